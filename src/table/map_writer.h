@@ -1,0 +1,11 @@
+// Writing the code table as a map file: a 2-byte entry count, then one 3-byte record per
+// entry, every number high byte first.
+#pragma once
+
+#include "table/code_table.h"
+
+#include <cstdio>
+
+// Writes the header and the records. Raises STATUS_CANNOT_WRITE when either is not written
+// in full. The file stays open.
+void write_map(const code_table& table, std::FILE* map_file);

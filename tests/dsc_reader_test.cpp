@@ -1,0 +1,240 @@
+#include "cli/status.h"
+#include "table/dsc_reader.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// --- One line ------------------------------------------------------------------------
+
+enum class kind { entry, skipped, invalid };
+
+struct line_case {
+    std::string line;
+    kind expected;
+    std::uint8_t code = 0;
+    std::uint16_t unicode = 0;
+};
+
+int status_of_parse(const std::string& line, std::optional<map_record>& entry) {
+    try {
+        entry = parse_dsc_line(line);
+        return STATUS_OK;
+    } catch (const status_error& failure) {
+        return failure.code;
+    }
+}
+
+TEST(ParseDscLine, ClassifiesEveryKindOfLine) {
+    const std::string tab = "\t";
+    const std::vector<line_case> cases = {
+        {"80, 0410 // Cyrillic capital letter A\n", kind::entry, 0x80, 0x0410},
+        {"80,0410\n", kind::entry, 0x80, 0x0410},
+        {"80 0410\n", kind::entry, 0x80, 0x0410},
+        {"80,    0410 some text\n", kind::entry, 0x80, 0x0410},
+        {"80, 0410/x\n", kind::entry, 0x80, 0x0410},
+        {"180, 0410\n", kind::entry, 0x80, 0x0410},
+        {"80, 0410abc\n", kind::entry, 0x80, 0x0abc},
+        {"ad, 043d\n", kind::entry, 0xAD, 0x043D},
+        {"AD, 043D", kind::entry, 0xAD, 0x043D},
+        {"  80, 0410\n", kind::entry, 0x80, 0x0410},
+        {"80, 0410\r\n", kind::entry, 0x80, 0x0410},
+        {"80, 0410\rjunk\n", kind::entry, 0x80, 0x0410},
+        {std::string("80, 0410\0junk\n", 14), kind::entry, 0x80, 0x0410},
+        {"0, 0\n", kind::entry, 0x00, 0x0000},
+        {"123456789ABCDEF0FE, 123456789ABCDEF0FFFF\n", kind::entry, 0xFE, 0xFFFF},
+        {"7f,ffff//x\n", kind::entry, 0x7F, 0xFFFF},
+        {"\n", kind::skipped},
+        {"\r\n", kind::skipped},
+        {"\rjunk\n", kind::skipped},
+        {std::string("\0junk\n", 6), kind::skipped},
+        {"//cp866 -> UNICODE\n", kind::skipped},
+        {"  // note\n", kind::skipped},
+        {"//", kind::skipped},
+        {"80 , 0410\n", kind::invalid},
+        {"80\n", kind::invalid},
+        {"80,\n", kind::invalid},
+        {"80, \n", kind::invalid},
+        {", 0410\n", kind::invalid},
+        {"0x80, 0410\n", kind::invalid},
+        {"80, 0x410\n", kind::invalid},
+        {"80," + tab + "0410\n", kind::invalid},
+        {"  80\n", kind::invalid},
+        {"   \n", kind::invalid},
+        {"   ", kind::invalid},
+        {tab + "// note\n", kind::invalid},
+        {"/ note\n", kind::invalid},
+        {"/", kind::invalid},
+        {" /\r/\n", kind::invalid},
+        {"-80, 0410\n", kind::invalid},
+        {"80, +410\n", kind::invalid},
+        {"\xC3\xA9" "0, 0410\n", kind::invalid},
+        {"80, 04\xFF" "0\n", kind::invalid},
+        {"80;0410\n", kind::invalid},
+    };
+    for (const line_case& c : cases) {
+        SCOPED_TRACE("line: " + c.line);
+        std::optional<map_record> entry;
+        const int status = status_of_parse(c.line, entry);
+        switch (c.expected) {
+        case kind::entry:
+            ASSERT_EQ(status, STATUS_OK);
+            ASSERT_TRUE(entry.has_value());
+            EXPECT_EQ(*entry, make_record(c.code, c.unicode));
+            break;
+        case kind::skipped:
+            EXPECT_EQ(status, STATUS_OK);
+            EXPECT_FALSE(entry.has_value());
+            break;
+        case kind::invalid:
+            EXPECT_EQ(status, STATUS_INVALID_DSC);
+            break;
+        }
+    }
+}
+
+TEST(IsHexField, AcceptsOnlyHexDigits) {
+    EXPECT_TRUE(is_hex_field(""));
+    EXPECT_TRUE(is_hex_field("0123456789abcdefABCDEF"));
+    for (const char* text : {"g", "0x1", " 1", "1 ", "-1", "\xB9", "G"}) {
+        EXPECT_FALSE(is_hex_field(text)) << text;
+    }
+}
+
+// --- Whole files -------------------------------------------------------------------------
+
+struct read_result {
+    int status = STATUS_OK;
+    std::uint64_t lines = 0;
+    std::vector<map_record> entries;
+};
+
+read_result read_bytes(const std::string& bytes) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), std::fclose);
+    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+        throw std::runtime_error("cannot make a scratch file");
+    }
+    std::rewind(file.get());
+    read_result result;
+    code_table table;
+    try {
+        read_dsc(file.get(), table, result.lines);
+    } catch (const status_error& failure) {
+        result.status = failure.code;
+    }
+    result.entries.assign(table.records.begin(), table.records.begin() + table.count);
+    return result;
+}
+
+std::string data_lines(int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%02X, %04X\n", i & 0xFF, 0x0400 + i);
+        text += line;
+    }
+    return text;
+}
+
+struct file_case {
+    const char* name;
+    std::string bytes;
+    int status;
+    std::uint64_t lines;
+    std::size_t entries;
+};
+
+TEST(ReadDsc, CountsLinePiecesAndEntries) {
+    const std::string line254 = "80, 0410 " + std::string(245, 'x'); // 254 characters
+    const std::vector<file_case> cases = {
+        {"empty file", "", STATUS_INVALID_DSC, 0, 0},
+        {"comments and empty lines only", "// a\n\n  // b\n\n", STATUS_INVALID_DSC, 4, 0},
+        {"last line without line end", "80, 0410\n81, 0411", STATUS_OK, 2, 2},
+        {"CR LF line ends", "//x\r\n80, 0410\r\n\r\n81, 0411\r\n", STATUS_OK, 4, 2},
+        {"a lone CR is no line end", "80, 0410\r81, 0411\n82, 0412\n", STATUS_OK, 2, 2},
+        {"CR CR LF", "80, 0410\r\r\n", STATUS_OK, 1, 1},
+        {"Ctrl-Z ends the text", "80, 0410\n\x1a" "garbage\n", STATUS_OK, 1, 1},
+        {"Ctrl-Z inside a line", "80, 0410\x1a\n", STATUS_OK, 1, 1},
+        {"Ctrl-Z first", "\x1a" "80, 0410\n", STATUS_INVALID_DSC, 0, 0},
+        {"invalid line is counted", "// c\n\n80 0410\nbad\n81 0411\n", STATUS_INVALID_DSC, 4, 1},
+        {"254 characters then LF make two pieces", line254 + "\n", STATUS_OK, 2, 1},
+        {"253 characters then CR LF make one piece", line254.substr(0, 253) + "\r\n", STATUS_OK,
+         1, 1},
+        {"254 characters then CR LF make two pieces", line254 + "\r\n", STATUS_OK, 2, 1},
+        {"255 characters make two pieces", line254 + "x\n", STATUS_INVALID_DSC, 2, 1},
+        {"long trailing comment spills into a bad piece", "80, 0410 " + std::string(300, 'x'),
+         STATUS_INVALID_DSC, 2, 1},
+        {"long comment line spills into a bad piece", "//" + std::string(300, 'c') + "\n",
+         STATUS_INVALID_DSC, 2, 0},
+        {"spill that looks like a comment", line254 + "// more\n", STATUS_OK, 2, 1},
+        {"NUL counts toward the piece",
+         std::string("80, 0410\0", 9) + std::string(245, 'x') + "81, 0411\n", STATUS_OK, 2, 2},
+        {"256 entries", data_lines(256), STATUS_OK, 256, 256},
+        {"257 entries", data_lines(257), STATUS_TOO_MANY_ENTRIES, 257, 256},
+        {"invalid 257th line", data_lines(256) + "bad\n", STATUS_INVALID_DSC, 257, 256},
+    };
+    for (const file_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const read_result result = read_bytes(c.bytes);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.lines, c.lines);
+        EXPECT_EQ(result.entries.size(), c.entries);
+    }
+}
+
+TEST(ReadDsc, KeepsEntriesInFileOrderWithRepeats) {
+    const read_result result = read_bytes("81, 0411\n80, 0410\n81, 0411\n80, 0A0D\n");
+    ASSERT_EQ(result.status, STATUS_OK);
+    const std::vector<map_record> expected = {make_record(0x81, 0x0411), make_record(0x80, 0x0410),
+                                              make_record(0x81, 0x0411),
+                                              make_record(0x80, 0x0A0D)};
+    EXPECT_EQ(result.entries, expected);
+}
+
+// Lines of every length from 0 to 250, with both line ends, so that block boundaries fall
+// at every position within a line, a CR LF pair and a data line.
+TEST(ReadDsc, LargeFileAcrossManyBlocks) {
+    std::string text;
+    std::uint64_t lines = 0;
+    std::vector<map_record> expected;
+    for (int i = 0; text.size() < 3'000'000; ++i) {
+        if (i % 977 == 0 && expected.size() < MAX_ENTRIES) {
+            char line[32];
+            std::snprintf(line, sizeof line, "  %X, %X // entry\n", i & 0xFF, i & 0xFFFF);
+            text += line;
+            expected.push_back(make_record(i & 0xFF, i & 0xFFFF));
+        } else {
+            const int length = i % 251;
+            text += length == 0 ? "" : "//" + std::string(std::max(length - 2, 0), 'c');
+            text += i % 2 ? "\r\n" : "\n";
+        }
+        ++lines;
+    }
+    const read_result result = read_bytes(text);
+    EXPECT_EQ(result.status, STATUS_OK);
+    EXPECT_EQ(result.lines, lines);
+    EXPECT_EQ(result.entries, expected);
+}
+
+TEST(ReadDsc, DirectoryIsAReadError) {
+    const temp_dir dir;
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(dir.path().c_str(), "rb"),
+                                                         std::fclose);
+    ASSERT_TRUE(file);
+    code_table table;
+    std::uint64_t lines = 0;
+    try {
+        read_dsc(file.get(), table, lines);
+        FAIL() << "a directory was read";
+    } catch (const status_error& failure) {
+        EXPECT_EQ(failure.code, STATUS_READ_ERROR);
+    }
+    EXPECT_EQ(lines, 0u);
+}
+
+} // namespace
