@@ -33,15 +33,9 @@ TEST(ProgramDisplayName, CutAtTheLastBackslashOnly) {
 
 TEST(MapPathFor, ExtensionAlwaysBecomesMap) {
     const std::vector<std::pair<const char*, const char*>> cases = {
-        {"cp866", "cp866.map"},
-        {"cp866.dsc", "cp866.map"},
-        {"out.bin", "out.map"},
-        {"out.map", "out.map"},
-        {"a.b.c", "a.b.map"},
-        {"tables.old\\cp866", "tables.map"},
-        {"..\\cp866", "..map"},
-        {"trailing.", "trailing.map"},
-        {".hidden", ".map"},
+        {"cp866", "cp866.map"}, {"cp866.dsc", "cp866.map"},    {"out.bin", "out.map"},
+        {"out.map", "out.map"}, {"a.b.c", "a.b.map"},          {"tables.old\\cp866", "tables.map"},
+        {"..\\cp866", "..map"}, {"trailing.", "trailing.map"}, {".hidden", ".map"},
         {"", ".map"},
     };
     for (const auto& [name, map_path] : cases) {

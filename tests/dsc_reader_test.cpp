@@ -73,8 +73,12 @@ TEST(ParseDscLine, ClassifiesEveryKindOfLine) {
         {" /\r/\n", kind::invalid},
         {"-80, 0410\n", kind::invalid},
         {"80, +410\n", kind::invalid},
-        {"\xC3\xA9" "0, 0410\n", kind::invalid},
-        {"80, 04\xFF" "0\n", kind::invalid},
+        {"\xC3\xA9"
+         "0, 0410\n",
+         kind::invalid},
+        {"80, 04\xFF"
+         "0\n",
+         kind::invalid},
         {"80;0410\n", kind::invalid},
     };
     for (const line_case& c : cases) {
@@ -158,13 +162,19 @@ TEST(ReadDsc, CountsLinePiecesAndEntries) {
         {"CR LF line ends", "//x\r\n80, 0410\r\n\r\n81, 0411\r\n", STATUS_OK, 4, 2},
         {"a lone CR is no line end", "80, 0410\r81, 0411\n82, 0412\n", STATUS_OK, 2, 2},
         {"CR CR LF", "80, 0410\r\r\n", STATUS_OK, 1, 1},
-        {"Ctrl-Z ends the text", "80, 0410\n\x1a" "garbage\n", STATUS_OK, 1, 1},
+        {"Ctrl-Z ends the text",
+         "80, 0410\n\x1a"
+         "garbage\n",
+         STATUS_OK, 1, 1},
         {"Ctrl-Z inside a line", "80, 0410\x1a\n", STATUS_OK, 1, 1},
-        {"Ctrl-Z first", "\x1a" "80, 0410\n", STATUS_INVALID_DSC, 0, 0},
+        {"Ctrl-Z first",
+         "\x1a"
+         "80, 0410\n",
+         STATUS_INVALID_DSC, 0, 0},
         {"invalid line is counted", "// c\n\n80 0410\nbad\n81 0411\n", STATUS_INVALID_DSC, 4, 1},
         {"254 characters then LF make two pieces", line254 + "\n", STATUS_OK, 2, 1},
-        {"253 characters then CR LF make one piece", line254.substr(0, 253) + "\r\n", STATUS_OK,
-         1, 1},
+        {"253 characters then CR LF make one piece", line254.substr(0, 253) + "\r\n", STATUS_OK, 1,
+         1},
         {"254 characters then CR LF make two pieces", line254 + "\r\n", STATUS_OK, 2, 1},
         {"255 characters make two pieces", line254 + "x\n", STATUS_INVALID_DSC, 2, 1},
         {"long trailing comment spills into a bad piece", "80, 0410 " + std::string(300, 'x'),
@@ -191,8 +201,7 @@ TEST(ReadDsc, KeepsEntriesInFileOrderWithRepeats) {
     const read_result result = read_bytes("81, 0411\n80, 0410\n81, 0411\n80, 0A0D\n");
     ASSERT_EQ(result.status, STATUS_OK);
     const std::vector<map_record> expected = {make_record(0x81, 0x0411), make_record(0x80, 0x0410),
-                                              make_record(0x81, 0x0411),
-                                              make_record(0x80, 0x0A0D)};
+                                              make_record(0x81, 0x0411), make_record(0x80, 0x0A0D)};
     EXPECT_EQ(result.entries, expected);
 }
 

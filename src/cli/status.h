@@ -20,7 +20,9 @@ struct status_error {
     int code;
 };
 
-[[noreturn]] inline void raise_status(int code) { throw status_error{code}; }
+[[noreturn]] inline void raise_status(int code) {
+    throw status_error{code};
+}
 
 // The whole text that report_status prints for a code: its message (the usage text for
 // STATUS_USAGE), then ": " and the detail, or nothing, and a line end.
@@ -28,5 +30,4 @@ std::string status_text(int code, std::optional<std::string_view> detail,
                         std::string_view program_name);
 
 // Prints status_text on standard output.
-void report_status(int code, std::optional<std::string_view> detail,
-                   std::string_view program_name);
+void report_status(int code, std::optional<std::string_view> detail, std::string_view program_name);

@@ -96,9 +96,13 @@ std::uint32_t hex_value(std::string_view field) {
     return value;
 }
 
-bool is_number_field(std::string_view field) { return !field.empty() && is_hex_field(field); }
+bool is_number_field(std::string_view field) {
+    return !field.empty() && is_hex_field(field);
+}
 
-bool ends_text(char c) { return c == '\0' || c == '\r' || c == '\n'; }
+bool ends_text(char c) {
+    return c == '\0' || c == '\r' || c == '\n';
+}
 
 // A piece's text ends at its first CR, LF or NUL.
 std::string_view text_of(std::string_view piece) {
@@ -154,8 +158,7 @@ std::optional<map_record> parse_dsc_line(std::string_view piece) {
 
 void read_dsc(std::FILE* dsc_file, code_table& table, std::uint64_t& line_counter) {
     dsc_stream stream(dsc_file);
-    for (std::string_view piece = next_piece(stream); !piece.empty();
-         piece = next_piece(stream)) {
+    for (std::string_view piece = next_piece(stream); !piece.empty(); piece = next_piece(stream)) {
         ++line_counter;
         if (const std::optional<map_record> entry = parse_dsc_line(piece)) {
             append_entry(table, *entry);
