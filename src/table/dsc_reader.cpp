@@ -100,6 +100,14 @@ bool is_number_field(std::string_view field) {
     return !field.empty() && is_hex_field(field);
 }
 
+// The position of the first character from `from` on that is not a space, or the size.
+std::size_t skip_spaces(std::string_view text, std::size_t from) {
+    while (from < text.size() && text[from] == ' ') {
+        ++from;
+    }
+    return from;
+}
+
 bool ends_text(char c) {
     return c == '\0' || c == '\r' || c == '\n';
 }
@@ -111,6 +119,25 @@ std::string_view text_of(std::string_view piece) {
         ++length;
     }
     return piece.substr(0, length);
+}
+
+// A line that is neither empty nor a comment; its fields start at `start`.
+map_record parse_data_line(std::string_view text, std::size_t start) {
+    const std::size_t separator = text.find_first_of(", ", start);
+    if (separator == std::string_view::npos) {
+        raise_status(STATUS_INVALID_DSC);
+    }
+    const std::string_view first = text.substr(start, separator - start);
+    if (!is_number_field(first)) {
+        raise_status(STATUS_INVALID_DSC);
+    }
+    std::string_view second = text.substr(skip_spaces(text, separator + 1));
+    second = second.substr(0, second.find_first_of(" /"));
+    if (!is_number_field(second)) {
+        raise_status(STATUS_INVALID_DSC);
+    }
+    return make_record(static_cast<std::uint8_t>(hex_value(first)),
+                       static_cast<std::uint16_t>(hex_value(second)));
 }
 
 void append_entry(code_table& table, const map_record& record) {
@@ -130,30 +157,13 @@ std::optional<map_record> parse_dsc_line(std::string_view piece) {
     if (piece.empty() || ends_text(piece[0])) {
         return std::nullopt;
     }
-    const std::size_t start = piece.find_first_not_of(' ');
+    const std::size_t start = skip_spaces(piece, 0);
     // Spaces are not text ends, so a comment is told before the text is cut: comment lines,
     // most of a large file, are never scanned to their end.
-    if (start != std::string_view::npos && start + 1 < piece.size() && piece[start] == '/' &&
-        piece[start + 1] == '/') {
+    if (start + 1 < piece.size() && piece[start] == '/' && piece[start + 1] == '/') {
         return std::nullopt;
     }
-    const std::string_view text = text_of(piece);
-    const std::size_t separator = text.find_first_of(", ", start);
-    if (separator == std::string_view::npos) {
-        raise_status(STATUS_INVALID_DSC);
-    }
-    const std::string_view first = text.substr(start, separator - start);
-    if (!is_number_field(first)) {
-        raise_status(STATUS_INVALID_DSC);
-    }
-    std::string_view second = text.substr(separator + 1);
-    second.remove_prefix(std::min(second.find_first_not_of(' '), second.size()));
-    second = second.substr(0, second.find_first_of(" /"));
-    if (!is_number_field(second)) {
-        raise_status(STATUS_INVALID_DSC);
-    }
-    return make_record(static_cast<std::uint8_t>(hex_value(first)),
-                       static_cast<std::uint16_t>(hex_value(second)));
+    return parse_data_line(text_of(piece), start);
 }
 
 void read_dsc(std::FILE* dsc_file, code_table& table, std::uint64_t& line_counter) {
