@@ -205,29 +205,59 @@ TEST(ReadDsc, KeepsEntriesInFileOrderWithRepeats) {
     EXPECT_EQ(result.entries, expected);
 }
 
-// Lines of every length from 0 to 250, with both line ends, so that block boundaries fall
-// at every position within a line, a CR LF pair and a data line.
+// Lines of every length from 0 to 250, with both line ends, and long lines read as several
+// pieces, so that block boundaries fall at every position within a line, a CR LF pair, a
+// long line and a data line.
 TEST(ReadDsc, LargeFileAcrossManyBlocks) {
+    const std::string full_comment = "//" + std::string(252, 'c'); // 254 characters
     std::string text;
     std::uint64_t lines = 0;
     std::vector<map_record> expected;
     for (int i = 0; text.size() < 3'000'000; ++i) {
+        const char* line_end = i % 2 ? "\r\n" : "\n";
         if (i % 977 == 0 && expected.size() < MAX_ENTRIES) {
             char line[32];
             std::snprintf(line, sizeof line, "  %X, %X // entry\n", i & 0xFF, i & 0xFFFF);
             text += line;
             expected.push_back(make_record(i & 0xFF, i & 0xFFFF));
+            lines += 1;
+        } else if (i % 101 == 50) {
+            const int full_pieces = 1 + i % 3;
+            for (int piece = 0; piece < full_pieces; ++piece) {
+                text += full_comment;
+            }
+            text += "//tail";
+            text += line_end;
+            lines += full_pieces + 1;
+        } else if (i % 101 == 70) {
+            text += full_comment + line_end; // the line end makes a second, empty piece
+            lines += 2;
         } else {
             const int length = i % 251;
             text += length == 0 ? "" : "//" + std::string(std::max(length - 2, 0), 'c');
-            text += i % 2 ? "\r\n" : "\n";
+            text += line_end;
+            lines += 1;
         }
-        ++lines;
     }
     const read_result result = read_bytes(text);
     EXPECT_EQ(result.status, STATUS_OK);
     EXPECT_EQ(result.lines, lines);
     EXPECT_EQ(result.entries, expected);
+}
+
+// A 253-character line closed by CR LF is one piece, and a 254-character one two, also
+// where the file is read in two parts between the CR and the LF. The reader's block is
+// 64 KiB; the lines are moved across that edge one byte at a time.
+TEST(ReadDsc, CrLfAcrossTheBlockEdge) {
+    const std::size_t edge = 1 << 16;
+    for (std::size_t filler = edge - 260; filler <= edge + 2; ++filler) {
+        std::string text(filler, '\n');                       // empty lines
+        text += "80, 0410 " + std::string(244, 'x') + "\r\n"; // 253 characters
+        text += "//" + std::string(252, 'c') + "\r\n";        // 254 characters
+        const read_result result = read_bytes(text);
+        ASSERT_EQ(result.status, STATUS_OK) << filler;
+        ASSERT_EQ(result.lines, filler + 1 + 2) << filler;
+    }
 }
 
 TEST(ReadDsc, DirectoryIsAReadError) {

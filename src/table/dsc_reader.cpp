@@ -4,7 +4,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace {
 
@@ -13,61 +18,105 @@ namespace {
 // DSC files come from DOS and Windows editors, so their text rules are applied here, the
 // same on every platform: a CR LF pair is one line end whose CR does not count toward the
 // piece's characters, a lone CR is an ordinary character, and Ctrl-Z ends the text.
-// The file is read in large blocks; a piece is a view into the block.
+// The file is read in large blocks, and a piece is a view into the block.
 
 constexpr std::size_t BLOCK_SIZE = std::size_t{1} << 16;
-// One byte past the piece's limit must be in view: a CR there may pair with an LF.
+// Line ends are found 64 bytes at a time, as a bit mask: large files are mostly short
+// comment lines, and one search call per line would cost more than the rest of the work.
+constexpr std::size_t CHUNK = 64;
+static_assert(BLOCK_SIZE % CHUNK == 0, "a chunk never runs past the block");
+// Bytes without a line end that surely hold a whole piece: a CR at the piece's last
+// place may still pair with an LF after it.
 constexpr std::size_t WINDOW = LINE_PIECE_MAX + 1;
 constexpr char CTRL_Z = '\x1a';
 
-struct dsc_stream {
-    explicit dsc_stream(std::FILE* dsc_file) : file(dsc_file) {}
-
-    std::FILE* file;
-    std::size_t begin = 0; // first unread byte in block
-    std::size_t end = 0;   // one past the last byte read into block
-    bool at_end = false;   // nothing more will come: end of file, Ctrl-Z or read error
-    bool failed = false;   // the file reported a read error
-    std::array<char, BLOCK_SIZE> block;
+struct dsc_block {
+    std::size_t size = 0; // bytes held, from the start of bytes
+    bool at_end = false;  // nothing more will come: end of file, Ctrl-Z or read error
+    bool failed = false;  // the file reported a read error
+    std::array<char, BLOCK_SIZE> bytes{};
 };
 
-void refill(dsc_stream& s) {
-    std::memmove(s.block.data(), s.block.data() + s.begin, s.end - s.begin);
-    s.end -= s.begin;
-    s.begin = 0;
-    const std::size_t wanted = s.block.size() - s.end;
-    const std::size_t got = std::fread(s.block.data() + s.end, 1, wanted, s.file);
-    if (const void* ctrl_z = std::memchr(s.block.data() + s.end, CTRL_Z, got)) {
-        s.end = static_cast<std::size_t>(static_cast<const char*>(ctrl_z) - s.block.data());
-        s.at_end = true;
+// Moves the bytes not yet taken, from offset `from` on, to the front and reads more.
+// Out of line, like parse_data_line: the per-line path then needs no registers saved.
+[[gnu::noinline]] void refill(dsc_block& block, std::size_t from, std::FILE* file) {
+    std::memmove(block.bytes.data(), block.bytes.data() + from, block.size - from);
+    block.size -= from;
+    const std::size_t wanted = block.bytes.size() - block.size;
+    char* fresh = block.bytes.data() + block.size;
+    const std::size_t got = std::fread(fresh, 1, wanted, file);
+    if (const void* ctrl_z = std::memchr(fresh, CTRL_Z, got)) {
+        block.size += static_cast<std::size_t>(static_cast<const char*>(ctrl_z) - fresh);
+        block.at_end = true;
         return;
     }
-    s.end += got;
+    block.size += got;
     if (got < wanted) {
-        s.at_end = true;
-        s.failed = std::ferror(s.file) != 0;
+        block.at_end = true;
+        block.failed = std::ferror(file) != 0;
     }
 }
 
-// The next piece: bytes up to and including the next LF, but never more than
-// LINE_PIECE_MAX characters. Empty at the end of the text.
-std::string_view next_piece(dsc_stream& s) {
-    if (s.end - s.begin < WINDOW && !s.at_end) {
-        refill(s);
+// Bit i is set when bytes[i] is an LF.
+std::uint64_t lf_mask(const char* bytes) {
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    std::uint64_t mask = 0;
+    for (std::size_t i = 0; i < CHUNK; i += 16) {
+        const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        const auto bits =
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(sixteen, lf)));
+        mask |= std::uint64_t{bits} << i;
     }
-    const char* piece = s.block.data() + s.begin;
-    const std::size_t available = s.end - s.begin;
-    std::size_t length = std::min(available, LINE_PIECE_MAX);
-    if (const void* lf = std::memchr(piece, '\n', std::min(available, WINDOW))) {
-        const auto through_lf = static_cast<std::size_t>(static_cast<const char*>(lf) - piece) + 1;
-        const bool crlf = through_lf >= 2 && piece[through_lf - 2] == '\r';
-        length = through_lf - crlf <= LINE_PIECE_MAX ? through_lf : LINE_PIECE_MAX;
-    } else if (s.failed && available < WINDOW) {
-        // The error struck before this piece was complete.
-        raise_status(STATUS_READ_ERROR);
+    return mask;
+#else
+    std::uint64_t mask = 0;
+    for (std::size_t i = 0; i < CHUNK; ++i) {
+        mask |= std::uint64_t{bytes[i] == '\n'} << i;
     }
-    s.begin += length;
-    return {piece, length};
+    return mask;
+#endif
+}
+
+// Hands a line to take as pieces of at most LINE_PIECE_MAX characters. The CR of a
+// closing CR LF pair does not count, so it is never parted from its LF.
+template <typename Take> void take_line(std::string_view line, bool crlf, Take& take) {
+    while (line.size() - crlf > LINE_PIECE_MAX) {
+        take(line.substr(0, LINE_PIECE_MAX));
+        line.remove_prefix(LINE_PIECE_MAX);
+    }
+    if (!line.empty()) {
+        take(line);
+    }
+}
+
+// Hands every complete piece of the block to take, in order, and returns how many bytes
+// they held. A piece is complete when its line end is in the block, when it has its full
+// length, or when it ends the text.
+template <typename Take> std::size_t take_pieces(const dsc_block& block, Take& take) {
+    const char* bytes = block.bytes.data();
+    std::size_t line_start = 0;
+    for (std::size_t chunk = 0; chunk < block.size; chunk += CHUNK) {
+        std::uint64_t lfs = lf_mask(bytes + chunk);
+        if (block.size - chunk < CHUNK) {
+            lfs &= (std::uint64_t{1} << (block.size - chunk)) - 1;
+        }
+        for (; lfs != 0; lfs &= lfs - 1) {
+            const std::size_t lf = chunk + static_cast<std::size_t>(std::countr_zero(lfs));
+            const bool crlf = lf > line_start && bytes[lf - 1] == '\r';
+            take_line({bytes + line_start, lf + 1 - line_start}, crlf, take);
+            line_start = lf + 1;
+        }
+    }
+    std::string_view rest(bytes + line_start, block.size - line_start);
+    if (block.at_end && !block.failed) {
+        take_line(rest, false, take);
+        return block.size;
+    }
+    for (; rest.size() >= WINDOW; rest.remove_prefix(LINE_PIECE_MAX)) {
+        take(rest.substr(0, LINE_PIECE_MAX));
+    }
+    return block.size - rest.size();
 }
 
 // --- Fields ---------------------------------------------------------------------------
@@ -121,8 +170,9 @@ std::string_view text_of(std::string_view piece) {
     return piece.substr(0, length);
 }
 
-// A line that is neither empty nor a comment; its fields start at `start`.
-map_record parse_data_line(std::string_view text, std::size_t start) {
+// A line that is neither empty nor a comment; its fields start at `start`. Out of line,
+// like refill: the per-line path then needs no registers saved.
+[[gnu::noinline]] map_record parse_data_line(std::string_view text, std::size_t start) {
     const std::size_t separator = text.find_first_of(", ", start);
     if (separator == std::string_view::npos) {
         raise_status(STATUS_INVALID_DSC);
@@ -167,12 +217,22 @@ std::optional<map_record> parse_dsc_line(std::string_view piece) {
 }
 
 void read_dsc(std::FILE* dsc_file, code_table& table, std::uint64_t& line_counter) {
-    dsc_stream stream(dsc_file);
-    for (std::string_view piece = next_piece(stream); !piece.empty(); piece = next_piece(stream)) {
+    // The reader keeps its own block: a stream buffer in between would split every read
+    // into two calls and copy each byte twice.
+    std::setvbuf(dsc_file, nullptr, _IONBF, 0);
+    const auto take = [&](std::string_view piece) {
         ++line_counter;
         if (const std::optional<map_record> entry = parse_dsc_line(piece)) {
             append_entry(table, *entry);
         }
+    };
+    dsc_block block;
+    for (std::size_t taken = 0; !block.at_end; taken = take_pieces(block, take)) {
+        refill(block, taken, dsc_file);
+    }
+    if (block.failed) {
+        // What the error cut short is not a line.
+        raise_status(STATUS_READ_ERROR);
     }
     if (table.count == 0) {
         raise_status(STATUS_INVALID_DSC);
