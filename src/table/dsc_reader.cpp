@@ -197,6 +197,14 @@ std::string_view text_of(std::string_view piece) {
                        static_cast<std::uint16_t>(hex_value(second)));
 }
 
+// Most lines of a large file are empty or start with "//": both are told by one test,
+// without a branch between them that would go either way at random. The piece is not empty.
+bool plainly_skipped(std::string_view piece) {
+    const char first = piece[0];
+    const char second = piece.size() > 1 ? piece[1] : '\0';
+    return ends_text(first) | ((first == '/') & (second == '/'));
+}
+
 void append_entry(code_table& table, const map_record& record) {
     if (table.count == MAX_ENTRIES) {
         raise_status(STATUS_TOO_MANY_ENTRIES);
@@ -211,14 +219,7 @@ bool is_hex_field(std::string_view text) {
 }
 
 std::optional<map_record> parse_dsc_line(std::string_view piece) {
-    if (piece.empty()) {
-        return std::nullopt;
-    }
-    // Most lines of a large file are empty or start with "//". Both are told by one test
-    // without a branch between them, which would go either way at random.
-    const char first = piece[0];
-    const char second = piece.size() > 1 ? piece[1] : '\0';
-    if (ends_text(first) | ((first == '/') & (second == '/'))) {
+    if (piece.empty() || plainly_skipped(piece)) {
         return std::nullopt;
     }
     const std::size_t start = skip_spaces(piece, 0);
@@ -235,6 +236,9 @@ void read_dsc(std::FILE* dsc_file, code_table& table, std::uint64_t& line_counte
     std::setvbuf(dsc_file, nullptr, _IONBF, 0);
     const auto take = [&](std::string_view piece) {
         ++line_counter;
+        if (plainly_skipped(piece)) {
+            return; // without the call
+        }
         if (const std::optional<map_record> entry = parse_dsc_line(piece)) {
             append_entry(table, *entry);
         }
