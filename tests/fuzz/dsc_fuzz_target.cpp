@@ -1,0 +1,91 @@
+// Feeds arbitrary bytes to the real DSC reader as a whole file and checks what must hold
+// for every input, beyond not crashing:
+// - the outcome is a table of 1 to MAX_ENTRIES entries, or one of the reader's statuses;
+// - a file read to its end was counted in line pieces: at least one per LF before the
+//   first Ctrl-Z, and at most one more per LINE_PIECE_MAX bytes, plus one;
+// - a table written back as canonical DSC lines reads back as the same entries.
+
+#include "cli/status.h"
+#include "table/dsc_reader.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+struct outcome {
+    int status = STATUS_OK;
+    std::uint64_t lines = 0;
+    code_table table;
+};
+
+outcome read_memory(const void* data, std::size_t size) {
+    static char no_bytes = 0;
+    void* bytes = size == 0 ? &no_bytes : const_cast<void*>(data);
+    std::FILE* file = ::fmemopen(bytes, size, "rb");
+    if (file == nullptr) {
+        std::abort();
+    }
+    outcome result;
+    try {
+        read_dsc(file, result.table, result.lines);
+    } catch (const status_error& failure) {
+        result.status = failure.code;
+    }
+    std::fclose(file);
+    return result;
+}
+
+void require(bool holds, const char* property) {
+    if (!holds) {
+        std::fprintf(stderr, "property broken: %s\n", property);
+        std::abort();
+    }
+}
+
+std::string canonical_dsc(const code_table& table) {
+    std::string text;
+    for (std::size_t i = 0; i < table.count; ++i) {
+        const map_record& record = table.records[i];
+        char line[16];
+        std::snprintf(line, sizeof line, "%02X, %02X%02X\n", record[0], record[1], record[2]);
+        text += line;
+    }
+    return text;
+}
+
+bool same_entries(const code_table& a, const code_table& b) {
+    return a.count == b.count &&
+           std::equal(a.records.begin(), a.records.begin() + a.count, b.records.begin());
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const outcome first = read_memory(data, size);
+    require(first.status == STATUS_OK || first.status == STATUS_INVALID_DSC ||
+                first.status == STATUS_TOO_MANY_ENTRIES,
+            "the outcome is a table or one of the reader's statuses");
+    require(first.table.count <= MAX_ENTRIES, "the table holds at most MAX_ENTRIES entries");
+    if (first.status != STATUS_OK) {
+        return 0;
+    }
+    require(first.table.count >= 1, "a table read to its end holds an entry");
+
+    const auto* text_end = static_cast<const std::uint8_t*>(std::memchr(data, 0x1A, size));
+    const std::size_t text_size = text_end == nullptr ? size : text_end - data;
+    const auto lfs = static_cast<std::uint64_t>(std::count(data, data + text_size, '\n'));
+    require(first.lines >= lfs && first.lines <= lfs + text_size / LINE_PIECE_MAX + 1,
+            "the line counter lies between the LFs and the LFs plus the long pieces");
+
+    const std::string canonical = canonical_dsc(first.table);
+    const outcome again = read_memory(canonical.data(), canonical.size());
+    require(again.status == STATUS_OK && again.lines == first.table.count &&
+                same_entries(first.table, again.table),
+            "a table written as canonical DSC lines reads back the same");
+    return 0;
+}

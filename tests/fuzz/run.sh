@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds the DSC reader's libFuzzer target with clang and fuzzes it for a bounded time,
+# starting from the saved corpus. Exits non-zero on any finding.
+#
+#   tests/fuzz/run.sh [seconds]     (default 60)
+set -euo pipefail
+seconds=${1:-60}
+root=$(cd "$(dirname "$0")/../.." && pwd)
+
+can_build_fuzzer() {
+    echo 'extern "C" int LLVMFuzzerTestOneInput(const char*, unsigned long) { return 0; }' |
+        clang++ -x c++ -fsanitize=fuzzer - -o /dev/null 2>/dev/null
+}
+if ! can_build_fuzzer; then
+    echo "fuzzer: installing clang and its fuzzing runtime"
+    apt-get update -qq && apt-get install -y -qq clang libclang-rt-14-dev >/dev/null
+    can_build_fuzzer || { echo "fuzzer: clang cannot build a libFuzzer target here" >&2; exit 1; }
+fi
+
+build="$root/build-fuzz"
+flags="-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all -g -O1"
+CXX=clang++ cmake -S "$root" -B "$build" -DMAPMAKER_FUZZER=ON -DMAPMAKER_STATIC_RUNTIME=OFF \
+    -DCMAKE_BUILD_TYPE=None -DCMAKE_CXX_FLAGS="$flags" \
+    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" >/dev/null
+cmake --build "$build" -j --target dsc_fuzzer >/dev/null
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir "$work/corpus"
+cd "$work" # findings are written here, so a failed run names them below
+if "$build/tests/fuzz/dsc_fuzzer" -max_total_time="$seconds" -max_len=4096 -print_final_stats=1 \
+    "$work/corpus" "$root/tests/fuzz/corpus" 2>fuzz.log; then
+    grep -E '^(#[0-9]+.*DONE|stat::number_of_executed_units)' fuzz.log || true
+    echo "fuzzer: no finding in ${seconds}s"
+else
+    tail -n 40 fuzz.log
+    for finding in crash-* leak-* timeout-* oom-*; do
+        [ -e "$finding" ] && { echo "finding $finding:"; od -c "$finding" | head -n 20; }
+    done
+    exit 1
+fi
