@@ -33,19 +33,37 @@ head -c $((1 << 20)) comments.txt >small.body
 { cat table.dsc; cat small.body; } >small.dsc
 make_dsc big.dsc 1
 
-median_seconds() { # command...
-    local times=()
-    for ((r = 0; r < runs; r++)); do
-        local start end
-        start=$(date +%s%N)
-        "$@" >/dev/null
-        end=$(date +%s%N)
-        times+=($((end - start)))
-    done
-    printf '%s\n' "${times[@]}" | sort -n | awk '{ t[NR] = $1 } END { printf "%.4f", t[int((NR + 1) / 2)] / 1e9 }'
+seconds() { # command...: wall time of one run
+    local start end
+    start=$(date +%s%N)
+    "$@" >/dev/null
+    end=$(date +%s%N)
+    echo $((end - start))
 }
 
-peak_kb() { /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -n 1; }
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# Runs the tool and its yardstick in turn, so that both meet the same machine load, and
+# prints the median seconds of each and the median of their ratios run by run.
+compare() { # file, yardstick command...
+    local file=$1 tool_ns yard_ns
+    shift
+    for ((r = 0; r < runs; r++)); do
+        tool_ns=$(seconds "$tool" "$file")
+        yard_ns=$(seconds "$@" "$file")
+        echo "$tool_ns $yard_ns"
+    done >times.txt
+    printf '%s %s %s\n' \
+        "$(awk '{ print $1 / 1e9 }' times.txt | median)" \
+        "$(awk '{ print $2 / 1e9 }' times.txt | median)" \
+        "$(awk '{ printf "%.3f\n", $1 / $2 }' times.txt | median)"
+}
+
+peak_kb() { # median over the runs: a small peak varies by some pages from run to run
+    for ((r = 0; r < runs; r++)); do
+        /usr/bin/time -f '%M' "$@" 2>&1 >/dev/null | tail -n 1
+    done | median
+}
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
@@ -53,19 +71,17 @@ printf 'machine: %s, %s cores; %s runs each, medians\n' "$(uname -m)" "$(nproc)"
 printf 'big.dsc: %s bytes, %s lines\n' "$(stat -c %s big.dsc)" "$(wc -l <big.dsc)"
 cat big.dsc >/dev/null # into the page cache
 
-big_tool=$(median_seconds "$tool" big.dsc)
-big_wc=$(median_seconds wc -l big.dsc)
-big_cat=$(median_seconds cat big.dsc)
-printf 'big.dsc    mapmaker %ss  wc -l %ss  cat %ss  mapmaker/wc -l %s\n' \
-    "$big_tool" "$big_wc" "$big_cat" "$(ratio "$big_tool" "$big_wc")"
+read -r tool_s wc_s ratio_wc < <(compare big.dsc wc -l)
+printf 'big.dsc    mapmaker %ss  wc -l %ss  ratio %s\n' "$tool_s" "$wc_s" "$ratio_wc"
+read -r tool_s cat_s ratio_cat < <(compare big.dsc cat)
+printf 'big.dsc    mapmaker %ss  cat %ss  ratio %s\n' "$tool_s" "$cat_s" "$ratio_cat"
 
-runs=$((runs * 10))
-table_tool=$(median_seconds "$tool" table.dsc)
-table_cat=$(median_seconds cat table.dsc)
-printf 'table.dsc  mapmaker %ss  cat %ss  mapmaker/cat %s\n' \
-    "$table_tool" "$table_cat" "$(ratio "$table_tool" "$table_cat")"
+runs=$((runs * 10)) # a table takes about a millisecond
+read -r tool_s cat_s ratio_cat < <(compare table.dsc cat)
+printf 'table.dsc  mapmaker %ss  cat %ss  ratio %s\n' "$tool_s" "$cat_s" "$ratio_cat"
+runs=$((runs / 10))
 
 small_kb=$(peak_kb "$tool" small.dsc)
 big_kb=$(peak_kb "$tool" big.dsc)
-printf 'peak memory  small.dsc (%s bytes) %s KB  big.dsc %s KB  big/small %s\n' \
+printf 'peak memory  small.dsc (%s bytes) %s KB  big.dsc %s KB  ratio %s\n' \
     "$(stat -c %s small.dsc)" "$small_kb" "$big_kb" "$(ratio "$big_kb" "$small_kb")"
