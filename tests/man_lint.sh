@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Lints the man page with groff (warnings on) and, where installed, mandoc. Exits 77
+# (reported as skipped) when neither is installed.
+#
+#   man_lint.sh PAGE
+set -euo pipefail
+page=$1
+linted=0
+if command -v groff >/dev/null; then
+    warnings=$(groff -ww -z -man "$page" 2>&1)
+    [ -z "$warnings" ] || { echo "$warnings" >&2; exit 1; }
+    linted=1
+fi
+if command -v mandoc >/dev/null; then
+    mandoc -T lint -W style "$page"
+    linted=1
+fi
+[ "$linted" -eq 1 ] || { echo "neither groff nor mandoc is installed"; exit 77; }
+echo "man page lints clean"
