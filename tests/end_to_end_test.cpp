@@ -111,6 +111,16 @@ TEST(EndToEnd, UsageShowsProgramNameAfterLastBackslash) {
     EXPECT_EQ(run_in(dir.path(), {"bin/mapmaker"}).output, usage_for("bin/mapmaker"));
 }
 
+// Started with no argument vector at all, not even a program name: some kernels pass an
+// empty name instead, others nothing.
+TEST(EndToEnd, EmptyArgumentVectorShowsUsage) {
+    const temp_dir dir;
+    const outcome result = run_in(dir.path(), {});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_TRUE(result.output == usage_for("") || result.output == usage_for("mapmaker"))
+        << result.output;
+}
+
 // --- Conversions ----------------------------------------------------------------------
 
 struct conversion_case {
