@@ -38,7 +38,7 @@ struct dsc_block {
 };
 
 // Moves the bytes not yet taken, from offset `from` on, to the front and reads more.
-// Out of line, like parse_data_line: the per-line path then needs no registers saved.
+// Out of line: it runs once a block, and inlined it would crowd the per-line loop.
 [[gnu::noinline]] void refill(dsc_block& block, std::size_t from, std::FILE* file) {
     std::memmove(block.bytes.data(), block.bytes.data() + from, block.size - from);
     block.size -= from;
@@ -178,7 +178,7 @@ std::string_view text_of(std::string_view piece) {
 }
 
 // A line that is neither empty nor a comment; its fields start at `start`. Out of line,
-// like refill: the per-line path then needs no registers saved.
+// so that skipping comment lines needs no registers saved.
 [[gnu::noinline]] map_record parse_data_line(std::string_view text, std::size_t start) {
     const std::size_t separator = text.find_first_of(", ", start);
     if (separator == std::string_view::npos) {
