@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -274,6 +276,50 @@ TEST(ReadDsc, DirectoryIsAReadError) {
         EXPECT_EQ(failure.code, STATUS_READ_ERROR);
     }
     EXPECT_EQ(lines, 0u);
+}
+
+// A stream that hands out its bytes, then fails: what the failure cut short must not be
+// read as a line, while the lines completed before it are still checked.
+struct failing_source {
+    std::string bytes;
+    std::size_t at = 0;
+};
+
+ssize_t read_then_fail(void* cookie, char* buffer, std::size_t size) {
+    auto& source = *static_cast<failing_source*>(cookie);
+    if (source.at == source.bytes.size()) {
+        errno = EIO;
+        return -1;
+    }
+    const std::size_t got = std::min(size, source.bytes.size() - source.at);
+    std::memcpy(buffer, source.bytes.data() + source.at, got);
+    source.at += got;
+    return static_cast<ssize_t>(got);
+}
+
+TEST(ReadDsc, ReadErrorPartwayThrough) {
+    const std::vector<file_case> cases = {
+        {"half-read line", "80, 0410\n81, 04", STATUS_READ_ERROR, 1, 1},
+        {"bad line before the error", "80 , 0410\n81, 04", STATUS_INVALID_DSC, 1, 0},
+        {"error before any byte", "", STATUS_READ_ERROR, 0, 0},
+    };
+    for (const file_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        failing_source source{c.bytes};
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+            ::fopencookie(&source, "rb", {read_then_fail, nullptr, nullptr, nullptr}), std::fclose);
+        ASSERT_TRUE(file);
+        read_result result;
+        code_table table;
+        try {
+            read_dsc(file.get(), table, result.lines);
+        } catch (const status_error& failure) {
+            result.status = failure.code;
+        }
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.lines, c.lines);
+        EXPECT_EQ(table.count, c.entries);
+    }
 }
 
 } // namespace
