@@ -1,3 +1,4 @@
+#include "cli/first_fault.h"
 #include "cli/status.h"
 #include "table/dsc_reader.h"
 #include "test_files.h"
@@ -22,15 +23,6 @@ struct line_case {
     std::uint8_t code = 0;
     std::uint16_t unicode = 0;
 };
-
-int status_of_parse(const std::string& line, std::optional<map_record>& entry) {
-    try {
-        entry = parse_dsc_line(line);
-        return STATUS_OK;
-    } catch (const status_error& failure) {
-        return failure.code;
-    }
-}
 
 TEST(ParseDscLine, ClassifiesEveryKindOfLine) {
     const std::string tab = "\t";
@@ -85,20 +77,17 @@ TEST(ParseDscLine, ClassifiesEveryKindOfLine) {
     };
     for (const line_case& c : cases) {
         SCOPED_TRACE("line: " + c.line);
-        std::optional<map_record> entry;
-        const int status = status_of_parse(c.line, entry);
+        const dsc_line line = parse_dsc_line(c.line);
         switch (c.expected) {
         case kind::entry:
-            ASSERT_EQ(status, STATUS_OK);
-            ASSERT_TRUE(entry.has_value());
-            EXPECT_EQ(*entry, make_record(c.code, c.unicode));
+            ASSERT_EQ(line.kind, line_kind::entry);
+            EXPECT_EQ(line.record, make_record(c.code, c.unicode));
             break;
         case kind::skipped:
-            EXPECT_EQ(status, STATUS_OK);
-            EXPECT_FALSE(entry.has_value());
+            EXPECT_EQ(line.kind, line_kind::skipped);
             break;
         case kind::invalid:
-            EXPECT_EQ(status, STATUS_INVALID_DSC);
+            EXPECT_EQ(line.kind, line_kind::fault);
             break;
         }
     }

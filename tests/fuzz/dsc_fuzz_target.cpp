@@ -5,6 +5,7 @@
 //   first Ctrl-Z, and at most one more per LINE_PIECE_MAX bytes, plus one;
 // - a table written back as canonical DSC lines reads back as the same entries.
 
+#include "cli/first_fault.h"
 #include "cli/status.h"
 #include "table/dsc_reader.h"
 
