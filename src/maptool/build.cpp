@@ -93,7 +93,7 @@ void add_build(CLI::App& app, int& status) {
     verb->add_option("-o,--output", options->output,
                      "The map file, for a single DSC file; - writes it to standard output");
     add_diagnostic_options(*verb, options->diagnostics);
-    verb->callback([options, verb, &status] {
+    verb->callback([options, &status] {
         if (!options->output.empty() && options->files.size() > 1) {
             throw CLI::ValidationError("-o", "names the map of a single DSC file only");
         }

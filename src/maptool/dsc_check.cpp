@@ -35,10 +35,11 @@ std::string named(std::uint32_t code) {
     return "U+" + hex(code, 4) + (name.empty() ? "" : " " + name);
 }
 
-// Where something was first listed.
+// Where an entry stands.
 struct place {
     std::uint64_t line = 0;
-    std::uint64_t column = 0;
+    std::uint64_t byte_column = 0;
+    std::uint64_t code_column = 0;
     std::uint8_t byte = 0;
 };
 
@@ -52,8 +53,10 @@ struct checker {
     std::uint64_t entries = 0;     // valid data lines, also beyond the table's limit
     bool long_line_told = false;
     bool old_mac_told = false;
-    std::vector<place> byte_places = std::vector<place>(256);
-    std::vector<place> code_places = std::vector<place>(65536);
+    std::vector<place> places = std::vector<place>(MAX_ENTRIES); // of the table's entries
+    // The entry that first lists a byte or a code, counted from 1; 0 for none.
+    std::vector<std::uint16_t> byte_first = std::vector<std::uint16_t>(256);
+    std::vector<std::uint16_t> code_first = std::vector<std::uint16_t>(65536);
     std::string_view piece{};  // the piece being read
     std::string_view source{}; // its text without the line end, for excerpts
 
@@ -251,26 +254,27 @@ struct checker {
     }
 
     void check_repeats(const dsc_line& parsed, std::uint8_t byte, std::uint32_t code) {
-        const place here{line, column_base + parsed.first_start + 1, byte};
-        place& byte_first = byte_places[byte];
-        if (byte_first.line != 0) {
+        const auto number = static_cast<std::uint16_t>(result.table.count);
+        places[number - 1] = {line, column_base + parsed.first_start + 1,
+                              column_base + parsed.second_start + 1, byte};
+        if (byte_first[byte] == 0) {
+            byte_first[byte] = number;
+        } else {
+            const place& first = places[byte_first[byte] - 1];
             finding found = at(parsed.first_start, parsed.first_end - parsed.first_start,
                                "source code " + hex(byte, 2) + " is listed again");
-            found.notes.push_back({"first listed here", byte_first.line, byte_first.column});
+            found.notes.push_back({"first listed here", first.line, first.byte_column});
             warn(warning_class::duplicate_byte, std::move(found));
-        } else {
-            byte_first = here;
         }
-        place& code_first = code_places[code];
-        if (code_first.line != 0 && code_first.byte != byte) {
+        if (code_first[code] == 0) {
+            code_first[code] = number;
+        } else if (const place& first = places[code_first[code] - 1]; first.byte != byte) {
             finding found =
                 at(parsed.second_start, parsed.second_end - parsed.second_start,
                    "UNICODE code " + hex(code, 4) + " is listed again, for byte " + hex(byte, 2));
-            found.notes.push_back({"first listed here, for byte " + hex(code_first.byte, 2),
-                                   code_first.line, code_first.column});
+            found.notes.push_back({"first listed here, for byte " + hex(first.byte, 2), first.line,
+                                   first.code_column});
             warn(warning_class::duplicate_code, std::move(found));
-        } else if (code_first.line == 0) {
-            code_first = here;
         }
     }
 
@@ -327,11 +331,11 @@ struct checker {
     void unmapped() {
         std::string list;
         for (unsigned byte = 0x80; byte <= 0xFF; ++byte) {
-            if (byte_places[byte].line != 0) {
+            if (byte_first[byte] != 0) {
                 continue;
             }
             unsigned last = byte;
-            while (last < 0xFF && byte_places[last + 1].line == 0) {
+            while (last < 0xFF && byte_first[last + 1] == 0) {
                 ++last;
             }
             if (!list.empty()) {
