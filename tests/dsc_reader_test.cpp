@@ -109,16 +109,11 @@ struct read_result {
     std::vector<map_record> entries;
 };
 
-read_result read_bytes(const std::string& bytes) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), std::fclose);
-    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
-        throw std::runtime_error("cannot make a scratch file");
-    }
-    std::rewind(file.get());
+read_result read_stream(std::FILE* file) {
     read_result result;
     code_table table;
     try {
-        read_dsc(file.get(), table, result.lines);
+        read_dsc(file, table, result.lines);
     } catch (const status_error& failure) {
         result.status = failure.code;
     }
@@ -126,14 +121,13 @@ read_result read_bytes(const std::string& bytes) {
     return result;
 }
 
-std::string data_lines(int count) {
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-        char line[32];
-        std::snprintf(line, sizeof line, "%02X, %04X\n", i & 0xFF, 0x0400 + i);
-        text += line;
+read_result read_bytes(const std::string& bytes) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), std::fclose);
+    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+        throw std::runtime_error("cannot make a scratch file");
     }
-    return text;
+    std::rewind(file.get());
+    return read_stream(file.get());
 }
 
 struct file_case {
@@ -298,16 +292,10 @@ TEST(ReadDsc, ReadErrorPartwayThrough) {
         std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
             ::fopencookie(&source, "rb", {read_then_fail, nullptr, nullptr, nullptr}), std::fclose);
         ASSERT_TRUE(file);
-        read_result result;
-        code_table table;
-        try {
-            read_dsc(file.get(), table, result.lines);
-        } catch (const status_error& failure) {
-            result.status = failure.code;
-        }
+        const read_result result = read_stream(file.get());
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.lines, c.lines);
-        EXPECT_EQ(table.count, c.entries);
+        EXPECT_EQ(result.entries.size(), c.entries);
     }
 }
 

@@ -43,16 +43,6 @@ std::string check_text(const std::string& bytes, const std::vector<std::string>&
     return text;
 }
 
-std::string entries(int count) {
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-        char line[32];
-        std::snprintf(line, sizeof line, "%02X, %04X\n", i & 0xFF, 0x0100 + i);
-        text += line;
-    }
-    return text;
-}
-
 struct report_case {
     std::string bytes;
     std::string expected; // a whole line of the report
@@ -76,7 +66,7 @@ TEST(Check, ReportsEachKindOfProblem) {
         {"   \r\n", "t.dsc:1:1: error: a line of spaces only is not an empty line"},
         {"80,\t0410\n", "t.dsc:1:4: note: a tab is not skipped as a space is: use spaces"},
         {"/ c\n", "t.dsc:1:1: note: a comment starts with '//'"},
-        {entries(257), "t.dsc:257:1: error: a table holds at most 256 entries"},
+        {data_lines(257), "t.dsc:257:1: error: a table holds at most 256 entries"},
         {"// none\n\n", "t.dsc: error: no entry: a table needs at least one"},
         {"1080, 0410\n",
          "t.dsc:1:1: warning: source code '1080' has more digits than a byte: it is read as 80 "
