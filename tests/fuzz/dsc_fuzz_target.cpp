@@ -15,6 +15,10 @@
 #include <cstring>
 #include <string>
 
+#ifdef _WIN32
+#include "../test_files.h"
+#endif
+
 namespace {
 
 struct outcome {
@@ -23,10 +27,26 @@ struct outcome {
     code_table table;
 };
 
-outcome read_memory(const void* data, std::size_t size) {
+#ifdef _WIN32
+// Windows has no fmemopen; only the saved inputs are replayed there, so a file will do.
+std::FILE* open_memory(const void* data, std::size_t size) {
+    std::FILE* file = scratch_file();
+    if (file == nullptr || std::fwrite(data, 1, size, file) != size) {
+        std::abort();
+    }
+    std::rewind(file);
+    return file;
+}
+#else
+std::FILE* open_memory(const void* data, std::size_t size) {
     static char no_bytes = 0;
     void* bytes = size == 0 ? &no_bytes : const_cast<void*>(data);
-    std::FILE* file = ::fmemopen(bytes, size, "rb");
+    return ::fmemopen(bytes, size, "rb");
+}
+#endif
+
+outcome read_memory(const void* data, std::size_t size) {
+    std::FILE* file = open_memory(data, size);
     if (file == nullptr) {
         std::abort();
     }
