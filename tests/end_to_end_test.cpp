@@ -26,7 +26,8 @@ struct outcome {
 #ifdef _WIN32
 
 // An argument as the C runtime's command line parser gives it back: quoted when it holds
-// a space, a tab or a quote, or is empty; backslashes are doubled only where a quote follows.
+// a space, a tab or a quote, or is empty; backslashes are doubled only where a quote
+// follows them, the closing one included.
 std::string quoted(const std::string& arg) {
     if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) {
         return arg;
