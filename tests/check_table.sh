@@ -3,11 +3,14 @@
 # against the system's iconv: the count, the order (bytes ascending), each byte's UNICODE
 # code in both directions, and that every byte the table leaves out is one iconv cannot
 # convert either. Exits 77 (reported as skipped) when iconv or the code page is missing.
+# A tool built for another system is run by the RUNNER command given after the table
+# (its output lines then may end in CR LF).
 #
-#   check_table.sh MAPMAKER TABLE.dsc
+#   check_table.sh MAPMAKER TABLE.dsc [RUNNER...]
 set -euo pipefail
 tool=$(realpath "$1")
 table=$2
+runner=("${@:3}")
 name=$(basename "$table" .dsc)
 charset=$(sed -n 's|^// charset \([^;]*\);.*|\1|p' "$table")
 
@@ -20,7 +23,8 @@ printf 'A' | iconv -f "$charset" -t UTF-16BE >/dev/null 2>&1 ||
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cp "$table" "$work/"
-output=$(cd "$work" && "$tool" "$name")
+output=$(cd "$work" && "${runner[@]}" "$tool" "$name")
+[ ${#runner[@]} -eq 0 ] || output=${output%$'\r'}
 count=$(grep -c '^[0-9A-F][0-9A-F], ' "$table")
 [ "$output" = "Map file '$name.map' successfully created [$count characters]." ] ||
     fail "unexpected output: $output"

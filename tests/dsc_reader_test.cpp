@@ -122,7 +122,7 @@ read_result read_stream(std::FILE* file) {
 }
 
 read_result read_bytes(const std::string& bytes) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(scratch_file(), std::fclose);
     if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
         throw std::runtime_error("cannot make a scratch file");
     }
@@ -246,9 +246,13 @@ TEST(ReadDsc, CrLfAcrossTheBlockEdge) {
 }
 
 TEST(ReadDsc, DirectoryIsAReadError) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows does not open a folder as a file; the end-to-end tests check "
+                    "what the tool says then";
+#endif
     const temp_dir dir;
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(dir.path().c_str(), "rb"),
-                                                         std::fclose);
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+        std::fopen(dir.path().string().c_str(), "rb"), std::fclose);
     ASSERT_TRUE(file);
     code_table table;
     std::uint64_t lines = 0;
@@ -261,6 +265,7 @@ TEST(ReadDsc, DirectoryIsAReadError) {
     EXPECT_EQ(lines, 0u);
 }
 
+#if defined(__GLIBC__)
 // A stream that hands out its bytes, then fails: what the failure cut short must not be
 // read as a line, while the lines completed before it are still checked.
 struct failing_source {
@@ -280,7 +285,12 @@ ssize_t read_then_fail(void* cookie, char* buffer, std::size_t size) {
     return static_cast<ssize_t>(got);
 }
 
+#endif
+
 TEST(ReadDsc, ReadErrorPartwayThrough) {
+#if !defined(__GLIBC__)
+    GTEST_SKIP() << "a failing stream is made with glibc's fopencookie";
+#else
     const std::vector<file_case> cases = {
         {"half-read line", "80, 0410\n81, 04", STATUS_READ_ERROR, 1, 1},
         {"bad line before the error", "80 , 0410\n81, 04", STATUS_INVALID_DSC, 1, 0},
@@ -297,6 +307,7 @@ TEST(ReadDsc, ReadErrorPartwayThrough) {
         EXPECT_EQ(result.lines, c.lines);
         EXPECT_EQ(result.entries.size(), c.entries);
     }
+#endif
 }
 
 } // namespace

@@ -17,7 +17,7 @@ code_table table_of(std::initializer_list<map_record> records) {
 
 std::string written_bytes(const code_table& table) {
     const temp_dir dir;
-    std::FILE* file = std::fopen((dir / "out.map").c_str(), "wb");
+    std::FILE* file = std::fopen((dir / "out.map").string().c_str(), "wb");
     if (file == nullptr) {
         throw std::runtime_error("cannot create out.map");
     }
@@ -45,6 +45,10 @@ TEST(WriteMap, FullTableIs770Bytes) {
 }
 
 TEST(WriteMap, UnbufferedFullDeviceFailsTheWrite) {
+#ifdef _WIN32
+    // Wine reaches the host's /dev/full through its drive Z:, Windows not at all.
+    GTEST_SKIP() << "Windows has no device that always reports a full disk";
+#endif
     std::FILE* full = std::fopen("/dev/full", "wb");
     if (full == nullptr) {
         GTEST_SKIP() << "/dev/full is not available";

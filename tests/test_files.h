@@ -1,22 +1,35 @@
-// Scratch files for tests: a fresh temporary folder, removed with everything in it.
+// Scratch files for tests: a fresh temporary folder, removed with everything in it, and
+// an anonymous file.
 #pragma once
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
+#include <stdexcept>
 #include <string>
 
-#include <stdlib.h>
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 class temp_dir {
   public:
+    // Named with hexadecimal digits only after "mapmaker_": no help trigger character and
+    // no dot, so that a test may hand the tool a full path into the folder.
     temp_dir() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "mapmaker-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("cannot create a temporary folder");
+        const std::filesystem::path base = std::filesystem::temp_directory_path();
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            char name[32];
+            std::snprintf(name, sizeof name, "mapmaker_%08x", static_cast<unsigned>(random()));
+            if (std::filesystem::create_directory(base / name)) {
+                path_ = base / name;
+                return;
+            }
         }
-        path_ = pattern;
+        throw std::runtime_error("cannot create a temporary folder");
     }
     temp_dir(const temp_dir&) = delete;
     temp_dir& operator=(const temp_dir&) = delete;
@@ -43,7 +56,9 @@ inline std::string data_lines(int count, int first_code = 0x0400) {
     return text;
 }
 
+// Makes the folders on the way: on Windows a backslash in a name is one.
 inline void write_file(const std::filesystem::path& path, const std::string& bytes) {
+    std::filesystem::create_directories(path.parent_path());
     std::ofstream out(path, std::ios::binary);
     out << bytes;
 }
@@ -51,4 +66,21 @@ inline void write_file(const std::filesystem::path& path, const std::string& byt
 inline std::string read_file(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// An empty file opened "w+b", removed when closed. Windows' tmpfile() makes it in the
+// root folder of the current drive, where a user may not write, so there it goes in the
+// user's temporary folder ("D": deleted on close).
+inline std::FILE* scratch_file() {
+#ifdef _WIN32
+    char folder[MAX_PATH + 1];
+    char name[MAX_PATH + 1];
+    if (::GetTempPathA(sizeof folder, folder) == 0 ||
+        ::GetTempFileNameA(folder, "mm", 0, name) == 0) {
+        return nullptr;
+    }
+    return std::fopen(name, "w+bD");
+#else
+    return std::tmpfile();
+#endif
 }

@@ -1,6 +1,7 @@
 #include "cli/file_naming.h"
 
 #include "cli/status.h"
+#include "table/file_identity.h"
 
 #include <cerrno>
 #include <new>
@@ -43,21 +44,22 @@ unique_file open_source(std::string_view first_argument, std::string& source_pat
 
 namespace {
 
-bool same_file(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
-}
+#ifdef _WIN32
+// Binary, so that no CR is put before an LF byte of a record.
+constexpr int MAP_OPEN_FLAGS = O_WRONLY | O_CREAT | O_BINARY | O_NOINHERIT;
+#else
+constexpr int MAP_OPEN_FLAGS = O_WRONLY | O_CREAT | O_CLOEXEC;
+#endif
 
 // Opened without truncation, so that the file is only emptied once it is known not to be
 // the DSC file.
 int open_map_descriptor(const std::string& map_path, std::FILE* dsc_file) {
-    const int fd = ::open(map_path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+    const int fd = ::open(map_path.c_str(), MAP_OPEN_FLAGS, 0666);
     if (fd < 0) {
         raise_status(STATUS_CANNOT_CREATE_MAP);
     }
     struct stat map_info {};
-    struct stat dsc_info {};
-    const bool usable = ::fstat(fd, &map_info) == 0 && ::fstat(fileno(dsc_file), &dsc_info) == 0 &&
-                        !same_file(map_info, dsc_info) &&
+    const bool usable = !same_file(fd, fileno(dsc_file)) && ::fstat(fd, &map_info) == 0 &&
                         (!S_ISREG(map_info.st_mode) || ::ftruncate(fd, 0) == 0);
     if (!usable) {
         ::close(fd);

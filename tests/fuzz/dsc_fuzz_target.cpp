@@ -19,6 +19,10 @@
 #include <cstring>
 #include <string>
 
+#ifdef _WIN32
+#include "../test_files.h"
+#endif
+
 namespace {
 
 struct outcome {
@@ -27,6 +31,17 @@ struct outcome {
     code_table table;
 };
 
+#ifdef _WIN32
+// Windows has no fmemopen: a scratch file will do.
+std::FILE* open_memory(const void* data, std::size_t size) {
+    std::FILE* file = scratch_file();
+    if (file == nullptr || std::fwrite(data, 1, size, file) != size) {
+        std::abort();
+    }
+    std::rewind(file);
+    return file;
+}
+#else
 std::FILE* open_memory(const void* data, std::size_t size) {
     static char no_bytes = 0;
     void* bytes = size == 0 ? &no_bytes : const_cast<void*>(data);
@@ -36,6 +51,7 @@ std::FILE* open_memory(const void* data, std::size_t size) {
     }
     return file;
 }
+#endif
 
 outcome read_memory(const void* data, std::size_t size) {
     std::FILE* file = open_memory(data, size);

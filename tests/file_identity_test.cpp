@@ -1,0 +1,64 @@
+#include "table/file_identity.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+using open_file = std::unique_ptr<std::FILE, int (*)(std::FILE*)>;
+
+open_file open_for_reading(const std::filesystem::path& path) {
+    open_file file(std::fopen(path.string().c_str(), "rb"), std::fclose);
+    if (!file) {
+        throw std::runtime_error("cannot open " + path.string());
+    }
+    return file;
+}
+
+struct identity_case {
+    const char* first;
+    const char* second;
+    bool same;
+};
+
+TEST(SameFile, TellsFilesApartByIdentityNotName) {
+    const temp_dir dir;
+    write_file(dir / "a.dsc", "80, 0410\n");
+    write_file(dir / "b.dsc", "80, 0410\n");
+    std::filesystem::create_hard_link(dir / "a.dsc", dir / "link.map");
+    const std::vector<identity_case> cases = {
+        {"a.dsc", "a.dsc", true},  {"a.dsc", "./a.dsc", true},   {"a.dsc", "link.map", true},
+        {"a.dsc", "b.dsc", false}, {"link.map", "b.dsc", false},
+    };
+    for (const identity_case& c : cases) {
+        const open_file first = open_for_reading(dir / c.first);
+        const open_file second = open_for_reading(dir / c.second);
+        EXPECT_EQ(same_file(fileno(first.get()), fileno(second.get())), c.same)
+            << c.first << " and " << c.second;
+    }
+}
+
+TEST(SameFile, NameInOtherLetterCaseWhereCaseIsIgnored) {
+    const temp_dir dir;
+    write_file(dir / "cp866.dsc", "80, 0410\n");
+    if (!std::filesystem::exists(dir / "CP866.DSC")) {
+        GTEST_SKIP() << "file names differ by letter case in " << dir.path().string();
+    }
+    const open_file lower = open_for_reading(dir / "cp866.dsc");
+    const open_file upper = open_for_reading(dir / "CP866.DSC");
+    EXPECT_TRUE(same_file(fileno(lower.get()), fileno(upper.get())));
+}
+
+// A caller about to write over one of them must not take a doubt for "different".
+TEST(SameFile, UnknownIdentityCountsAsSame) {
+    const temp_dir dir;
+    write_file(dir / "a.dsc", "80, 0410\n");
+    const open_file file = open_for_reading(dir / "a.dsc");
+    EXPECT_TRUE(same_file(fileno(file.get()), -1));
+    EXPECT_TRUE(same_file(-1, fileno(file.get())));
+}
+
+} // namespace
