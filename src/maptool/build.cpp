@@ -3,6 +3,7 @@
 #include "maptool/common.h"
 #include "maptool/dsc_check.h"
 #include "maptool/verbs.h"
+#include "table/file_identity.h"
 #include "table/map_file.h"
 #include "table/map_writer.h"
 
@@ -29,6 +30,13 @@ void fail(diagnostic_printer& printer, const std::string& file, std::string mess
     report(printer, file, found);
 }
 
+// Whether path leads to the open file itself, by any name or link. A path that does not
+// open is no file yet, or none this run could have read.
+bool is_the_file(std::FILE* file, const std::string& path) {
+    const input_file other(std::fopen(path.c_str(), "rb"));
+    return other && same_file(fileno(file), fileno(other.get()));
+}
+
 // Builds one map; false when it was not written.
 bool build_one(const std::string& dsc_path, const std::string& map_path,
                diagnostic_printer& printer) {
@@ -52,7 +60,7 @@ bool build_one(const std::string& dsc_path, const std::string& map_path,
         std::fprintf(stderr, "<stdout>: %zu entries\n", checked.table.count);
         return true;
     }
-    if (dsc_path != "-" && same_file(dsc_path, map_path)) {
+    if (is_the_file(file.get(), map_path)) {
         fail(printer, name, "the map file " + map_path + " is this DSC file itself");
         return false;
     }

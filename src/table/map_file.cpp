@@ -98,8 +98,3 @@ bool write_map_file(const std::filesystem::path& path, const code_table& table,
     std::remove(temporary.c_str());
     return false;
 }
-
-bool same_file(const std::filesystem::path& a, const std::filesystem::path& b) {
-    std::error_code error;
-    return std::filesystem::equivalent(a, b, error) && !error;
-}

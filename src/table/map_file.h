@@ -10,6 +10,3 @@
 // then renamed over path. On failure path is left as it was, no temporary file stays, and
 // error says why.
 bool write_map_file(const std::filesystem::path& path, const code_table& table, std::string& error);
-
-// True when both paths lead to one existing file (links included).
-bool same_file(const std::filesystem::path& a, const std::filesystem::path& b);
