@@ -16,5 +16,6 @@ std::string names_source();
 // "<control-0080>"; empty without ICU.
 std::string char_name(std::uint32_t code);
 
-// The code point a name stands for, matched without regard to case; also an extended name.
+// The code a name stands for, among the codes a map can hold (0000 to FFFF), matched
+// without regard to case; also an extended name such as "<control-0080>".
 std::optional<std::uint32_t> char_from_name(std::string_view name);

@@ -4,6 +4,7 @@
 #include <unicode/uversion.h>
 
 #include <algorithm>
+#include <unordered_map>
 
 bool names_available() {
     return true;
@@ -24,6 +25,31 @@ std::string char_name(std::uint32_t code) {
     return std::string(buffer, static_cast<std::size_t>(length));
 }
 
+namespace {
+
+// ICU finds a code by its name by going through every name there is, a quarter of a
+// millisecond a search; a file's comments may ask hundreds of times. The names of the
+// codes a map can hold are read once instead, when first needed.
+using name_index = std::unordered_map<std::string, std::uint32_t>;
+
+UBool add_name(void* context, UChar32 code, UCharNameChoice, const char* name, int32_t length) {
+    static_cast<name_index*>(context)->emplace(std::string(name, static_cast<std::size_t>(length)),
+                                               static_cast<std::uint32_t>(code));
+    return true;
+}
+
+const name_index& bmp_names() {
+    static const name_index names = [] {
+        name_index index;
+        UErrorCode status = U_ZERO_ERROR;
+        u_enumCharNames(0, 0x10000, add_name, &index, U_UNICODE_CHAR_NAME, &status);
+        return index;
+    }();
+    return names;
+}
+
+} // namespace
+
 std::optional<std::uint32_t> char_from_name(std::string_view name) {
     // No name is this long, and ICU wants a terminated text.
     if (name.empty() || name.size() > 120) {
@@ -34,9 +60,14 @@ std::optional<std::uint32_t> char_from_name(std::string_view name) {
         return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
     });
     upper[name.size()] = '\0';
+    if (upper[0] != '<') {
+        const auto found = bmp_names().find(upper);
+        return found == bmp_names().end() ? std::nullopt : std::optional(found->second);
+    }
+    // An extended name such as <control-0080> is read by ICU without a search.
     UErrorCode status = U_ZERO_ERROR;
     const UChar32 code = u_charFromName(U_EXTENDED_CHAR_NAME, upper, &status);
-    if (U_FAILURE(status) || code < 0) {
+    if (U_FAILURE(status) || code < 0 || code > 0xFFFF) {
         return std::nullopt;
     }
     return static_cast<std::uint32_t>(code);
