@@ -1,17 +1,22 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix, then converts an installed table with the
-# installed tool and checks that the man page is where man looks for it.
+# installed tool and checks that the man page is where man looks for it, configured for
+# this prefix and version.
 #
-#   install_test.sh BUILD_DIR
+#   install_test.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$1
+version=$2
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 fail() { echo "install: $*" >&2; exit 1; }
 [ -x "$prefix/bin/mapmaker" ] || fail "no bin/mapmaker"
-[ -f "$prefix/share/man/man1/mapmaker.1" ] || fail "no share/man/man1/mapmaker.1"
+page=$prefix/share/man/man1/mapmaker.1.gz
+[ -f "$page" ] || fail "no share/man/man1/mapmaker.1.gz"
+zcat "$page" | grep -q "^\.TH MAPMAKER 1 .*\"mapmaker $version\"" || fail "man page is not for $version"
+zcat "$page" | grep -qF "$prefix/share/mapmaker/" || fail "man page does not name $prefix/share/mapmaker"
 tables=$(find "$prefix/share/mapmaker" -name '*.dsc' | wc -l)
 [ "$tables" -ge 12 ] || fail "only $tables tables in share/mapmaker"
 
