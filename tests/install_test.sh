@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix, then converts an installed table with the
 # installed tool and checks that the man page is where man looks for it, configured for
-# this prefix and version.
+# this prefix and version, and that the licence is installed.
 #
 #   install_test.sh BUILD_DIR VERSION
 set -euo pipefail
@@ -17,6 +17,7 @@ page=$prefix/share/man/man1/mapmaker.1.gz
 [ -f "$page" ] || fail "no share/man/man1/mapmaker.1.gz"
 zcat "$page" | grep -q "^\.TH MAPMAKER 1 .*\"mapmaker $version\"" || fail "man page is not for $version"
 zcat "$page" | grep -qF "$prefix/share/mapmaker/" || fail "man page does not name $prefix/share/mapmaker"
+[ -f "$prefix/share/doc/mapmaker/copyright" ] || fail "no share/doc/mapmaker/copyright"
 tables=$(find "$prefix/share/mapmaker" -name '*.dsc' | wc -l)
 [ "$tables" -ge 12 ] || fail "only $tables tables in share/mapmaker"
 
