@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Times mapmaker against wc -l and cat on the same files, and measures its peak memory.
+# Times mapmaker, and maptool check and build where maptool stands beside it, against wc -l
+# and cat on the same files, and measures their peak memory.
 #
 #   bench/run.sh [build/mapmaker] [runs]
 #
@@ -9,6 +10,7 @@
 set -euo pipefail
 
 tool=$(realpath "${1:-build/mapmaker}")
+maptool=$(dirname "$tool")/maptool
 runs=${2:-7}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -45,11 +47,13 @@ median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 # Runs the tool and its yardstick in turn, so that both meet the same machine load, and
 # prints the median seconds of each and the median of their ratios run by run.
+# The command measured: the file to read is added at its end.
+measured=("$tool")
 compare() { # file, yardstick command...
     local file=$1 tool_ns yard_ns
     shift
     for ((r = 0; r < runs; r++)); do
-        tool_ns=$(seconds "$tool" "$file")
+        tool_ns=$(seconds "${measured[@]}" "$file")
         yard_ns=$(seconds "$@" "$file")
         echo "$tool_ns $yard_ns"
     done >times.txt
@@ -85,3 +89,15 @@ small_kb=$(peak_kb "$tool" small.dsc)
 big_kb=$(peak_kb "$tool" big.dsc)
 printf 'peak memory  small.dsc (%s bytes) %s KB  big.dsc %s KB  ratio %s\n' \
     "$(stat -c %s small.dsc)" "$small_kb" "$big_kb" "$(ratio "$big_kb" "$small_kb")"
+
+[ -x "$maptool" ] || exit 0
+for verb in check build; do
+    measured=("$maptool" "$verb")
+    [ "$verb" = build ] && measured=("$maptool" build -o "$work/out.map")
+    read -r tool_s wc_s ratio_wc < <(compare big.dsc wc -l)
+    printf 'big.dsc    maptool %s %ss  wc -l %ss  ratio %s\n' "$verb" "$tool_s" "$wc_s" "$ratio_wc"
+    small_kb=$(peak_kb "${measured[@]}" small.dsc)
+    big_kb=$(peak_kb "${measured[@]}" big.dsc)
+    printf 'peak memory  maptool %s  small.dsc %s KB  big.dsc %s KB  ratio %s\n' \
+        "$verb" "$small_kb" "$big_kb" "$(ratio "$big_kb" "$small_kb")"
+done

@@ -1,10 +1,13 @@
+#include "cli/first_fault.h"
 #include "cli/status.h"
 #include "table/dsc_reader.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -20,15 +23,6 @@ struct line_case {
     std::uint8_t code = 0;
     std::uint16_t unicode = 0;
 };
-
-int status_of_parse(const std::string& line, std::optional<map_record>& entry) {
-    try {
-        entry = parse_dsc_line(line);
-        return STATUS_OK;
-    } catch (const status_error& failure) {
-        return failure.code;
-    }
-}
 
 TEST(ParseDscLine, ClassifiesEveryKindOfLine) {
     const std::string tab = "\t";
@@ -83,20 +77,17 @@ TEST(ParseDscLine, ClassifiesEveryKindOfLine) {
     };
     for (const line_case& c : cases) {
         SCOPED_TRACE("line: " + c.line);
-        std::optional<map_record> entry;
-        const int status = status_of_parse(c.line, entry);
+        const dsc_line line = parse_dsc_line(c.line);
         switch (c.expected) {
         case kind::entry:
-            ASSERT_EQ(status, STATUS_OK);
-            ASSERT_TRUE(entry.has_value());
-            EXPECT_EQ(*entry, make_record(c.code, c.unicode));
+            ASSERT_EQ(line.kind, line_kind::entry);
+            EXPECT_EQ(line.record, make_record(c.code, c.unicode));
             break;
         case kind::skipped:
-            EXPECT_EQ(status, STATUS_OK);
-            EXPECT_FALSE(entry.has_value());
+            EXPECT_EQ(line.kind, line_kind::skipped);
             break;
         case kind::invalid:
-            EXPECT_EQ(status, STATUS_INVALID_DSC);
+            EXPECT_EQ(line.kind, line_kind::fault);
             break;
         }
     }
@@ -118,16 +109,11 @@ struct read_result {
     std::vector<map_record> entries;
 };
 
-read_result read_bytes(const std::string& bytes) {
-    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), std::fclose);
-    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
-        throw std::runtime_error("cannot make a scratch file");
-    }
-    std::rewind(file.get());
+read_result read_stream(std::FILE* file) {
     read_result result;
     code_table table;
     try {
-        read_dsc(file.get(), table, result.lines);
+        read_dsc(file, table, result.lines);
     } catch (const status_error& failure) {
         result.status = failure.code;
     }
@@ -135,14 +121,13 @@ read_result read_bytes(const std::string& bytes) {
     return result;
 }
 
-std::string data_lines(int count) {
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-        char line[32];
-        std::snprintf(line, sizeof line, "%02X, %04X\n", i & 0xFF, 0x0400 + i);
-        text += line;
+read_result read_bytes(const std::string& bytes) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::tmpfile(), std::fclose);
+    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+        throw std::runtime_error("cannot make a scratch file");
     }
-    return text;
+    std::rewind(file.get());
+    return read_stream(file.get());
 }
 
 struct file_case {
@@ -274,6 +259,44 @@ TEST(ReadDsc, DirectoryIsAReadError) {
         EXPECT_EQ(failure.code, STATUS_READ_ERROR);
     }
     EXPECT_EQ(lines, 0u);
+}
+
+// A stream that hands out its bytes, then fails: what the failure cut short must not be
+// read as a line, while the lines completed before it are still checked.
+struct failing_source {
+    std::string bytes;
+    std::size_t at = 0;
+};
+
+ssize_t read_then_fail(void* cookie, char* buffer, std::size_t size) {
+    auto& source = *static_cast<failing_source*>(cookie);
+    if (source.at == source.bytes.size()) {
+        errno = EIO;
+        return -1;
+    }
+    const std::size_t got = std::min(size, source.bytes.size() - source.at);
+    std::memcpy(buffer, source.bytes.data() + source.at, got);
+    source.at += got;
+    return static_cast<ssize_t>(got);
+}
+
+TEST(ReadDsc, ReadErrorPartwayThrough) {
+    const std::vector<file_case> cases = {
+        {"half-read line", "80, 0410\n81, 04", STATUS_READ_ERROR, 1, 1},
+        {"bad line before the error", "80 , 0410\n81, 04", STATUS_INVALID_DSC, 1, 0},
+        {"error before any byte", "", STATUS_READ_ERROR, 0, 0},
+    };
+    for (const file_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        failing_source source{c.bytes};
+        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
+            ::fopencookie(&source, "rb", {read_then_fail, nullptr, nullptr, nullptr}), std::fclose);
+        ASSERT_TRUE(file);
+        const read_result result = read_stream(file.get());
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.lines, c.lines);
+        EXPECT_EQ(result.entries.size(), c.entries);
+    }
 }
 
 } // namespace

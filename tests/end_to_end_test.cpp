@@ -320,6 +320,19 @@ TEST(EndToEnd, FullDiskIsAWriteFailureNotSuccess) {
     EXPECT_EQ(result.status, 6);
 }
 
+// A longer map file from an earlier run keeps none of its old bytes.
+TEST(EndToEnd, ExistingLongerMapIsTruncated) {
+    for (const bool valid : {true, false}) {
+        SCOPED_TRACE(valid ? "valid DSC file" : "invalid DSC file");
+        const temp_dir dir;
+        write_file(dir / "cp866.dsc", valid ? EXAMPLE_DSC : "80 , 0410\n");
+        write_file(dir / "cp866.map", std::string(1000, 'X'));
+        const outcome result = run_tool(dir.path(), {"cp866"});
+        EXPECT_EQ(result.status, valid ? 0 : 5);
+        EXPECT_EQ(read_file(dir / "cp866.map"), valid ? EXAMPLE_MAP : "");
+    }
+}
+
 TEST(EndToEnd, DirectoryAsDscFileIsAReadError) {
     const temp_dir dir;
     fs::create_directory(dir / "tables");

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Makes the Debian package from the build with cpack, unpacks it with dpkg-deb and checks
-# it as it would be installed under /usr: its name and Depends, every man page compressed
-# and configured for this version and /usr, the licence, and the unpacked tool converting
-# an unpacked table. Exits 77 (reported as skipped) when a tool to make or unpack a .deb
-# is missing (Debian packages dpkg-dev and file).
+# it as it would be installed under /usr: its name and Depends, a man page for every
+# program, compressed and configured for this version and /usr, the licence, and the
+# unpacked tool converting an unpacked table. Exits 77 (reported as skipped) when a tool
+# to make or unpack a .deb is missing (Debian packages dpkg-dev and file).
 #
 #   package_test.sh BUILD_DIR CPACK VERSION
 set -euo pipefail
@@ -29,6 +29,10 @@ dpkg-deb -x "$deb" "$root"
 for file in bin/mapmaker share/man/man1/mapmaker.1.gz share/doc/mapmaker/copyright \
     share/doc/mapmaker/changelog.gz share/mapmaker/cp866.dsc; do
     [ -f "$root/usr/$file" ] || fail "no /usr/$file"
+done
+for program in "$root"/usr/bin/*; do
+    [ -f "$root/usr/share/man/man1/$(basename "$program").1.gz" ] ||
+        fail "no man page for $(basename "$program")"
 done
 for page in "$root"/usr/share/man/man1/*; do
     [[ $page == *.gz ]] || fail "$(basename "$page") is not compressed"

@@ -5,12 +5,27 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 namespace {
 
+std::string status_text(int code, std::optional<status_detail> detail) {
+    char buffer[256] = {};
+    std::FILE* out = ::fmemopen(buffer, sizeof buffer - 1, "w");
+    write_status(out, code, detail, "mapmaker");
+    std::fclose(out);
+    return buffer;
+}
+
 TEST(StatusText, MessageThenDetailLine) {
-    EXPECT_EQ(status_text(STATUS_NO_MEMORY, std::nullopt, "mapmaker"), "Not enough memory\n");
-    EXPECT_EQ(status_text(STATUS_READ_ERROR, "a b", "mapmaker"), "Error reading file: a b\n");
-    EXPECT_EQ(status_text(STATUS_CANNOT_WRITE, "", "mapmaker"), "Can't write to the file: \n");
+    EXPECT_EQ(status_text(STATUS_NO_MEMORY, std::nullopt), "Not enough memory\n");
+    EXPECT_EQ(status_text(STATUS_READ_ERROR, status_detail{"a b", std::nullopt}),
+              "Error reading file: a b\n");
+    EXPECT_EQ(status_text(STATUS_CANNOT_WRITE, status_detail{"", std::nullopt}),
+              "Can't write to the file: \n");
+    EXPECT_EQ(status_text(STATUS_INVALID_DSC, status_detail{"x", 18446744073709551615u}),
+              "Invalid DSC file: x [line 18446744073709551615]\n");
 }
 
 } // namespace

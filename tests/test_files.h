@@ -1,6 +1,7 @@
 // Scratch files for tests: a fresh temporary folder, removed with everything in it.
 #pragma once
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -30,6 +31,17 @@ class temp_dir {
   private:
     std::filesystem::path path_;
 };
+
+// count data lines "XX, XXXX": bytes from 00 on, codes from first_code on.
+inline std::string data_lines(int count, int first_code = 0x0400) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        char line[32];
+        std::snprintf(line, sizeof line, "%02X, %04X\n", i & 0xFF, (first_code + i) & 0xFFFF);
+        text += line;
+    }
+    return text;
+}
 
 inline void write_file(const std::filesystem::path& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary);

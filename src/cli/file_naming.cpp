@@ -2,6 +2,9 @@
 
 #include "cli/status.h"
 
+#include <cerrno>
+#include <new>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,12 +15,25 @@ std::string map_path_for(std::string_view name) {
     return path;
 }
 
+namespace {
+
+// A stream that cannot be had for want of memory is that failure, not a missing file.
+std::FILE* open_stream(const char* path, const char* mode) {
+    std::FILE* file = std::fopen(path, mode);
+    if (file == nullptr && errno == ENOMEM) {
+        throw std::bad_alloc();
+    }
+    return file;
+}
+
+} // namespace
+
 unique_file open_source(std::string_view first_argument, std::string& source_path) {
     source_path = first_argument;
-    unique_file file(std::fopen(source_path.c_str(), "rb"));
+    unique_file file(open_stream(source_path.c_str(), "rb"));
     if (!file && source_path.find('.') == std::string::npos) {
         source_path += ".dsc";
-        file.reset(std::fopen(source_path.c_str(), "rb"));
+        file.reset(open_stream(source_path.c_str(), "rb"));
     }
     if (!file) {
         raise_status(STATUS_CANNOT_OPEN_SOURCE);
@@ -56,7 +72,11 @@ unique_file create_map(const std::string& map_path, std::FILE* dsc_file) {
     const int fd = open_map_descriptor(map_path, dsc_file);
     unique_file file(::fdopen(fd, "wb"));
     if (!file) {
+        const bool no_memory = errno == ENOMEM;
         ::close(fd);
+        if (no_memory) {
+            throw std::bad_alloc();
+        }
         raise_status(STATUS_CANNOT_CREATE_MAP);
     }
     return file;

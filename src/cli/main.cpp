@@ -2,35 +2,36 @@
 
 #include "cli/arguments.h"
 #include "cli/file_naming.h"
+#include "cli/first_fault.h"
 #include "cli/status.h"
-#include "table/dsc_reader.h"
 #include "table/map_writer.h"
 
-#include <cinttypes>
 #include <new>
 
 namespace {
 
 // What the messages of a run may name.
 struct run_state {
-    std::string program_name;
-    std::string first_argument;
+    // Views into the argument vector: nothing to allocate before the first failure can be
+    // reported, not even when memory has run out.
+    std::string_view program_name = "mapmaker";
+    std::string_view first_argument;
     std::string source_path;
     std::string map_path;
     std::uint64_t line_counter = 0;
 };
 
-std::optional<std::string> status_detail(int code, const run_state& run) {
+std::optional<status_detail> detail_of(int code, const run_state& run) {
     switch (code) {
     case STATUS_CANNOT_OPEN_SOURCE:
-        return run.first_argument;
+        return status_detail{run.first_argument, std::nullopt};
     case STATUS_CANNOT_CREATE_MAP:
     case STATUS_CANNOT_WRITE:
-        return run.map_path;
+        return status_detail{run.map_path, std::nullopt};
     case STATUS_INVALID_DSC:
-        return run.source_path + " [line " + std::to_string(run.line_counter) + "]";
+        return status_detail{run.source_path, run.line_counter};
     case STATUS_READ_ERROR:
-        return run.source_path;
+        return status_detail{run.source_path, std::nullopt};
     default:
         return std::nullopt;
     }
@@ -51,7 +52,9 @@ void convert(int argc, char** argv, run_state& run) {
     unique_file map_file = create_map(run.map_path, dsc_file.get());
     code_table table;
     read_dsc(dsc_file.get(), table, run.line_counter);
-    write_map(table, map_file.get());
+    if (!write_map(table, map_file.get())) {
+        raise_status(STATUS_CANNOT_WRITE);
+    }
     // Success is only claimed once the bytes have left the file's buffer without error.
     close_map(std::move(map_file));
     std::printf("Map file '%s' successfully created [%zu characters].\n", run.map_path.c_str(),
@@ -64,7 +67,9 @@ int main(int argc, char** argv) {
     run_state run;
     int status = STATUS_OK;
     try {
-        run.program_name = argc > 0 && argv[0] != nullptr ? argv[0] : "mapmaker";
+        if (argc > 0 && argv[0] != nullptr) {
+            run.program_name = argv[0];
+        }
         convert(argc, argv, run);
     } catch (const status_error& failure) {
         status = failure.code;
@@ -72,8 +77,7 @@ int main(int argc, char** argv) {
         status = STATUS_NO_MEMORY;
     }
     if (status != STATUS_OK) {
-        const std::optional<std::string> detail = status_detail(status, run);
-        report_status(status, detail, program_display_name(run.program_name));
+        report_status(status, detail_of(status, run), program_display_name(run.program_name));
     }
     return status;
 }

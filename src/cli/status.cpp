@@ -1,27 +1,30 @@
 #include "cli/status.h"
 
-#include <cstdio>
+#include <cinttypes>
 
 namespace {
 
-std::string usage_text(std::string_view program_name) {
-    std::string text = "Codepage map file creator for Lirvane v 0.1 (beta)\n"
-                       "Fill free to send comments to mapmaker@example.org\n"
-                       "\n"
-                       "Usage: ";
-    text += program_name;
-    text += " dsc-file [map-file]\n"
-            "dsc-file format:\n"
-            "'source codepage character 8bit code(hex)', 'UNICODE character 16bit code(hex)'\n"
-            "DSC-file example:\n"
-            "//cp866 -> UNICODE\n"
-            "80, 0410 // Cyrillic capital letter A\n"
-            "AD, 043D // Cyrillic small letter EN\n"
-            "...\n";
-    return text;
+void put(std::FILE* out, std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), out);
 }
 
-const char* failure_message(int code) {
+void write_usage(std::FILE* out, std::string_view program_name) {
+    put(out, "Codepage map file creator for Lirvane v 0.1 (beta)\n"
+             "Fill free to send comments to mapmaker@example.org\n"
+             "\n"
+             "Usage: ");
+    put(out, program_name);
+    put(out, " dsc-file [map-file]\n"
+             "dsc-file format:\n"
+             "'source codepage character 8bit code(hex)', 'UNICODE character 16bit code(hex)'\n"
+             "DSC-file example:\n"
+             "//cp866 -> UNICODE\n"
+             "80, 0410 // Cyrillic capital letter A\n"
+             "AD, 043D // Cyrillic small letter EN\n"
+             "...\n");
+}
+
+std::string_view failure_message(int code) {
     switch (code) {
     case STATUS_NO_MEMORY:
         return "Not enough memory";
@@ -44,19 +47,23 @@ const char* failure_message(int code) {
 
 } // namespace
 
-std::string status_text(int code, std::optional<std::string_view> detail,
-                        std::string_view program_name) {
-    std::string text = code == STATUS_USAGE ? usage_text(program_name) : failure_message(code);
-    if (detail) {
-        text += ": ";
-        text += *detail;
+void write_status(std::FILE* out, int code, std::optional<status_detail> detail,
+                  std::string_view program_name) {
+    if (code == STATUS_USAGE) {
+        write_usage(out, program_name);
+    } else {
+        put(out, failure_message(code));
     }
-    text += '\n';
-    return text;
+    if (detail) {
+        put(out, ": ");
+        put(out, detail->name);
+        if (detail->line) {
+            std::fprintf(out, " [line %" PRIu64 "]", *detail->line);
+        }
+    }
+    put(out, "\n");
 }
 
-void report_status(int code, std::optional<std::string_view> detail,
-                   std::string_view program_name) {
-    const std::string text = status_text(code, detail, program_name);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+void report_status(int code, std::optional<status_detail> detail, std::string_view program_name) {
+    write_status(stdout, code, detail, program_name);
 }

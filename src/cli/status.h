@@ -1,8 +1,9 @@
 // Status codes: the one failure signal of a run, and its exit status.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <optional>
-#include <string>
 #include <string_view>
 
 constexpr int STATUS_OK = 0;
@@ -24,10 +25,17 @@ struct status_error {
     throw status_error{code};
 }
 
-// The whole text that report_status prints for a code: its message (the usage text for
-// STATUS_USAGE), then ": " and the detail, or nothing, and a line end.
-std::string status_text(int code, std::optional<std::string_view> detail,
-                        std::string_view program_name);
+// What a message names after ": ": a file name, and for an invalid DSC file the line.
+struct status_detail {
+    std::string_view name;
+    std::optional<std::uint64_t> line;
+};
 
-// Prints status_text on standard output.
-void report_status(int code, std::optional<std::string_view> detail, std::string_view program_name);
+// Writes the message for a code (the usage text for STATUS_USAGE), then ": " and the
+// detail, if any, and a line end. Allocates nothing, so that it still works when memory
+// has run out.
+void write_status(std::FILE* out, int code, std::optional<status_detail> detail,
+                  std::string_view program_name);
+
+// write_status on standard output.
+void report_status(int code, std::optional<status_detail> detail, std::string_view program_name);

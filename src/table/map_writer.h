@@ -6,6 +6,6 @@
 
 #include <cstdio>
 
-// Writes the header and the records. Raises STATUS_CANNOT_WRITE when either is not written
-// in full. The file stays open.
-void write_map(const code_table& table, std::FILE* map_file);
+// Writes the header and the records; false when either is not written in full. The file
+// stays open.
+bool write_map(const code_table& table, std::FILE* map_file);

@@ -3,9 +3,13 @@
 // - the outcome is a table of 1 to MAX_ENTRIES entries, or one of the reader's statuses;
 // - a file read to its end was counted in line pieces: at least one per LF before the
 //   first Ctrl-Z, and at most one more per LINE_PIECE_MAX bytes, plus one;
-// - a table written back as canonical DSC lines reads back as the same entries.
+// - a table written back as canonical DSC lines reads back as the same entries;
+// - maptool's checker finds an error exactly when mapmaker fails, its first error is at the
+//   line mapmaker names, and without errors it reads the same table.
 
+#include "cli/first_fault.h"
 #include "cli/status.h"
+#include "maptool/dsc_check.h"
 #include "table/dsc_reader.h"
 
 #include <algorithm>
@@ -23,13 +27,18 @@ struct outcome {
     code_table table;
 };
 
-outcome read_memory(const void* data, std::size_t size) {
+std::FILE* open_memory(const void* data, std::size_t size) {
     static char no_bytes = 0;
     void* bytes = size == 0 ? &no_bytes : const_cast<void*>(data);
     std::FILE* file = ::fmemopen(bytes, size, "rb");
     if (file == nullptr) {
         std::abort();
     }
+    return file;
+}
+
+outcome read_memory(const void* data, std::size_t size) {
+    std::FILE* file = open_memory(data, size);
     outcome result;
     try {
         read_dsc(file, result.table, result.lines);
@@ -63,6 +72,30 @@ bool same_entries(const code_table& a, const code_table& b) {
            std::equal(a.records.begin(), a.records.begin() + a.count, b.records.begin());
 }
 
+void check_agrees(const std::uint8_t* data, std::size_t size, const outcome& mapmaker) {
+    std::FILE* file = open_memory(data, size);
+    diagnostic_printer printer;
+    printer.format = output_format::json; // collected, not printed
+    const dsc_check checked = check_dsc(file, "fuzz.dsc", printer);
+    std::fclose(file);
+    require(checked.failed == (mapmaker.status != STATUS_OK),
+            "check finds an error exactly when mapmaker fails");
+    if (mapmaker.status == STATUS_OK) {
+        require(same_entries(checked.table, mapmaker.table), "check reads mapmaker's table");
+        return;
+    }
+    for (const auto& found : printer.collected) {
+        if (found["severity"] == "error") {
+            require(found["mapmaker_line"] == mapmaker.lines,
+                    "the first error is at the line mapmaker names");
+            require((mapmaker.status == STATUS_TOO_MANY_ENTRIES) ==
+                        (found["message"] == "a table holds at most 256 entries"),
+                    "the first error is the one mapmaker stops at");
+            return;
+        }
+    }
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -71,6 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 first.status == STATUS_TOO_MANY_ENTRIES,
             "the outcome is a table or one of the reader's statuses");
     require(first.table.count <= MAX_ENTRIES, "the table holds at most MAX_ENTRIES entries");
+    check_agrees(data, size, first);
     if (first.status != STATUS_OK) {
         return 0;
     }

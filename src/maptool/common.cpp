@@ -1,0 +1,66 @@
+#include "maptool/common.h"
+
+#include <cerrno>
+#include <cstring>
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+void add_diagnostic_options(CLI::App& verb, diagnostic_options& options) {
+    verb.add_option("-W", options.warnings,
+                    "Warnings: -Wall, -Werror, -Werror=CLASS, -WCLASS, -Wno-CLASS")
+        ->type_name("CLASS")
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                warning_policy scratch;
+                return apply_warning_option(scratch, value)
+                           ? std::string()
+                           : "unknown warning option '-W" + value + "'";
+            },
+            "", ""));
+    verb.add_option("--color", options.color, "Colour the diagnostics: auto, always or never")
+        ->check(CLI::IsMember({"auto", "always", "never"}))
+        ->capture_default_str();
+}
+
+diagnostic_printer make_printer(const diagnostic_options& options, std::FILE* out) {
+    diagnostic_printer printer;
+    printer.out = out;
+    for (const std::string& value : options.warnings) {
+        apply_warning_option(printer.policy, value);
+    }
+    choose_color(options.color, out, printer.color);
+    return printer;
+}
+
+void input_closer::operator()(std::FILE* file) const {
+    if (file != stdin) {
+        std::fclose(file);
+    }
+}
+
+void set_binary(std::FILE* stream) {
+#if defined(_WIN32)
+    _setmode(_fileno(stream), _O_BINARY);
+#else
+    (void)stream;
+#endif
+}
+
+input_file open_input(const std::string& path, std::string& error) {
+    if (path == "-") {
+        set_binary(stdin);
+        return input_file(stdin);
+    }
+    input_file file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        error = std::strerror(errno);
+    }
+    return file;
+}
+
+std::string display_name(const std::string& path) {
+    return path == "-" ? "<stdin>" : path;
+}

@@ -1,0 +1,142 @@
+// Cutting a DSC file into line pieces: the one reading loop behind every reader of DSC files.
+#pragma once
+
+#include <array>
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string_view>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+// A line is read in pieces of at most this many characters; a longer line gives several.
+constexpr std::size_t LINE_PIECE_MAX = 254;
+
+// DSC files come from DOS and Windows editors, so their text rules are applied here, the
+// same on every platform: a CR LF pair is one line end whose CR does not count toward the
+// piece's characters, a lone CR is an ordinary character, and Ctrl-Z ends the text.
+// The file is read in large blocks, and a piece is a view into the block.
+
+constexpr std::size_t DSC_BLOCK_SIZE = std::size_t{1} << 16;
+constexpr char CTRL_Z = '\x1a';
+
+struct dsc_block {
+    std::size_t size = 0;        // bytes of text held, from the start of bytes
+    bool at_end = false;         // nothing more will come: end of file, Ctrl-Z or read error
+    bool failed = false;         // the file reported a read error
+    bool ctrl_z = false;         // the text ended at a Ctrl-Z byte, at bytes[size]
+    std::size_t read_beyond = 0; // bytes read after that Ctrl-Z, from bytes[size + 1] on
+    std::array<char, DSC_BLOCK_SIZE> bytes{};
+};
+
+enum class dsc_text_end : std::uint8_t { end_of_file, ctrl_z, read_error };
+
+// Moves the bytes not yet taken, from offset `from` on, to the front and reads more.
+void refill(dsc_block& block, std::size_t from, std::FILE* file);
+
+// The bytes that were read after the Ctrl-Z that ended the text; the file goes on after them.
+inline std::string_view bytes_after_ctrl_z(const dsc_block& block) {
+    return block.ctrl_z ? std::string_view(block.bytes.data() + block.size + 1, block.read_beyond)
+                        : std::string_view();
+}
+
+namespace dsc_detail {
+
+// Line ends are found 64 bytes at a time, as a bit mask: large files are mostly short
+// comment lines, and one search call per line would cost more than the rest of the work.
+constexpr std::size_t CHUNK = 64;
+static_assert(DSC_BLOCK_SIZE % CHUNK == 0, "a chunk never runs past the block");
+// Bytes without a line end that surely hold a whole piece: a CR at the piece's last
+// place may still pair with an LF after it.
+constexpr std::size_t WINDOW = LINE_PIECE_MAX + 1;
+
+// Bit i is set when bytes[i] is an LF.
+inline std::uint64_t lf_mask(const char* bytes) {
+#if defined(__SSE2__)
+    const __m128i lf = _mm_set1_epi8('\n');
+    std::uint64_t mask = 0;
+    for (std::size_t i = 0; i < CHUNK; i += 16) {
+        const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        const auto bits =
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(sixteen, lf)));
+        mask |= std::uint64_t{bits} << i;
+    }
+    return mask;
+#else
+    std::uint64_t mask = 0;
+    for (std::size_t i = 0; i < CHUNK; ++i) {
+        mask |= std::uint64_t{bytes[i] == '\n'} << i;
+    }
+    return mask;
+#endif
+}
+
+// Hands a line to take as pieces of at most LINE_PIECE_MAX characters. The CR of a
+// closing CR LF pair does not count, so it is never parted from its LF. Out of line: the
+// loop over the lines of a block is then short enough to stay in registers.
+template <typename Take> [[gnu::noinline]] void take_long_line(std::string_view line, Take& take) {
+    const bool crlf = line.ends_with("\r\n");
+    while (line.size() - crlf > LINE_PIECE_MAX) {
+        take(line.substr(0, LINE_PIECE_MAX));
+        line.remove_prefix(LINE_PIECE_MAX);
+    }
+    take(line);
+}
+
+template <typename Take> void take_line(std::string_view line, Take& take) {
+    if (line.size() > LINE_PIECE_MAX) {
+        take_long_line(line, take);
+    } else if (!line.empty()) {
+        take(line);
+    }
+}
+
+// Hands every complete piece of the block to take, in order, and returns how many bytes
+// they held. A piece is complete when its line end is in the block, when it has its full
+// length, or when it ends the text.
+template <typename Take> std::size_t take_pieces(const dsc_block& block, Take& take) {
+    const char* bytes = block.bytes.data();
+    std::size_t line_start = 0;
+    for (std::size_t chunk = 0; chunk < block.size; chunk += CHUNK) {
+        std::uint64_t lfs = lf_mask(bytes + chunk);
+        if (block.size - chunk < CHUNK) {
+            lfs &= (std::uint64_t{1} << (block.size - chunk)) - 1;
+        }
+        for (; lfs != 0; lfs &= lfs - 1) {
+            const std::size_t lf = chunk + static_cast<std::size_t>(std::countr_zero(lfs));
+            take_line({bytes + line_start, lf + 1 - line_start}, take);
+            line_start = lf + 1;
+        }
+    }
+    std::string_view rest(bytes + line_start, block.size - line_start);
+    if (block.at_end && !block.failed) {
+        take_line(rest, take);
+        return block.size;
+    }
+    for (; rest.size() >= WINDOW; rest.remove_prefix(LINE_PIECE_MAX)) {
+        take(rest.substr(0, LINE_PIECE_MAX));
+    }
+    return block.size - rest.size();
+}
+
+} // namespace dsc_detail
+
+// Reads the file to the end of its text and hands each line piece, line end included, to
+// take(std::string_view), in order. What a read error cuts short is not handed on; the
+// pieces completed before it are. A take that throws stops the reading.
+template <typename Take>
+dsc_text_end read_dsc_pieces(std::FILE* file, dsc_block& block, Take&& take) {
+    // The reader keeps its own block: a stream buffer in between would split every read
+    // into two calls and copy each byte twice.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    for (std::size_t taken = 0; !block.at_end; taken = dsc_detail::take_pieces(block, take)) {
+        refill(block, taken, file);
+    }
+    if (block.failed) {
+        return dsc_text_end::read_error;
+    }
+    return block.ctrl_z ? dsc_text_end::ctrl_z : dsc_text_end::end_of_file;
+}

@@ -1,0 +1,20 @@
+// Unicode character names, from ICU where the build has it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// False in a build without ICU: then every code has no name and no name is known.
+bool names_available();
+
+// Where the names come from, for --version: "ICU 72.1", or empty.
+std::string names_source();
+
+// The name of a code point: its Unicode name, else ICU's extended name such as
+// "<control-0080>"; empty without ICU.
+std::string char_name(std::uint32_t code);
+
+// The code point a name stands for, matched without regard to case; also an extended name.
+std::optional<std::uint32_t> char_from_name(std::string_view name);

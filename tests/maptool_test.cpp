@@ -1,0 +1,276 @@
+// maptool check and build: what each kind of problem is reported as, the options that shape
+// the report, the exit statuses, and that build writes what mapmaker writes, or nothing.
+
+#include "maptool/dsc_check.h"
+#include "test_files.h"
+#include "unicode/names.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Checks bytes as the file "t.dsc" and returns the text report.
+std::string check_text(const std::string& bytes, const std::vector<std::string>& warnings = {}) {
+    std::FILE* input = std::tmpfile();
+    std::FILE* output = std::tmpfile();
+    std::fwrite(bytes.data(), 1, bytes.size(), input);
+    std::rewind(input);
+    diagnostic_printer printer;
+    printer.out = output;
+    for (const std::string& value : warnings) {
+        apply_warning_option(printer.policy, value);
+    }
+    check_dsc(input, "t.dsc", printer);
+    std::rewind(output);
+    std::string text;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, output)) > 0;) {
+        text.append(buffer, got);
+    }
+    std::fclose(input);
+    std::fclose(output);
+    return text;
+}
+
+struct report_case {
+    std::string bytes;
+    std::string expected; // a whole line of the report
+    std::vector<std::string> warnings = {};
+};
+
+TEST(Check, ReportsEachKindOfProblem) {
+    const std::vector<report_case> cases = {
+        {"0x80, 0410\n", "t.dsc:1:1: error: the first field '0x80' is not a hexadecimal number"},
+        {"0x80, 0410\n", "t.dsc:1:1: note: write the byte as 80, without 0x"},
+        {"80, U+0410\n", "t.dsc:1:5: note: write the code as 0410, without U+"},
+        {"\xEF\xBB\xBF"
+         "80, 0410\n",
+         "t.dsc:1:1: note: the file starts with a UTF-8 byte order mark: save it without one"},
+        {"80 , 0410\n", "t.dsc:1:4: error: the second field ',' is not a hexadecimal number"},
+        {", 0410\n", "t.dsc:1:1: error: the first field is empty"},
+        {"80,\n", "t.dsc:1:4: error: the second field is empty"},
+        {"// c\n80\n",
+         "t.dsc:2:1: error: no ',' or space after the first field '80': the line has no second "
+         "field"},
+        {"   \r\n", "t.dsc:1:1: error: a line of spaces only is not an empty line"},
+        {"80,\t0410\n", "t.dsc:1:4: note: a tab is not skipped as a space is: use spaces"},
+        {"/ c\n", "t.dsc:1:1: note: a comment starts with '//'"},
+        {data_lines(257), "t.dsc:257:1: error: a table holds at most 256 entries"},
+        {"// none\n\n", "t.dsc: error: no entry: a table needs at least one"},
+        {"1080, 0410\n",
+         "t.dsc:1:1: warning: source code '1080' has more digits than a byte: it is read as 80 "
+         "[-Wtruncated-field]"},
+        {"0410, 80\n", "t.dsc:1:1: note: are the fields swapped? the byte comes first, then the "
+                       "UNICODE code"},
+        {"80, 010410\n",
+         "t.dsc:1:5: warning: UNICODE code '010410' has more digits than 16 bits: it is read as "
+         "0410 [-Wtruncated-field]"},
+        {"80, 0410\n80, 0411\n",
+         "t.dsc:2:1: warning: source code 80 is listed again [-Wduplicate-byte]"},
+        {"80, 0410\n80, 0411\n", "t.dsc:1:1: note: first listed here"},
+        {"80, 0410\n81, 0410\n",
+         "t.dsc:2:5: warning: UNICODE code 0410 is listed again, for byte 81 [-Wduplicate-code]"},
+        {"80, d800\n",
+         "t.dsc:1:5: warning: UNICODE code D800 is a surrogate, not a character [-Wsurrogate]"},
+        {"80, FDD0\n", "t.dsc:1:5: warning: UNICODE code FDD0 is a noncharacter [-Wnoncharacter]"},
+        {"80, 0410 " + std::string(300, 'x') + "\n",
+         "t.dsc:1:255: warning: the line has 254 characters or more: mapmaker reads it in "
+         "pieces, and from column 255 on as another line [-Wlong-line]"},
+        {"80, 0410 " + std::string(300, 'x') + "\n", "t.dsc:1:255: note: mapmaker counts this as "
+                                                     "line 2"},
+        {"80, 0410\r81, 0411\r\n",
+         "t.dsc:1:9: warning: a CR without an LF after it ends the text: mapmaker ignores the "
+         "rest of the line [-Wlone-cr]"},
+        {"80, 0410\n\x1a"
+         "81, 0411\n",
+         "t.dsc:2:1: warning: text after a Ctrl-Z byte is never read [-Wctrl-z]"},
+        {std::string("80, 04\0 10\n", 11),
+         "t.dsc:1:7: warning: a NUL byte ends the text: mapmaker ignores the rest of the line "
+         "[-Wnul]"},
+        {"41, 0410\n",
+         "t.dsc:1:1: warning: byte 41 lies in ASCII but maps to 0410, not 0041 [-Wascii]",
+         {"all"}},
+        {"80, 0410\n",
+         "t.dsc: warning: bytes 80-FF that no entry lists: 81-FF [-Wunmapped]",
+         {"all"}},
+        {"80, 0410\n80, 0410\n",
+         "t.dsc:2:1: error: source code 80 is listed again [-Werror,-Wduplicate-byte]",
+         {"error"}},
+        {"80, 0410\n80, 0410\n", "0 errors and 0 warnings", {"no-duplicate-byte"}},
+    };
+    for (const report_case& c : cases) {
+        SCOPED_TRACE(c.bytes.substr(0, 40));
+        std::string report = check_text(c.bytes, c.warnings);
+        report += "0 errors and 0 warnings"; // what a clean file ends with here
+        EXPECT_NE(("\n" + report).find("\n" + c.expected), std::string::npos) << report;
+    }
+}
+
+TEST(Check, NameMismatchNeedsNames) {
+    if (!names_available()) {
+        GTEST_SKIP() << "built without character names";
+    }
+    EXPECT_NE(check_text("80, 0411 // cyrillic capital letter a\n")
+                  .find("t.dsc:1:13: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A, "
+                        "but the code is U+0411 CYRILLIC CAPITAL LETTER BE [-Wname-mismatch]"),
+              std::string::npos);
+    EXPECT_EQ(check_text("80, 0410 // Cyrillic capital letter A\n81, 0411 // my note\n"), "");
+}
+
+// --- The programs, run as a user would -------------------------------------------------
+
+struct run_result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a command line through the shell, with standard output and error in files.
+run_result run(const temp_dir& dir, const std::string& arguments, const std::string& input = "") {
+    const fs::path in = dir / "stdin.txt";
+    const fs::path out = dir / "stdout.txt";
+    const fs::path err = dir / "stderr.txt";
+    write_file(in, input);
+    const std::string command = "cd \"" + dir.path().string() + "\" && " + arguments + " <\"" +
+                                in.string() + "\" >\"" + out.string() + "\" 2>\"" + err.string() +
+                                "\"";
+    run_result result;
+    const int raw = std::system(command.c_str());
+#if defined(_WIN32)
+    result.status = raw;
+#else
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+#endif
+    result.out = read_file(out);
+    result.err = read_file(err);
+    fs::remove(in);
+    fs::remove(out);
+    fs::remove(err);
+    return result;
+}
+
+const std::string MAPTOOL = std::string("\"") + MAPTOOL_PATH + "\"";
+
+struct status_case {
+    std::string arguments;
+    int status;
+    std::string out_start; // what standard output starts with
+};
+
+TEST(MaptoolCommand, ExitStatusesAndOptions) {
+    const temp_dir dir;
+    write_file(dir / "good.dsc", "//t -> UNICODE\n80, 0410\n");
+    write_file(dir / "dup.dsc", "80, 0410\n80, 0411\n");
+    write_file(dir / "bad.dsc", "80 , 0410\n");
+    const std::vector<status_case> cases = {
+        {"check good.dsc", 0, "0 errors and 0 warnings in 1 file\n"},
+        {"check dup.dsc", 1, "dup.dsc:2:1: warning:"},
+        {"check good.dsc dup.dsc bad.dsc", 2, "dup.dsc:2:1: warning:"},
+        {"check -Wno-duplicate-byte dup.dsc", 0, "0 errors"},
+        {"check -Werror dup.dsc", 2, "dup.dsc:2:1: error:"},
+        {"check missing.dsc", 2, "missing.dsc: error: cannot open the file: "},
+        {"check -", 0, "0 errors"},
+        {"check --color=always bad.dsc", 2, "\033[1mbad.dsc:1:4:"},
+        {"check -Wbogus good.dsc", 2, ""},
+        {"check --format=yaml good.dsc", 2, ""},
+        {"check", 2, ""},
+        {"frobnicate", 2, ""},
+        {"--help", 0, "Checks, builds"},
+        {"help build", 0, "Convert DSC files"},
+        {"check --help", 0, "Report every problem"},
+        {"--version", 0, "maptool "},
+        {"build -o x.map good.dsc dup.dsc", 2, ""},
+    };
+    for (const status_case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const run_result result = run(dir, MAPTOOL + " " + c.arguments, "80, 0410\n");
+        EXPECT_EQ(result.status, c.status) << result.err;
+        EXPECT_EQ(result.out.substr(0, c.out_start.size()), c.out_start);
+        // A usage error is told on standard error, with a usage line.
+        EXPECT_EQ(result.status == 2 && result.out.empty(),
+                  result.err.find("Usage: maptool") != std::string::npos);
+    }
+}
+
+TEST(MaptoolCommand, JsonReportParsesBack) {
+    const temp_dir dir;
+    write_file(dir / "t.dsc", "80, 0410\n80, 0411\n//" + std::string(258, 'c') + "\nx\n");
+    const run_result result = run(dir, MAPTOOL + " check --format=json t.dsc");
+    EXPECT_EQ(result.status, 2);
+    const nlohmann::json findings = nlohmann::json::parse(result.out);
+    ASSERT_EQ(findings.size(), 4u) << result.out;
+    EXPECT_EQ(findings[0]["class"], "duplicate-byte");
+    EXPECT_EQ(findings[0]["severity"], "warning");
+    EXPECT_EQ(findings[0]["notes"][0], "first listed here");
+    EXPECT_EQ(findings[1]["class"], "long-line");
+    EXPECT_EQ(findings[2]["severity"], "error"); // the rest of the long line, a piece of its own
+    EXPECT_EQ(findings[2]["line"], 3);
+    EXPECT_EQ(findings[2]["column"], 255);
+    EXPECT_EQ(findings[2]["mapmaker_line"], 4);
+    EXPECT_EQ(findings[3]["mapmaker_line"], 5);
+    EXPECT_TRUE(findings[3]["class"].is_null());
+
+    write_file(dir / "empty.dsc", "// a\n\n");
+    const nlohmann::json empty =
+        nlohmann::json::parse(run(dir, MAPTOOL + " check --format=json empty.dsc").out);
+    ASSERT_EQ(empty.size(), 1u);
+    EXPECT_TRUE(empty[0]["line"].is_null());
+    EXPECT_TRUE(empty[0]["column"].is_null());
+    EXPECT_EQ(empty[0]["mapmaker_line"], 2);
+}
+
+TEST(MaptoolCommand, FailedBuildLeavesTheOldMapAlone) {
+    const temp_dir dir;
+    fs::create_directory(dir / "tables");
+    const std::string old_map("\x00\x01\x80\x04\x10", 5);
+    write_file(dir / "tables/cp866.map", old_map);
+    for (const std::string& bad : {std::string("80 , 0410\n"), std::string("// none\n"),
+                                   std::string("80, 0410\n80, 0411\n")}) {
+        SCOPED_TRACE(bad);
+        write_file(dir / "tables/cp866.dsc", bad);
+        const run_result result = run(dir, MAPTOOL + " build -Werror tables/cp866.dsc");
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_NE(result.err.find("tables/cp866.dsc:"), std::string::npos);
+        EXPECT_EQ(read_file(dir / "tables/cp866.map"), old_map);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir / "tables"), fs::directory_iterator()),
+                  2);
+    }
+    write_file(dir / "x.map", "80, 0410\n");
+    EXPECT_EQ(run(dir, MAPTOOL + " build x.map").status, 2);
+    EXPECT_EQ(read_file(dir / "x.map"), "80, 0410\n");
+}
+
+// Over every bundled table: the same bytes as mapmaker, to a file and to standard output.
+TEST(MaptoolCommand, BuildWritesWhatMapmakerWrites) {
+    const fs::path tables = fs::path(SOURCE_DIR) / "tables";
+    for (const auto& entry : fs::directory_iterator(tables)) {
+        SCOPED_TRACE(entry.path().filename().string());
+        const temp_dir dir;
+        fs::copy_file(entry.path(), dir / "t.dsc");
+        ASSERT_EQ(run(dir, std::string("\"") + MAPMAKER_PATH + "\" t.dsc").status, 0);
+        const std::string expected = read_file(dir / "t.map");
+        fs::remove(dir / "t.map");
+        const run_result built = run(dir, MAPTOOL + " build t.dsc");
+        EXPECT_EQ(built.status, 0);
+        const std::size_t count = (expected.size() - 2) / 3;
+        EXPECT_EQ(built.out, "t.map: " + std::to_string(count) + " entries\n");
+        EXPECT_EQ(read_file(dir / "t.map"), expected);
+        const run_result piped = run(dir, MAPTOOL + " build -o - -", read_file(dir / "t.dsc"));
+        EXPECT_EQ(piped.out, expected);
+        EXPECT_EQ(piped.err, "<stdout>: " + std::to_string(count) + " entries\n");
+    }
+}
+
+} // namespace
