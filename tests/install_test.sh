@@ -1,20 +1,31 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix, then converts an installed table with the
-# installed tool and checks that the man page is where man looks for it. A tool built for
-# another system is run by the RUNNER command (its output line then may end in CR LF).
+# installed tool and checks that the man page is where man looks for it, configured for
+# this prefix and version, and that the licence is installed. A tool built for another
+# system is run by the RUNNER command (its output line then may end in CR LF); its man
+# pages and licence are packaged otherwise.
 #
-#   install_test.sh BUILD_DIR [TOOL_FILE_NAME [RUNNER...]]     (default mapmaker)
+#   install_test.sh BUILD_DIR VERSION [TOOL_FILE_NAME [RUNNER...]]     (default mapmaker)
 set -euo pipefail
 build=$1
-tool=${2:-mapmaker}
-runner=("${@:3}")
+version=$2
+tool=${3:-mapmaker}
+runner=("${@:4}")
 prefix=$(mktemp -d)
 trap 'rm -rf "$prefix"' EXIT
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
 fail() { echo "install: $*" >&2; exit 1; }
 [ -x "$prefix/bin/$tool" ] || fail "no bin/$tool"
-[ -f "$prefix/share/man/man1/mapmaker.1" ] || fail "no share/man/man1/mapmaker.1"
+if [ ${#runner[@]} -eq 0 ]; then
+    page=$prefix/share/man/man1/mapmaker.1.gz
+    [ -f "$page" ] || fail "no share/man/man1/mapmaker.1.gz"
+    zcat "$page" | grep -q "^\.TH MAPMAKER 1 .*\"mapmaker $version\"" ||
+        fail "man page is not for $version"
+    zcat "$page" | grep -qF "$prefix/share/mapmaker/" ||
+        fail "man page does not name $prefix/share/mapmaker"
+    [ -f "$prefix/share/doc/mapmaker/copyright" ] || fail "no share/doc/mapmaker/copyright"
+fi
 tables=$(find "$prefix/share/mapmaker" -name '*.dsc' | wc -l)
 [ "$tables" -ge 12 ] || fail "only $tables tables in share/mapmaker"
 
@@ -28,7 +39,7 @@ output=$(cd "$prefix/work" && "${runner[@]}" "$prefix/bin/$tool" koi8r)
     fail "koi8r.map does not start with 128 entries and 80 -> 2500"
 # maptool from the installed tree: the table checks clean and builds the same bytes.
 if [ -x "$prefix/bin/maptool" ]; then
-    [ -f "$prefix/share/man/man1/maptool.1" ] || fail "no share/man/man1/maptool.1"
+    [ -f "$prefix/share/man/man1/maptool.1.gz" ] || fail "no share/man/man1/maptool.1.gz"
     "$prefix/bin/maptool" check "$prefix/work/koi8r.dsc" >/dev/null || fail "maptool check failed"
     "$prefix/bin/maptool" build -o "$prefix/work/again.map" "$prefix/work/koi8r.dsc" >/dev/null ||
         fail "maptool build failed"

@@ -12,8 +12,7 @@ can_build_fuzzer() {
         clang++ -x c++ -fsanitize=fuzzer - -o /dev/null 2>/dev/null
 }
 if ! can_build_fuzzer; then
-    echo "fuzzer: installing clang and its fuzzing runtime"
-    apt-get update -qq && apt-get install -y -qq clang libclang-rt-14-dev >/dev/null
+    bash "$root/scripts/setup.sh" clang libclang-rt-14-dev
     can_build_fuzzer || { echo "fuzzer: clang cannot build a libFuzzer target here" >&2; exit 1; }
 fi
 
