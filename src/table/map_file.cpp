@@ -71,10 +71,9 @@ bool replace(const std::string& from, const std::string& to) {
 #endif
 }
 
-} // namespace
-
-bool write_map_file(const std::filesystem::path& path, const code_table& table,
-                    std::string& error) {
+// Writes a new file beside path with `write`, flushed to disk, then renames it over path.
+template <typename Write>
+bool replace_file(const std::filesystem::path& path, Write write, std::string& error) {
     std::string temporary = path.string();
     const int fd = create_temporary(temporary);
     if (fd < 0) {
@@ -89,7 +88,7 @@ bool write_map_file(const std::filesystem::path& path, const code_table& table,
         return false;
     }
     errno = 0;
-    bool written = write_map(table, file.get()) && flush_to_disk(file.get());
+    bool written = write(file.get()) && flush_to_disk(file.get());
     written = std::fclose(file.release()) == 0 && written;
     if (written && replace(temporary, path.string())) {
         return true;
@@ -97,4 +96,21 @@ bool write_map_file(const std::filesystem::path& path, const code_table& table,
     error = errno != 0 ? std::strerror(errno) : "write failed";
     std::remove(temporary.c_str());
     return false;
+}
+
+} // namespace
+
+bool write_map_file(const std::filesystem::path& path, const code_table& table,
+                    std::string& error) {
+    return replace_file(
+        path, [&table](std::FILE* file) { return write_map(table, file); }, error);
+}
+
+bool write_text_file(const std::filesystem::path& path, std::string_view text, std::string& error) {
+    return replace_file(
+        path,
+        [text](std::FILE* file) {
+            return std::fwrite(text.data(), 1, text.size(), file) == text.size();
+        },
+        error);
 }
