@@ -44,6 +44,9 @@ int main(int argc, char** argv) {
     int status = 0;
     add_check(app, status);
     add_build(app, status);
+    add_dump(app, status);
+    add_diff(app, status);
+    add_import(app, status);
     add_help(app, status);
     try {
         app.parse(argc, argv);

@@ -6,3 +6,6 @@
 
 void add_check(CLI::App& app, int& status);
 void add_build(CLI::App& app, int& status);
+void add_dump(CLI::App& app, int& status);
+void add_diff(CLI::App& app, int& status);
+void add_import(CLI::App& app, int& status);
