@@ -1,0 +1,369 @@
+// maptool dump, diff and import: map files read back and rejected, tables compared, and
+// DSC files made from the standard mapping forms, each checked by what the programs print,
+// write and exit with.
+
+#include "maptool/mapping_sources.h"
+#include "table/map_reader.h"
+#include "test_files.h"
+#include "unicode/names.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <iconv.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct run_result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs a command line through the shell in dir, with standard output and error in files.
+run_result run(const temp_dir& dir, const std::string& arguments, const std::string& input = "") {
+    const std::string quoted = '"' + dir.path().string() + '"';
+    write_file(dir / ".in", input);
+    const std::string command = "cd " + quoted + " && " + arguments + " <.in >.out 2>.err";
+    const int raw = std::system(command.c_str());
+    run_result result;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.out = read_file(dir / ".out");
+    result.err = read_file(dir / ".err");
+    return result;
+}
+
+const std::string MAPTOOL = std::string("\"") + MAPTOOL_PATH + "\"";
+const std::string MAPMAKER = std::string("\"") + MAPMAKER_PATH + "\"";
+
+// A map file of the given (byte, code) entries.
+std::string map_of(const std::vector<std::pair<int, int>>& entries) {
+    std::string bytes{static_cast<char>(entries.size() >> 8), static_cast<char>(entries.size())};
+    for (const auto& [byte, code] : entries) {
+        bytes += {static_cast<char>(byte), static_cast<char>(code >> 8), static_cast<char>(code)};
+    }
+    return bytes;
+}
+
+// " // NAME" as the verbs write it after an entry, in a build with names.
+std::string named(const std::string& name) {
+    return names_available() ? " // " + name : "";
+}
+
+// --- maptool dump ------------------------------------------------------------------------
+
+struct bad_map_case {
+    std::string bytes;
+    map_fault fault;
+    std::string message;
+};
+
+TEST(Dump, RejectsEachKindOfBadMapWithNothingOnStandardOutput) {
+    const std::string record("\x80\x04\x10", 3);
+    const std::vector<bad_map_case> cases = {
+        {"", map_fault::too_short, "0 bytes, fewer than the 2 bytes of the entry count"},
+        {std::string(1, '\0'), map_fault::too_short,
+         "1 byte, fewer than the 2 bytes of the entry count"},
+        {std::string(2, '\0') + record, map_fault::count_zero,
+         "the entry count is 0; a map holds 1 to 256 entries"},
+        {"\x01\x01" + record, map_fault::count_too_large,
+         "the entry count is 257; a map holds 1 to 256 entries"},
+        {std::string("\x00\x02", 2) + record + "\x81\x04", map_fault::size_mismatch,
+         "7 bytes, but an entry count of 2 needs 8 bytes (2 + 3 x 2)"},
+        {std::string("\x00\x01", 2) + record + "x", map_fault::size_mismatch,
+         "6 bytes, but an entry count of 1 needs 5 bytes (2 + 3 x 1)"},
+        {std::string("\x00\x01", 2) + std::string(998, 'x'), map_fault::size_mismatch,
+         "1000 bytes, but an entry count of 1 needs 5 bytes (2 + 3 x 1)"},
+    };
+    const temp_dir dir;
+    for (const bad_map_case& c : cases) {
+        SCOPED_TRACE(c.message);
+        const map_reading parsed =
+            parse_map({reinterpret_cast<const std::uint8_t*>(c.bytes.data()), c.bytes.size()});
+        EXPECT_EQ(parsed.fault, c.fault);
+        EXPECT_EQ(parsed.size, c.bytes.size());
+        write_file(dir / "x.map", c.bytes);
+        const run_result result = run(dir, MAPTOOL + " dump x.map");
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "x.map: error: not a map file: " + c.message + "\n");
+    }
+    fs::create_directory(dir / "folder.map");
+    const run_result folder = run(dir, MAPTOOL + " dump folder.map");
+    EXPECT_EQ(folder.status, 2);
+    EXPECT_EQ(folder.err, "folder.map: error: cannot read the file\n");
+}
+
+TEST(Dump, WritesTheBundledFormatInTheMapsOrder) {
+    const temp_dir dir;
+    write_file(dir / "small.map", map_of({{0x80, 0x0410}, {0x0A, 0x0080}, {0x80, 0x0410}}));
+    const std::string entries = "80, 0410" + named("CYRILLIC CAPITAL LETTER A") + "\n0A, 0080" +
+                                named("<control-0080>") + "\n80, 0410" +
+                                named("CYRILLIC CAPITAL LETTER A") + "\n";
+    EXPECT_EQ(run(dir, MAPTOOL + " dump small.map").out, "//small -> UNICODE\n" + entries);
+    EXPECT_EQ(run(dir, MAPTOOL + " dump --no-names -", read_file(dir / "small.map")).out,
+              "//stdin -> UNICODE\n80, 0410\n0A, 0080\n80, 0410\n");
+    const run_result to_file = run(dir, MAPTOOL + " dump small.map -o small.dsc");
+    EXPECT_EQ(to_file.status, 0);
+    EXPECT_EQ(to_file.out, "small.dsc: 3 entries\n");
+    EXPECT_EQ(read_file(dir / "small.dsc"), "//small -> UNICODE\n" + entries);
+    EXPECT_EQ(run(dir, MAPTOOL + " dump small.map -o small.map").status, 2);
+}
+
+TEST(Dump, MapmakerConvertsTheDumpBackToTheSameBytes) {
+    std::vector<std::string> maps;
+    const temp_dir dir;
+    for (const auto& table : fs::directory_iterator(fs::path(SOURCE_DIR) / "tables")) {
+        fs::copy_file(table.path(), dir / "t.dsc", fs::copy_options::overwrite_existing);
+        ASSERT_EQ(run(dir, MAPMAKER + " t.dsc").status, 0) << table.path();
+        maps.push_back(read_file(dir / "t.map"));
+    }
+    // Every byte, in reverse, to codes of every kind: controls, surrogates, noncharacters,
+    // unassigned codes; then repeated entries and a single one.
+    std::vector<std::pair<int, int>> every_byte;
+    for (int byte = 255; byte >= 0; --byte) {
+        every_byte.emplace_back(byte, byte * 257);
+    }
+    maps.push_back(map_of(every_byte));
+    maps.push_back(map_of({{0x80, 0xFFFF}, {0x80, 0xFFFF}, {0x00, 0x0000}, {0x80, 0x0410}}));
+    maps.push_back(map_of({{0x41, 0xD800}}));
+    for (const std::string& map : maps) {
+        for (const std::string options : {"", " --no-names"}) {
+            write_file(dir / "x.map", map);
+            ASSERT_EQ(run(dir, MAPTOOL + " dump x.map -o t.dsc" + options).status, 0);
+            ASSERT_EQ(run(dir, MAPMAKER + " t.dsc").status, 0) << read_file(dir / "t.dsc");
+            EXPECT_EQ(read_file(dir / "t.map"), map) << read_file(dir / "t.dsc");
+        }
+    }
+}
+
+// --- maptool diff ------------------------------------------------------------------------
+
+struct diff_case {
+    std::string a; // a.dsc or a.map, by its content
+    std::string b;
+    std::string options;
+    int status;
+    std::string out;
+};
+
+TEST(Diff, ComparesDscAndMapFilesByTheMapTheyGive) {
+    const std::string dsc = "//t -> UNICODE\n80, 0410\n81, 0411 // anything\n";
+    const std::string map = map_of({{0x80, 0x0410}, {0x81, 0x0411}});
+    const std::string a_line = named("CYRILLIC CAPITAL LETTER A");
+    const std::string be_line = named("CYRILLIC CAPITAL LETTER BE");
+    const std::vector<diff_case> cases = {
+        {dsc, map, "", 0, ""},
+        {map, map, "", 0, ""},
+        {"80 41", map_of({{0x80, 0x41}}), "", 0, ""}, // five bytes, yet no map file
+        {dsc, "80, 0410\n81, 0412\n", "", 1,
+         "--- a\n+++ b\n-81, 0411" + be_line + "\n+81, 0412" + named("CYRILLIC CAPITAL LETTER VE") +
+             "\n"},
+        {map, map_of({{0x81, 0x0411}, {0x82, 0x0041}}), "", 1,
+         "--- a\n+++ b\n-80, 0410" + a_line + "\n+82, 0041" + named("LATIN CAPITAL LETTER A") +
+             "\n"},
+        {dsc, map_of({{0x81, 0x0411}, {0x80, 0x0410}}), "", 1,
+         "--- a\n+++ b\n\\ Every byte maps the same, but the entries are in another order\n"},
+        {map, "80, 0410\n81, 0411\n80, 0410\n", "", 1,
+         "--- a\n+++ b\n\\ Every byte maps the same, but entries are repeated differently (2 "
+         "entries against 3)\n"},
+        {map, map_of({{0x80, 0x0410}}), "-q", 1, "Tables a and b differ\n"},
+        {map, dsc, "-q", 0, ""},
+        {"80, zz\n", map, "", 2, ""},
+        {map, "", "", 2, ""},
+    };
+    const temp_dir dir;
+    for (const diff_case& c : cases) {
+        SCOPED_TRACE(c.a + " | " + c.b);
+        write_file(dir / "a", c.a);
+        write_file(dir / "b", c.b);
+        const run_result result = run(dir, MAPTOOL + " diff " + c.options + " a b");
+        EXPECT_EQ(result.status, c.status) << result.err;
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err.empty(), c.status != 2) << result.err;
+    }
+    write_file(dir / "a", dsc);
+    EXPECT_EQ(run(dir, MAPTOOL + " diff - a", map).status, 0);
+    EXPECT_EQ(run(dir, MAPTOOL + " diff a missing").status, 2);
+}
+
+// --- maptool import ----------------------------------------------------------------------
+
+struct source_case {
+    std::string text;
+    std::string entries;               // "byte=code name;" each
+    std::vector<std::string> warnings; // "line: message start", in order
+    std::string error = {};            // "line:column: message start", or none
+};
+
+std::string entries_of(const mapping_source& source) {
+    std::string text;
+    for (const source_entry& entry : source.entries) {
+        char head[16];
+        std::snprintf(head, sizeof head, "%02X=%04X", entry.byte, entry.code);
+        text += head + (entry.name.empty() ? "" : ' ' + entry.name) + ';';
+    }
+    return text;
+}
+
+const std::string UNICODE_TABLE = "#\tName: test\n"
+                                  "0x41\t0x0041\t#LATIN CAPITAL LETTER A\n"
+                                  "  # an indented comment\n"
+                                  "0x80\t0x0410\t#CYRILLIC  CAPITAL LETTER A\r\n"
+                                  "0x81\t      \t#UNDEFINED\n"
+                                  "0x82\n"
+                                  "0x83\t0x1F600\t#GRINNING FACE\n"
+                                  "0x84\t0x0041+0x0300\n"
+                                  "0x85 0x0415\n"
+                                  "0x80\t0x0411\t#again\n"
+                                  "0x8140\t0x3000\n"
+                                  "0x8141\t0x3001\n";
+
+const std::string CHARMAP = "<code_set_name> TEST-8\n"
+                            "<comment_char> %\n"
+                            "<escape_char> /\n"
+                            "% alias T8\n"
+                            "CHARMAP\n"
+                            "<U0041>     /x41         LATIN CAPITAL LETTER A\n"
+                            "<U0410>\t/x80\tCYRILLIC CAPITAL LETTER A\n"
+                            "<U0001F600> /x83         GRINNING FACE\n"
+                            "<U0B95><U0BCD> /x84      TAMIL KA\n"
+                            "<U0415>     /d133\n"
+                            "<U0411>     /x80         again\n"
+                            "<U3000>     /xa1/xa1     IDEOGRAPHIC SPACE\n"
+                            "<NUL>       /x00         NULL\n"
+                            "<U00C0>..<U00C2> /xc0    <range>\n"
+                            "END CHARMAP\n"
+                            "WIDTH\n";
+
+TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
+    const std::vector<source_case> cases = {
+        {UNICODE_TABLE,
+         "41=0041 LATIN CAPITAL LETTER A;80=0410 CYRILLIC CAPITAL LETTER A;85=0415;",
+         {"7: byte 83 maps to U+1F600, beyond FFFF", "8: byte 84 maps to 2 characters",
+          "10: byte 80 is defined again; the definition on line 4 is kept",
+          "11: a code of more than one byte, and a map holds single bytes: left out, with 1 "
+          "more"}},
+        {"0x80\t0x04G0\n", "", {}, "1:6: expected a UNICODE code"},
+        {"0x80 0x0410\n80\t0x0411\n", "", {}, "2:1: expected the code page's code"},
+        {"0x80 0x110000\n", "", {}, "1:6: U+110000 is beyond the last UNICODE code"},
+        {CHARMAP,
+         "41=0041 LATIN CAPITAL LETTER A;80=0410 CYRILLIC CAPITAL LETTER A;85=0415;C0=00C0;"
+         "C1=00C1;C2=00C2;",
+         {"8: byte 83 maps to U+1F600", "9: byte 84 maps to 2 characters",
+          "11: byte 80 is defined again", "13: byte 00 is named <NUL>",
+          "12: a code of more than one byte"}},
+        {"CHARMAP\n<U0041> \\d065 A\n<U0042> \\102\nEND CHARMAP\n", "41=0041 A;42=0042;", {}},
+        {"CHARMAP\n<U0410 /x80\nEND CHARMAP\n", "", {}, "2:1: the symbol has no closing '>'"},
+        {"CHARMAP\n<U0410> x80\nEND CHARMAP\n", "", {}, "2:9: expected an encoded byte"},
+        {"CHARMAP\n<U0410> \\x80junk\nEND CHARMAP\n", "", {}, "2:13: expected an encoded byte"},
+        {"CHARMAP\n<U0410> \\x80\n", "", {}, "0:0: the charmap has no END CHARMAP line"},
+        {"<code_set_name> X\n<width> 1\nCHARMAP\n", "", {}, "2:1: expected a declaration"},
+        {"80, 0410\n", "", {}, "1:1: neither a Unicode mapping table"},
+    };
+    for (const source_case& c : cases) {
+        SCOPED_TRACE(c.text);
+        const mapping_source source = read_mapping_source(c.text);
+        std::string error;
+        if (source.error) {
+            error = std::to_string(source.error->line) + ':' +
+                    std::to_string(source.error->column) + ": " + source.error->message;
+        }
+        EXPECT_TRUE(error.starts_with(c.error)) << error;
+        EXPECT_EQ(error.empty(), c.error.empty()) << error;
+        if (!c.error.empty()) {
+            continue;
+        }
+        EXPECT_EQ(entries_of(source), c.entries);
+        ASSERT_EQ(source.warnings.size(), c.warnings.size());
+        for (std::size_t i = 0; i < c.warnings.size(); ++i) {
+            const std::string warning =
+                std::to_string(source.warnings[i].line) + ": " + source.warnings[i].message;
+            EXPECT_TRUE(warning.starts_with(c.warnings[i])) << warning;
+        }
+    }
+}
+
+struct import_case {
+    std::string arguments;
+    int status;
+    std::string out;
+    std::string err_start = {};
+    std::string input = {};
+};
+
+TEST(Import, WritesTheBundledFormat) {
+    const temp_dir dir;
+    write_file(dir / "CP9.TXT", UNICODE_TABLE);
+    write_file(dir / "t8", CHARMAP);
+    write_file(dir / "bad.txt", "0x80 0x0410\n0x81 0x04G1\n");
+    gzFile packed = gzopen((dir / "t8.gz").c_str(), "wb");
+    gzwrite(packed, CHARMAP.data(), static_cast<unsigned>(CHARMAP.size()));
+    gzclose(packed);
+    const std::string charmap_out =
+        "//TEST-8 -> UNICODE\n"
+        "// charset TEST-8; generated by maptool import from the charmap t8\n"
+        "80, 0410 // CYRILLIC CAPITAL LETTER A\n85, 0415" +
+        named("CYRILLIC CAPITAL LETTER IE") + "\nC0, 00C0" +
+        named("LATIN CAPITAL LETTER A WITH GRAVE") + "\nC1, 00C1" +
+        named("LATIN CAPITAL LETTER A WITH ACUTE") + "\nC2, 00C2" +
+        named("LATIN CAPITAL LETTER A WITH CIRCUMFLEX") + "\n";
+    const std::vector<import_case> cases = {
+        {"CP9.TXT --no-names", 0,
+         "//CP9 -> UNICODE\n// generated by maptool import from the Unicode mapping table "
+         "CP9.TXT\n80, 0410\n85, 0415\n",
+         "CP9.TXT:7:6: warning: byte 83 maps to U+1F600"},
+        {"--all --name cp9 -", 0,
+         "//cp9 -> UNICODE\n// generated by maptool import from a Unicode mapping table on "
+         "standard input\n41, 0041 // LATIN CAPITAL LETTER A\n80, 0410 // CYRILLIC CAPITAL "
+         "LETTER A\n85, 0415" +
+             named("CYRILLIC CAPITAL LETTER IE") + "\n",
+         "<stdin>:7:6: warning:", UNICODE_TABLE},
+        {"t8", 0, charmap_out, "t8:8:1: warning: byte 83 maps to U+1F600"},
+        {"t8.gz", 0, charmap_out, "t8.gz:8:1: warning:"},
+        {"bad.txt", 2, "", "bad.txt:2:6: error: expected a UNICODE code, such as 0x0410\n"},
+        {"missing.txt", 2, "", "missing.txt: error: cannot open the file"},
+        {"t8 --iconv CP866", 2, "", ""},
+        {"", 2, "", ""},
+    };
+    for (const import_case& c : cases) {
+        SCOPED_TRACE(c.arguments);
+        const run_result result = run(dir, MAPTOOL + " import " + c.arguments, c.input);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_TRUE(result.err.starts_with(c.err_start)) << result.err;
+    }
+    const run_result to_file = run(dir, MAPTOOL + " import t8.gz -o t8.dsc");
+    EXPECT_EQ(to_file.out, "t8.dsc: 5 entries\n");
+    EXPECT_EQ(read_file(dir / "t8.dsc"), charmap_out);
+}
+
+TEST(Import, IconvGivesTheBundledTablesEntries) {
+    const iconv_t converter = iconv_open("UTF-32BE", "IBM866");
+    if (converter == reinterpret_cast<iconv_t>(-1)) {
+        GTEST_SKIP() << "iconv does not know IBM866";
+    }
+    iconv_close(converter);
+    const temp_dir dir;
+    const run_result result = run(dir, MAPTOOL + " import --iconv IBM866 --no-names");
+    ASSERT_EQ(result.status, 0) << result.err;
+    std::string expected = "//IBM866 -> UNICODE\n"
+                           "// charset IBM866; generated by maptool import from the system's "
+                           "iconv\n";
+    const std::string table = read_file(fs::path(SOURCE_DIR) / "tables" / "cp866.dsc");
+    for (std::size_t at = table.find("\n80, "); at != std::string::npos;
+         at = table.find('\n', at + 1)) {
+        if (at + 1 < table.size()) {
+            expected += table.substr(at + 1, 8) + '\n';
+        }
+    }
+    EXPECT_EQ(result.out, expected);
+}
+
+} // namespace
