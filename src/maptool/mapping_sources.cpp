@@ -136,8 +136,9 @@ class source_reader {
                      ", beyond FFFF, and a map holds 16-bit codes: left out",
                  byte);
         } else {
-            result.entries.push_back(
-                {.byte = byte, .code = static_cast<std::uint16_t>(codes[0]), .name = name});
+            result.entries.push_back({.byte = byte,
+                                      .code = static_cast<std::uint16_t>(codes[0]),
+                                      .name = std::move(name)});
         }
     }
 
