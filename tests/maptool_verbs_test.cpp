@@ -265,6 +265,7 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
         {"CHARMAP\n<U0410> \\x80junk\nEND CHARMAP\n", "", {}, "2:13: expected an encoded byte"},
         {"CHARMAP\n<U0410> \\x80\n", "", {}, "0:0: the charmap has no END CHARMAP line"},
         {"<code_set_name> X\n<width> 1\nCHARMAP\n", "", {}, "2:1: expected a declaration"},
+        {"<U0041> /x41 A\n", "", {}, "1:1: a mapping before the CHARMAP line"},
         {"80, 0410\n", "", {}, "1:1: neither a Unicode mapping table"},
     };
     for (const source_case& c : cases) {

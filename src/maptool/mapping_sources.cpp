@@ -457,6 +457,9 @@ bool read_charmap_declaration(source_reader& reader, const source_line& line,
         (word == "<comment_char>" ? syntax.comment : syntax.escape) = value[0];
     } else if (word == "<mb_cur_max>" || word == "<mb_cur_min>") {
         // Single bytes are told by each line's encoding.
+    } else if (word.starts_with("<U") && word.ends_with('>') &&
+               symbol_code(word.substr(1, word.size() - 2))) {
+        reader.fail(line, start, word_end - start, "a mapping before the CHARMAP line");
     } else {
         reader.fail(line, start, word_end - start,
                     "expected a declaration such as <code_set_name> NAME, or CHARMAP");
