@@ -2,7 +2,6 @@
 #include "maptool/common.h"
 #include "maptool/table_io.h"
 #include "maptool/verbs.h"
-#include "table/map_file.h"
 #include "table/map_reader.h"
 #include "unicode/names.h"
 
@@ -65,7 +64,7 @@ int run_dump(const dump_options& options) {
         return 2;
     }
     const bool to_file = !options.output.empty() && options.output != "-";
-    if (to_file && options.map != "-" && same_file(options.map, options.output)) {
+    if (to_file && is_the_file(file.get(), options.output)) {
         report_error(printer, name, "the DSC file " + options.output + " is this map file itself");
         return 2;
     }

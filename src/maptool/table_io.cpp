@@ -6,19 +6,44 @@
 #include "table/map_file.h"
 #include "table/map_reader.h"
 
+#include "table/file_identity.h"
+
 #include <array>
 #include <filesystem>
 
+#include <sys/stat.h>
+#if defined(_WIN32)
+#include <windows.h>
+#endif
+
 namespace {
 
+// An empty file opened "w+b", removed when closed. Windows' tmpfile() makes it in the root
+// folder of the current drive, where a user may not write, so there it goes in the user's
+// temporary folder ("D": deleted on close).
+std::FILE* scratch_file() {
+#if defined(_WIN32)
+    char folder[MAX_PATH + 1];
+    char name[MAX_PATH + 1];
+    if (::GetTempPathA(sizeof folder, folder) == 0 ||
+        ::GetTempFileNameA(folder, "mt", 0, name) == 0) {
+        return nullptr;
+    }
+    return std::fopen(name, "w+bD");
+#else
+    return std::tmpfile();
+#endif
+}
+
 // A pipe cannot be read twice, but a file is read once to see whether it is a map file
-// and again as a DSC file: what cannot be rewound is first copied into a temporary file.
+// and again as a DSC file: what is not a regular file is first copied into a scratch file.
 input_file rewindable(input_file file, bool& failed) {
     failed = false;
-    if (std::fseek(file.get(), 0, SEEK_CUR) == 0) {
+    struct stat info {};
+    if (::fstat(fileno(file.get()), &info) == 0 && (info.st_mode & S_IFMT) == S_IFREG) {
         return file;
     }
-    input_file copy(std::tmpfile());
+    input_file copy(scratch_file());
     if (!copy) {
         failed = true;
         return copy;
@@ -56,6 +81,11 @@ diagnostic_printer error_printer(const std::string& color) {
     printer.out = stderr;
     choose_color(color, stderr, printer.color);
     return printer;
+}
+
+bool is_the_file(std::FILE* file, const std::string& path) {
+    const input_file other(std::fopen(path.c_str(), "rb"));
+    return other && same_file(fileno(file), fileno(other.get()));
 }
 
 void report_error(diagnostic_printer& printer, std::string_view file, std::string message) {

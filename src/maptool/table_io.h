@@ -8,6 +8,7 @@
 #include <CLI/CLI.hpp>
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,10 @@ void add_color_option(CLI::App& verb, std::string& color);
 
 // A printer to standard error, coloured as `color` asks.
 diagnostic_printer error_printer(const std::string& color);
+
+// Whether path leads to the open file itself, by any name or link. A path that does not
+// open is no file yet.
+bool is_the_file(std::FILE* file, const std::string& path);
 
 // Reports an error about a whole file.
 void report_error(diagnostic_printer& printer, std::string_view file, std::string message);
