@@ -11,7 +11,7 @@ packages=(
     libicu-dev libcli11-dev nlohmann-json3-dev zlib1g-dev # libraries maptool builds on
     libgtest-dev # unit and end-to-end tests
     libc-bin     # iconv, which the table tests check every table against
-    locales      # glibc's charmaps, which scripts/make_tables.sh reads
+    locales      # glibc's charmaps, which maptool import makes the bundled tables from
     groff-base mandoc # man page lint; man pages as text for Windows
     dpkg-dev file     # dpkg-shlibdeps and file, which cpack's Debian package needs
     "$@"
