@@ -321,7 +321,7 @@ TEST(Import, WritesTheBundledFormat) {
     write_file(dir / "CP9.TXT", UNICODE_TABLE);
     write_file(dir / "t8", CHARMAP);
     write_file(dir / "bad.txt", "0x80 0x0410\n0x81 0x04G1\n");
-    gzFile packed = gzopen((dir / "t8.gz").c_str(), "wb");
+    gzFile packed = gzopen((dir / "t8.gz").string().c_str(), "wb");
     gzwrite(packed, CHARMAP.data(), static_cast<unsigned>(CHARMAP.size()));
     gzclose(packed);
     const std::string charmap_out =
