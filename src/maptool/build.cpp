@@ -3,7 +3,6 @@
 #include "maptool/common.h"
 #include "maptool/dsc_check.h"
 #include "maptool/verbs.h"
-#include "table/file_identity.h"
 #include "table/map_file.h"
 #include "table/map_writer.h"
 
@@ -24,19 +23,6 @@ std::string map_path_of(const std::string& dsc_path) {
     return fs::path(dsc_path).replace_extension(".map").string();
 }
 
-void fail(diagnostic_printer& printer, const std::string& file, std::string message) {
-    finding found;
-    found.message = std::move(message);
-    report(printer, file, found);
-}
-
-// Whether path leads to the open file itself, by any name or link. A path that does not
-// open is no file yet, or none this run could have read.
-bool is_the_file(std::FILE* file, const std::string& path) {
-    const input_file other(std::fopen(path.c_str(), "rb"));
-    return other && same_file(fileno(file), fileno(other.get()));
-}
-
 // Builds one map; false when it was not written.
 bool build_one(const std::string& dsc_path, const std::string& map_path,
                diagnostic_printer& printer) {
@@ -44,7 +30,7 @@ bool build_one(const std::string& dsc_path, const std::string& map_path,
     std::string error;
     const input_file file = open_input(dsc_path, error);
     if (!file) {
-        fail(printer, name, "cannot open the file: " + error);
+        report_error(printer, name, "cannot open the file: " + error);
         return false;
     }
     const dsc_check checked = check_dsc(file.get(), name, printer);
@@ -54,18 +40,18 @@ bool build_one(const std::string& dsc_path, const std::string& map_path,
     if (map_path == "-") {
         set_binary(stdout);
         if (!write_map(checked.table, stdout) || std::fflush(stdout) != 0) {
-            fail(printer, "<stdout>", "cannot write the map");
+            report_error(printer, "<stdout>", "cannot write the map");
             return false;
         }
         std::fprintf(stderr, "<stdout>: %zu entries\n", checked.table.count);
         return true;
     }
     if (is_the_file(file.get(), map_path)) {
-        fail(printer, name, "the map file " + map_path + " is this DSC file itself");
+        report_error(printer, name, "the map file " + map_path + " is this DSC file itself");
         return false;
     }
     if (!write_map_file(map_path, checked.table, error)) {
-        fail(printer, map_path, "cannot write the map file: " + error);
+        report_error(printer, map_path, "cannot write the map file: " + error);
         return false;
     }
     std::printf("%s: %zu entries\n", map_path.c_str(), checked.table.count);
@@ -78,7 +64,7 @@ int run_build(const build_options& options) {
     for (const std::string& path : options.files) {
         std::string map_path = options.output;
         if (map_path.empty() && path == "-") {
-            fail(printer, "<stdin>", "standard input needs -o to name its map file");
+            report_error(printer, "<stdin>", "standard input needs -o to name its map file");
             all_written = false;
             continue;
         }

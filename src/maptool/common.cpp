@@ -1,5 +1,7 @@
 #include "maptool/common.h"
 
+#include "table/file_identity.h"
+
 #include <cerrno>
 #include <cstring>
 
@@ -20,7 +22,11 @@ void add_diagnostic_options(CLI::App& verb, diagnostic_options& options) {
                            : "unknown warning option '-W" + value + "'";
             },
             "", ""));
-    verb.add_option("--color", options.color, "Colour the diagnostics: auto, always or never")
+    add_color_option(verb, options.color);
+}
+
+void add_color_option(CLI::App& verb, std::string& color) {
+    verb.add_option("--color", color, "Colour the diagnostics: auto, always or never")
         ->check(CLI::IsMember({"auto", "always", "never"}))
         ->capture_default_str();
 }
@@ -63,4 +69,24 @@ input_file open_input(const std::string& path, std::string& error) {
 
 std::string display_name(const std::string& path) {
     return path == "-" ? "<stdin>" : path;
+}
+
+bool is_the_file(std::FILE* file, const std::string& path) {
+    const input_file other(std::fopen(path.c_str(), "rb"));
+    return other && same_file(fileno(file), fileno(other.get()));
+}
+
+void report_error(diagnostic_printer& printer, std::string_view file, std::string message) {
+    finding found;
+    found.message = std::move(message);
+    report(printer, file, found);
+}
+
+std::string hex_digits(std::uint32_t value, std::size_t digits) {
+    static constexpr char DIGITS[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::uint32_t rest = value; rest != 0 || text.size() < digits; rest >>= 4) {
+        text.insert(text.begin(), DIGITS[rest & 0xF]);
+    }
+    return text;
 }

@@ -1,5 +1,7 @@
 #include "maptool/dsc_check.h"
 
+#include "maptool/common.h"
+
 #include "table/dsc_reader.h"
 #include "unicode/names.h"
 
@@ -11,12 +13,6 @@
 namespace {
 
 constexpr std::uint64_t MAX_SHOWN = MAX_ENTRIES; // entries beyond are not in the table
-
-std::string hex(std::uint32_t value, int digits) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%0*X", digits, value);
-    return text;
-}
 
 std::string_view without_leading_zeros(std::string_view field) {
     const std::size_t first = field.find_first_not_of('0');
@@ -39,7 +35,7 @@ bool same_ignoring_case(std::string_view a, std::string_view b) {
 
 std::string named(std::uint32_t code) {
     const std::string name = char_name(code);
-    return "U+" + hex(code, 4) + (name.empty() ? "" : " " + name);
+    return "U+" + hex_digits(code, 4) + (name.empty() ? "" : " " + name);
 }
 
 // Where an entry stands.
@@ -227,9 +223,10 @@ struct checker {
             piece.substr(parsed.second_start, parsed.second_end - parsed.second_start);
         const bool byte_truncated = without_leading_zeros(first).size() > 2;
         if (byte_truncated) {
-            finding found = at(parsed.first_start, first.size(),
-                               "source code '" + std::string(first) +
-                                   "' has more digits than a byte: it is read as " + hex(byte, 2));
+            finding found =
+                at(parsed.first_start, first.size(),
+                   "source code '" + std::string(first) +
+                       "' has more digits than a byte: it is read as " + hex_digits(byte, 2));
             if (without_leading_zeros(second).size() <= 2) {
                 found.notes.push_back({"are the fields swapped? the byte comes first, then the "
                                        "UNICODE code"});
@@ -240,23 +237,24 @@ struct checker {
             warn(warning_class::truncated_field,
                  at(parsed.second_start, second.size(),
                     "UNICODE code '" + std::string(second) +
-                        "' has more digits than 16 bits: it is read as " + hex(code, 4)));
+                        "' has more digits than 16 bits: it is read as " + hex_digits(code, 4)));
         }
         check_repeats(parsed, byte, code);
         if (code >= 0xD800 && code <= 0xDFFF) {
             warn(warning_class::surrogate,
                  at(parsed.second_start, second.size(),
-                    "UNICODE code " + hex(code, 4) + " is a surrogate, not a character"));
+                    "UNICODE code " + hex_digits(code, 4) + " is a surrogate, not a character"));
         } else if ((code >= 0xFDD0 && code <= 0xFDEF) || code >= 0xFFFE) {
             warn(warning_class::noncharacter,
                  at(parsed.second_start, second.size(),
-                    "UNICODE code " + hex(code, 4) + " is a noncharacter"));
+                    "UNICODE code " + hex_digits(code, 4) + " is a noncharacter"));
         }
         check_name(parsed, code);
         if (byte < 0x80 && code != byte) {
-            warn(warning_class::ascii, at(parsed.first_start, first.size(),
-                                          "byte " + hex(byte, 2) + " lies in ASCII but maps to " +
-                                              hex(code, 4) + ", not " + hex(byte, 4)));
+            warn(warning_class::ascii,
+                 at(parsed.first_start, first.size(),
+                    "byte " + hex_digits(byte, 2) + " lies in ASCII but maps to " +
+                        hex_digits(code, 4) + ", not " + hex_digits(byte, 4)));
         }
     }
 
@@ -269,18 +267,18 @@ struct checker {
         } else {
             const place& first = places[byte_first[byte] - 1];
             finding found = at(parsed.first_start, parsed.first_end - parsed.first_start,
-                               "source code " + hex(byte, 2) + " is listed again");
+                               "source code " + hex_digits(byte, 2) + " is listed again");
             found.notes.push_back({"first listed here", first.line, first.byte_column});
             warn(warning_class::duplicate_byte, std::move(found));
         }
         if (code_first[code] == 0) {
             code_first[code] = number;
         } else if (const place& first = places[code_first[code] - 1]; first.byte != byte) {
-            finding found =
-                at(parsed.second_start, parsed.second_end - parsed.second_start,
-                   "UNICODE code " + hex(code, 4) + " is listed again, for byte " + hex(byte, 2));
-            found.notes.push_back({"first listed here, for byte " + hex(first.byte, 2), first.line,
-                                   first.code_column});
+            finding found = at(parsed.second_start, parsed.second_end - parsed.second_start,
+                               "UNICODE code " + hex_digits(code, 4) +
+                                   " is listed again, for byte " + hex_digits(byte, 2));
+            found.notes.push_back({"first listed here, for byte " + hex_digits(first.byte, 2),
+                                   first.line, first.code_column});
             warn(warning_class::duplicate_code, std::move(found));
         }
     }
@@ -352,10 +350,10 @@ struct checker {
             if (!list.empty()) {
                 list += ", ";
             }
-            list += hex(byte, 2);
+            list += hex_digits(byte, 2);
             if (last > byte) {
                 list += '-';
-                list += hex(last, 2);
+                list += hex_digits(last, 2);
             }
             byte = last;
         }

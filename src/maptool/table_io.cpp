@@ -6,8 +6,6 @@
 #include "table/map_file.h"
 #include "table/map_reader.h"
 
-#include "table/file_identity.h"
-
 #include <array>
 #include <filesystem>
 
@@ -61,37 +59,11 @@ input_file rewindable(input_file file, bool& failed) {
 
 } // namespace
 
-std::string hex_digits(std::uint32_t value, std::size_t digits) {
-    static constexpr char DIGITS[] = "0123456789ABCDEF";
-    std::string text;
-    for (std::uint32_t rest = value; rest != 0 || text.size() < digits; rest >>= 4) {
-        text.insert(text.begin(), DIGITS[rest & 0xF]);
-    }
-    return text;
-}
-
-void add_color_option(CLI::App& verb, std::string& color) {
-    verb.add_option("--color", color, "Colour the diagnostics: auto, always or never")
-        ->check(CLI::IsMember({"auto", "always", "never"}))
-        ->capture_default_str();
-}
-
 diagnostic_printer error_printer(const std::string& color) {
     diagnostic_printer printer;
     printer.out = stderr;
     choose_color(color, stderr, printer.color);
     return printer;
-}
-
-bool is_the_file(std::FILE* file, const std::string& path) {
-    const input_file other(std::fopen(path.c_str(), "rb"));
-    return other && same_file(fileno(file), fileno(other.get()));
-}
-
-void report_error(diagnostic_printer& printer, std::string_view file, std::string message) {
-    finding found;
-    found.message = std::move(message);
-    report(printer, file, found);
 }
 
 std::optional<loaded_table> load_table(const std::string& path, diagnostic_printer& printer) {

@@ -2,6 +2,7 @@
 // told apart by content, and DSC files written in the format of the bundled tables.
 #pragma once
 
+#include "maptool/common.h"
 #include "maptool/diagnostics.h"
 #include "table/code_table.h"
 
@@ -13,18 +14,8 @@
 #include <string>
 #include <string_view>
 
-// --color, for the verbs whose only diagnostics are their errors and warnings.
-void add_color_option(CLI::App& verb, std::string& color);
-
 // A printer to standard error, coloured as `color` asks.
 diagnostic_printer error_printer(const std::string& color);
-
-// Whether path leads to the open file itself, by any name or link. A path that does not
-// open is no file yet.
-bool is_the_file(std::FILE* file, const std::string& path);
-
-// Reports an error about a whole file.
-void report_error(diagnostic_printer& printer, std::string_view file, std::string message);
 
 // The table a file holds: a map file when its size is 2 + 3N for the count N (1 to 256) in
 // its first two bytes, else a DSC file, read as mapmaker reads it. Problems are reported to
@@ -34,9 +25,6 @@ struct loaded_table {
     bool is_map = false;
 };
 std::optional<loaded_table> load_table(const std::string& path, diagnostic_printer& printer);
-
-// A number in upper-case hexadecimal, with at least `digits` digits.
-std::string hex_digits(std::uint32_t value, std::size_t digits);
 
 // The first line of a bundled table: "//cp866 -> UNICODE".
 std::string dsc_header(std::string_view name);
