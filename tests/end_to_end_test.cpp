@@ -1,15 +1,13 @@
 // Runs the built mapmaker in a fresh folder and checks what it prints, its exit status,
 // the map file it writes and that the DSC file is left as it was.
 
+#include "run_program.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 #include <vector>
@@ -23,127 +21,12 @@ struct outcome {
     int status = -1;
 };
 
-#ifdef _WIN32
-
-// An argument as the C runtime's command line parser gives it back: quoted when it holds
-// a space, a tab or a quote, or is empty; backslashes are doubled only where a quote
-// follows them, the closing one included.
-std::string quoted(const std::string& arg) {
-    if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos) {
-        return arg;
-    }
-    std::string text = "\"";
-    std::size_t backslashes = 0;
-    for (const char c : arg) {
-        if (c == '\\') {
-            ++backslashes;
-            continue;
-        }
-        text.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
-        backslashes = 0;
-        text += c;
-    }
-    text.append(2 * backslashes, '\\');
-    return text + '"';
-}
-
-// Standard output is text there: the C runtime writes each LF as CR LF. Each pair is
-// taken back to LF, so that the expected texts hold for both systems; an LF without its
-// CR is marked, so that it fails the comparison.
-std::string from_text_mode(const std::string& raw) {
-    std::string text;
-    for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (raw[i] == '\r' && i + 1 < raw.size() && raw[i + 1] == '\n') {
-            continue;
-        }
-        text +=
-            raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r') ? "<LF without CR>" : raw.substr(i, 1);
-    }
-    return text;
-}
-
-// Runs the tool in dir with the given argument vector, argv[0] included: the command line
-// is made so that the tool's C runtime parses exactly these arguments out of it.
-outcome run_in(const fs::path& dir, const std::vector<std::string>& args) {
-    std::string command_line;
-    for (const std::string& arg : args) {
-        if (!command_line.empty()) {
-            command_line += ' ';
-        }
-        command_line += quoted(arg);
-    }
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    HANDLE read_end = nullptr;
-    HANDLE write_end = nullptr;
-    if (!::CreatePipe(&read_end, &write_end, &inheritable, 0)) {
-        throw std::runtime_error("CreatePipe failed");
-    }
-    ::SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-    startup.hStdOutput = write_end;
-    startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
-    PROCESS_INFORMATION child{};
-    const bool started = ::CreateProcessA(MAPMAKER_PATH, command_line.data(), nullptr, nullptr,
-                                          TRUE, 0, nullptr, dir.string().c_str(), &startup, &child);
-    ::CloseHandle(write_end);
-    std::string raw;
-    char buffer[4096];
-    for (DWORD got = 0;
-         started && ::ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got > 0;) {
-        raw.append(buffer, got);
-    }
-    ::CloseHandle(read_end);
-    if (!started) {
-        throw std::runtime_error("cannot start " MAPMAKER_PATH);
-    }
-    DWORD exit_code = 0;
-    ::WaitForSingleObject(child.hProcess, INFINITE);
-    ::GetExitCodeProcess(child.hProcess, &exit_code);
-    ::CloseHandle(child.hProcess);
-    ::CloseHandle(child.hThread);
-    return {from_text_mode(raw), static_cast<int>(exit_code)};
-}
-
-#else
-
 // Runs the tool in dir with the given argument vector, argv[0] included.
 outcome run_in(const fs::path& dir, const std::vector<std::string>& args) {
-    int pipe_fds[2];
-    if (::pipe(pipe_fds) != 0) {
-        throw std::runtime_error("pipe failed");
-    }
-    const pid_t child = ::fork();
-    if (child == 0) {
-        ::dup2(pipe_fds[1], STDOUT_FILENO);
-        ::close(pipe_fds[0]);
-        ::close(pipe_fds[1]);
-        std::vector<char*> argv;
-        for (const std::string& arg : args) {
-            argv.push_back(const_cast<char*>(arg.c_str()));
-        }
-        argv.push_back(nullptr);
-        if (::chdir(dir.c_str()) == 0) {
-            ::execv(MAPMAKER_PATH, argv.data());
-        }
-        ::_exit(127);
-    }
-    ::close(pipe_fds[1]);
-    outcome result;
-    char buffer[4096];
-    for (ssize_t got; (got = ::read(pipe_fds[0], buffer, sizeof buffer)) > 0;) {
-        result.output.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(pipe_fds[0]);
-    int wait_status = 0;
-    ::waitpid(child, &wait_status, 0);
-    result.status = WIFEXITED(wait_status) ? WEXITSTATUS(wait_status) : -1;
-    return result;
+    const program_result ran = run_program(MAPMAKER_PATH, dir, args);
+    EXPECT_EQ(ran.err, "") << "all output goes to standard output";
+    return {from_text_mode(ran.out), ran.status};
 }
-
-#endif
 
 outcome run_tool(const fs::path& dir, std::vector<std::string> args) {
     args.insert(args.begin(), "mapmaker");

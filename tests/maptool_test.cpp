@@ -2,6 +2,7 @@
 // the report, the exit statuses, and that build writes what mapmaker writes, or nothing.
 
 #include "maptool/dsc_check.h"
+#include "run_program.h"
 #include "test_files.h"
 #include "unicode/names.h"
 
@@ -9,12 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
-#include <cstdlib>
 #include <vector>
-
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#endif
 
 namespace fs = std::filesystem;
 
@@ -22,8 +18,8 @@ namespace {
 
 // Checks bytes as the file "t.dsc" and returns the text report.
 std::string check_text(const std::string& bytes, const std::vector<std::string>& warnings = {}) {
-    std::FILE* input = std::tmpfile();
-    std::FILE* output = std::tmpfile();
+    std::FILE* input = scratch_file();
+    std::FILE* output = scratch_file();
     std::fwrite(bytes.data(), 1, bytes.size(), input);
     std::rewind(input);
     diagnostic_printer printer;
@@ -32,12 +28,7 @@ std::string check_text(const std::string& bytes, const std::vector<std::string>&
         apply_warning_option(printer.policy, value);
     }
     check_dsc(input, "t.dsc", printer);
-    std::rewind(output);
-    std::string text;
-    char buffer[4096];
-    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, output)) > 0;) {
-        text.append(buffer, got);
-    }
+    const std::string text = read_back(output);
     std::fclose(input);
     std::fclose(output);
     return text;
@@ -130,40 +121,24 @@ TEST(Check, NameMismatchNeedsNames) {
 
 // --- The programs, run as a user would -------------------------------------------------
 
-struct run_result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+// What standard output holds: text, or the bytes of a map written with -o -.
+enum class output_kind { text, binary };
 
-// Runs a command line through the shell, with standard output and error in files.
-run_result run(const temp_dir& dir, const std::string& arguments, const std::string& input = "") {
-    const fs::path in = dir / "stdin.txt";
-    const fs::path out = dir / "stdout.txt";
-    const fs::path err = dir / "stderr.txt";
-    write_file(in, input);
-    const std::string command = "cd \"" + dir.path().string() + "\" && " + arguments + " <\"" +
-                                in.string() + "\" >\"" + out.string() + "\" 2>\"" + err.string() +
-                                "\"";
-    run_result result;
-    const int raw = std::system(command.c_str());
-#if defined(_WIN32)
-    result.status = raw;
-#else
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-#endif
-    result.out = read_file(out);
-    result.err = read_file(err);
-    fs::remove(in);
-    fs::remove(out);
-    fs::remove(err);
+// Runs maptool in dir with the arguments after its name; the report comes back in LF lines.
+program_result run(const temp_dir& dir, const std::vector<std::string>& arguments,
+                   const std::string& input = "", output_kind out = output_kind::text) {
+    std::vector<std::string> args = {"maptool"};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    program_result result = run_program(MAPTOOL_PATH, dir.path(), args, input);
+    if (out == output_kind::text) {
+        result.out = from_text_mode(result.out);
+    }
+    result.err = from_text_mode(result.err);
     return result;
 }
 
-const std::string MAPTOOL = std::string("\"") + MAPTOOL_PATH + "\"";
-
 struct status_case {
-    std::string arguments;
+    std::vector<std::string> arguments;
     int status;
     std::string out_start; // what standard output starts with
 };
@@ -174,27 +149,31 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
     write_file(dir / "dup.dsc", "80, 0410\n80, 0411\n");
     write_file(dir / "bad.dsc", "80 , 0410\n");
     const std::vector<status_case> cases = {
-        {"check good.dsc", 0, "0 errors and 0 warnings in 1 file\n"},
-        {"check dup.dsc", 1, "dup.dsc:2:1: warning:"},
-        {"check good.dsc dup.dsc bad.dsc", 2, "dup.dsc:2:1: warning:"},
-        {"check -Wno-duplicate-byte dup.dsc", 0, "0 errors"},
-        {"check -Werror dup.dsc", 2, "dup.dsc:2:1: error:"},
-        {"check missing.dsc", 2, "missing.dsc: error: cannot open the file: "},
-        {"check -", 0, "0 errors"},
-        {"check --color=always bad.dsc", 2, "\033[1mbad.dsc:1:4:"},
-        {"check -Wbogus good.dsc", 2, ""},
-        {"check --format=yaml good.dsc", 2, ""},
-        {"check", 2, ""},
-        {"frobnicate", 2, ""},
-        {"--help", 0, "Checks, builds"},
-        {"help build", 0, "Convert DSC files"},
-        {"check --help", 0, "Report every problem"},
-        {"--version", 0, "maptool "},
-        {"build -o x.map good.dsc dup.dsc", 2, ""},
+        {{"check", "good.dsc"}, 0, "0 errors and 0 warnings in 1 file\n"},
+        {{"check", "dup.dsc"}, 1, "dup.dsc:2:1: warning:"},
+        {{"check", "good.dsc", "dup.dsc", "bad.dsc"}, 2, "dup.dsc:2:1: warning:"},
+        {{"check", "-Wno-duplicate-byte", "dup.dsc"}, 0, "0 errors"},
+        {{"check", "-Werror", "dup.dsc"}, 2, "dup.dsc:2:1: error:"},
+        {{"check", "missing.dsc"}, 2, "missing.dsc: error: cannot open the file: "},
+        {{"check", "-"}, 0, "0 errors"},
+        {{"check", "--color=always", "bad.dsc"}, 2, "\033[1mbad.dsc:1:4:"},
+        {{"check", "-Wbogus", "good.dsc"}, 2, ""},
+        {{"check", "--format=yaml", "good.dsc"}, 2, ""},
+        {{"check"}, 2, ""},
+        {{"frobnicate"}, 2, ""},
+        {{"--help"}, 0, "Checks, builds"},
+        {{"help", "build"}, 0, "Convert DSC files"},
+        {{"check", "--help"}, 0, "Report every problem"},
+        {{"--version"},
+         0,
+         "maptool " MAPTOOL_VERSION + std::string(names_available()
+                                                      ? " (character names from "
+                                                      : " (built without character names)\n")},
+        {{"build", "-o", "x.map", "good.dsc", "dup.dsc"}, 2, ""},
     };
     for (const status_case& c : cases) {
-        SCOPED_TRACE(c.arguments);
-        const run_result result = run(dir, MAPTOOL + " " + c.arguments, "80, 0410\n");
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        const program_result result = run(dir, c.arguments, "80, 0410\n");
         EXPECT_EQ(result.status, c.status) << result.err;
         EXPECT_EQ(result.out.substr(0, c.out_start.size()), c.out_start);
         // A usage error is told on standard error, with a usage line.
@@ -206,7 +185,7 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
 TEST(MaptoolCommand, JsonReportParsesBack) {
     const temp_dir dir;
     write_file(dir / "t.dsc", "80, 0410\n80, 0411\n//" + std::string(258, 'c') + "\nx\n");
-    const run_result result = run(dir, MAPTOOL + " check --format=json t.dsc");
+    const program_result result = run(dir, {"check", "--format=json", "t.dsc"});
     EXPECT_EQ(result.status, 2);
     const nlohmann::json findings = nlohmann::json::parse(result.out);
     ASSERT_EQ(findings.size(), 4u) << result.out;
@@ -223,7 +202,7 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
 
     write_file(dir / "empty.dsc", "// a\n\n");
     const nlohmann::json empty =
-        nlohmann::json::parse(run(dir, MAPTOOL + " check --format=json empty.dsc").out);
+        nlohmann::json::parse(run(dir, {"check", "--format=json", "empty.dsc"}).out);
     ASSERT_EQ(empty.size(), 1u);
     EXPECT_TRUE(empty[0]["line"].is_null());
     EXPECT_TRUE(empty[0]["column"].is_null());
@@ -239,7 +218,7 @@ TEST(MaptoolCommand, FailedBuildLeavesTheOldMapAlone) {
                                    std::string("80, 0410\n80, 0411\n")}) {
         SCOPED_TRACE(bad);
         write_file(dir / "tables/cp866.dsc", bad);
-        const run_result result = run(dir, MAPTOOL + " build -Werror tables/cp866.dsc");
+        const program_result result = run(dir, {"build", "-Werror", "tables/cp866.dsc"});
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(result.out, "");
         EXPECT_NE(result.err.find("tables/cp866.dsc:"), std::string::npos);
@@ -248,26 +227,30 @@ TEST(MaptoolCommand, FailedBuildLeavesTheOldMapAlone) {
                   2);
     }
     write_file(dir / "x.map", "80, 0410\n");
-    EXPECT_EQ(run(dir, MAPTOOL + " build x.map").status, 2);
+    EXPECT_EQ(run(dir, {"build", "x.map"}).status, 2);
     EXPECT_EQ(read_file(dir / "x.map"), "80, 0410\n");
 }
 
 // Over every bundled table: the same bytes as mapmaker, to a file and to standard output.
+// The map of the earlier run is longer, so that a map written over it rather than
+// replacing it shows; the temporary file must be gone after the rename.
 TEST(MaptoolCommand, BuildWritesWhatMapmakerWrites) {
     const fs::path tables = fs::path(SOURCE_DIR) / "tables";
     for (const auto& entry : fs::directory_iterator(tables)) {
         SCOPED_TRACE(entry.path().filename().string());
         const temp_dir dir;
         fs::copy_file(entry.path(), dir / "t.dsc");
-        ASSERT_EQ(run(dir, std::string("\"") + MAPMAKER_PATH + "\" t.dsc").status, 0);
+        ASSERT_EQ(run_program(MAPMAKER_PATH, dir.path(), {"mapmaker", "t.dsc"}).status, 0);
         const std::string expected = read_file(dir / "t.map");
-        fs::remove(dir / "t.map");
-        const run_result built = run(dir, MAPTOOL + " build t.dsc");
+        write_file(dir / "t.map", std::string(1000, 'X'));
+        const program_result built = run(dir, {"build", "t.dsc"});
         EXPECT_EQ(built.status, 0);
         const std::size_t count = (expected.size() - 2) / 3;
         EXPECT_EQ(built.out, "t.map: " + std::to_string(count) + " entries\n");
         EXPECT_EQ(read_file(dir / "t.map"), expected);
-        const run_result piped = run(dir, MAPTOOL + " build -o - -", read_file(dir / "t.dsc"));
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+        const program_result piped =
+            run(dir, {"build", "-o", "-", "-"}, read_file(dir / "t.dsc"), output_kind::binary);
         EXPECT_EQ(piped.out, expected);
         EXPECT_EQ(piped.err, "<stdout>: " + std::to_string(count) + " entries\n");
     }

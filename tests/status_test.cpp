@@ -2,20 +2,22 @@
 // one it cannot, and how a message and its detail are put together.
 
 #include "cli/status.h"
+#include "test_files.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 #include <string>
 
 namespace {
 
 std::string status_text(int code, std::optional<status_detail> detail) {
-    char buffer[256] = {};
-    std::FILE* out = ::fmemopen(buffer, sizeof buffer - 1, "w");
+    std::FILE* out = scratch_file();
     write_status(out, code, detail, "mapmaker");
+    std::string text = read_back(out);
     std::fclose(out);
-    return buffer;
+    return text;
 }
 
 TEST(StatusText, MessageThenDetailLine) {

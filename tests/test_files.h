@@ -11,7 +11,9 @@
 #include <string>
 
 #ifdef _WIN32
-#include <windows.h>
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 #endif
 
 class temp_dir {
@@ -70,17 +72,35 @@ inline std::string read_file(const std::filesystem::path& path) {
 
 // An empty file opened "w+b", removed when closed. Windows' tmpfile() makes it in the
 // root folder of the current drive, where a user may not write, so there it goes in the
-// user's temporary folder ("D": deleted on close).
+// user's temporary folder. No <windows.h> here: its macros (STATUS_NO_MEMORY among them)
+// would replace the project's names in every test that includes this file.
 inline std::FILE* scratch_file() {
 #ifdef _WIN32
-    char folder[MAX_PATH + 1];
-    char name[MAX_PATH + 1];
-    if (::GetTempPathA(sizeof folder, folder) == 0 ||
-        ::GetTempFileNameA(folder, "mm", 0, name) == 0) {
-        return nullptr;
+    const std::filesystem::path folder = std::filesystem::temp_directory_path();
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "mapmaker_%08x.tmp", static_cast<unsigned>(random()));
+        const int fd =
+            ::_open((folder / name).string().c_str(),
+                    _O_RDWR | _O_CREAT | _O_EXCL | _O_BINARY | _O_TEMPORARY, _S_IREAD | _S_IWRITE);
+        if (fd >= 0) {
+            return ::_fdopen(fd, "w+b");
+        }
     }
-    return std::fopen(name, "w+bD");
+    return nullptr;
 #else
     return std::tmpfile();
 #endif
+}
+
+// Everything in a scratch file, read from its start.
+inline std::string read_back(std::FILE* file) {
+    std::rewind(file);
+    std::string bytes;
+    char buffer[4096];
+    for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, file)) > 0;) {
+        bytes.append(buffer, got);
+    }
+    return bytes;
 }
