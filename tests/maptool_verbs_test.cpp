@@ -3,6 +3,7 @@
 // write and exit with.
 
 #include "maptool/mapping_sources.h"
+#include "run_program.h"
 #include "table/map_reader.h"
 #include "test_files.h"
 #include "unicode/names.h"
@@ -13,47 +14,38 @@
 #if defined(MAPTOOL_ICONV)
 #include <iconv.h>
 #endif
-#if !defined(_WIN32)
-#include <sys/wait.h>
-#endif
-
-#include <cstdlib>
+#include <sstream>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct run_result {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
+using run_result = program_result;
 
-// Runs a command line through the shell in dir, with standard output and error in files.
-run_result run(const temp_dir& dir, const std::string& arguments, const std::string& input = "") {
-    const std::string quoted = '"' + dir.path().string() + '"';
-    write_file(dir / ".in", input);
-    const std::string command = "cd " + quoted + " && " + arguments + " <.in >.out 2>.err";
-    const int raw = std::system(command.c_str());
-    run_result result;
-#if defined(_WIN32)
-    result.status = raw;
-#else
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-#endif
-    result.out = read_file(dir / ".out");
-    result.err = read_file(dir / ".err");
+// Runs a program in dir with the words of `arguments` after its name; text comes back in
+// LF lines.
+run_result run_words(const char* program, const temp_dir& dir, const std::string& arguments,
+                     const std::string& input = "", input_kind kind = input_kind::file) {
+    std::vector<std::string> args = {fs::path(program).stem().string()};
+    std::istringstream words(arguments);
+    for (std::string word; words >> word;) {
+        args.push_back(word);
+    }
+    program_result result = run_program(program, dir.path(), args, input, kind);
+    result.out = from_text_mode(result.out);
+    result.err = from_text_mode(result.err);
     return result;
 }
 
-const std::string MAPTOOL = std::string("\"") + MAPTOOL_PATH + "\"";
-const std::string MAPMAKER = std::string("\"") + MAPMAKER_PATH + "\"";
-#if defined(_WIN32)
-const std::string SHOW = "type";
-#else
-const std::string SHOW = "cat";
-#endif
+run_result maptool(const temp_dir& dir, const std::string& arguments, const std::string& input = "",
+                   input_kind kind = input_kind::file) {
+    return run_words(MAPTOOL_PATH, dir, arguments, input, kind);
+}
+
+run_result mapmaker(const temp_dir& dir, const std::string& arguments) {
+    return run_words(MAPMAKER_PATH, dir, arguments);
+}
 
 // A map file of the given (byte, code) entries.
 std::string map_of(const std::vector<std::pair<int, int>>& entries) {
@@ -102,13 +94,13 @@ TEST(Dump, RejectsEachKindOfBadMapWithNothingOnStandardOutput) {
         EXPECT_EQ(parsed.fault, c.fault);
         EXPECT_EQ(parsed.size, c.bytes.size());
         write_file(dir / "x.map", c.bytes);
-        const run_result result = run(dir, MAPTOOL + " dump x.map");
+        const run_result result = maptool(dir, "dump x.map");
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(result.err, "x.map: error: not a map file: " + c.message + "\n");
     }
     fs::create_directory(dir / "folder.map");
-    const run_result folder = run(dir, MAPTOOL + " dump folder.map");
+    const run_result folder = maptool(dir, "dump folder.map");
     EXPECT_EQ(folder.status, 2);
     EXPECT_EQ(folder.err, "folder.map: error: cannot read the file\n");
 }
@@ -119,14 +111,14 @@ TEST(Dump, WritesTheBundledFormatInTheMapsOrder) {
     const std::string entries = "80, 0410" + named("CYRILLIC CAPITAL LETTER A") + "\n0A, 0080" +
                                 named("<control-0080>") + "\n80, 0410" +
                                 named("CYRILLIC CAPITAL LETTER A") + "\n";
-    EXPECT_EQ(run(dir, MAPTOOL + " dump small.map").out, "//small -> UNICODE\n" + entries);
-    EXPECT_EQ(run(dir, MAPTOOL + " dump --no-names -", read_file(dir / "small.map")).out,
+    EXPECT_EQ(maptool(dir, "dump small.map").out, "//small -> UNICODE\n" + entries);
+    EXPECT_EQ(maptool(dir, "dump --no-names -", read_file(dir / "small.map")).out,
               "//stdin -> UNICODE\n80, 0410\n0A, 0080\n80, 0410\n");
-    const run_result to_file = run(dir, MAPTOOL + " dump small.map -o small.dsc");
+    const run_result to_file = maptool(dir, "dump small.map -o small.dsc");
     EXPECT_EQ(to_file.status, 0);
     EXPECT_EQ(to_file.out, "small.dsc: 3 entries\n");
     EXPECT_EQ(read_file(dir / "small.dsc"), "//small -> UNICODE\n" + entries);
-    EXPECT_EQ(run(dir, MAPTOOL + " dump small.map -o small.map").status, 2);
+    EXPECT_EQ(maptool(dir, "dump small.map -o small.map").status, 2);
 }
 
 TEST(Dump, MapmakerConvertsTheDumpBackToTheSameBytes) {
@@ -134,7 +126,7 @@ TEST(Dump, MapmakerConvertsTheDumpBackToTheSameBytes) {
     const temp_dir dir;
     for (const auto& table : fs::directory_iterator(fs::path(SOURCE_DIR) / "tables")) {
         fs::copy_file(table.path(), dir / "t.dsc", fs::copy_options::overwrite_existing);
-        ASSERT_EQ(run(dir, MAPMAKER + " t.dsc").status, 0) << table.path();
+        ASSERT_EQ(mapmaker(dir, "t.dsc").status, 0) << table.path();
         maps.push_back(read_file(dir / "t.map"));
     }
     // Every byte, in reverse, to codes of every kind: controls, surrogates, noncharacters,
@@ -149,8 +141,8 @@ TEST(Dump, MapmakerConvertsTheDumpBackToTheSameBytes) {
     for (const std::string& map : maps) {
         for (const std::string options : {"", " --no-names"}) {
             write_file(dir / "x.map", map);
-            ASSERT_EQ(run(dir, MAPTOOL + " dump x.map -o t.dsc" + options).status, 0);
-            ASSERT_EQ(run(dir, MAPMAKER + " t.dsc").status, 0) << read_file(dir / "t.dsc");
+            ASSERT_EQ(maptool(dir, "dump x.map -o t.dsc" + options).status, 0);
+            ASSERT_EQ(mapmaker(dir, "t.dsc").status, 0) << read_file(dir / "t.dsc");
             EXPECT_EQ(read_file(dir / "t.map"), map) << read_file(dir / "t.dsc");
         }
     }
@@ -196,18 +188,18 @@ TEST(Diff, ComparesDscAndMapFilesByTheMapTheyGive) {
         SCOPED_TRACE(c.a + " | " + c.b);
         write_file(dir / "a", c.a);
         write_file(dir / "b", c.b);
-        const run_result result = run(dir, MAPTOOL + " diff " + c.options + " a b");
+        const run_result result = maptool(dir, "diff " + c.options + " a b");
         EXPECT_EQ(result.status, c.status) << result.err;
         EXPECT_EQ(result.out, c.out);
         EXPECT_EQ(result.err.empty(), c.status != 2) << result.err;
     }
     write_file(dir / "a", dsc);
     // Standard input from a file, and from a pipe, which cannot be read twice.
-    EXPECT_EQ(run(dir, MAPTOOL + " diff - a", map).status, 0);
-    EXPECT_EQ(run(dir, "(" + SHOW + " .in | " + MAPTOOL + " diff - a)", map).status, 0);
-    EXPECT_EQ(run(dir, "(" + SHOW + " .in | " + MAPTOOL + " diff a -)", dsc).status, 0);
-    EXPECT_EQ(run(dir, "(" + SHOW + " .in | " + MAPTOOL + " diff a -)", "81, 0411\n").status, 1);
-    EXPECT_EQ(run(dir, MAPTOOL + " diff a missing").status, 2);
+    EXPECT_EQ(maptool(dir, "diff - a", map).status, 0);
+    EXPECT_EQ(maptool(dir, "diff - a", map, input_kind::pipe).status, 0);
+    EXPECT_EQ(maptool(dir, "diff a -", dsc, input_kind::pipe).status, 0);
+    EXPECT_EQ(maptool(dir, "diff a -", "81, 0411\n", input_kind::pipe).status, 1);
+    EXPECT_EQ(maptool(dir, "diff a missing").status, 2);
 }
 
 // --- maptool import ----------------------------------------------------------------------
@@ -352,12 +344,12 @@ TEST(Import, WritesTheBundledFormat) {
     };
     for (const import_case& c : cases) {
         SCOPED_TRACE(c.arguments);
-        const run_result result = run(dir, MAPTOOL + " import " + c.arguments, c.input);
+        const run_result result = maptool(dir, "import " + c.arguments, c.input);
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.out, c.out);
         EXPECT_TRUE(result.err.starts_with(c.err_start)) << result.err;
     }
-    const run_result to_file = run(dir, MAPTOOL + " import t8.gz -o t8.dsc");
+    const run_result to_file = maptool(dir, "import t8.gz -o t8.dsc");
     EXPECT_EQ(to_file.out, "t8.dsc: 5 entries\n");
     EXPECT_EQ(read_file(dir / "t8.dsc"), charmap_out);
 }
@@ -372,7 +364,7 @@ TEST(Import, IconvGivesTheBundledTablesEntries) {
     }
     iconv_close(converter);
     const temp_dir dir;
-    const run_result result = run(dir, MAPTOOL + " import --iconv IBM866 --no-names");
+    const run_result result = maptool(dir, "import --iconv IBM866 --no-names");
     ASSERT_EQ(result.status, 0) << result.err;
     std::string expected = "//IBM866 -> UNICODE\n"
                            "// charset IBM866; generated by maptool import from the system's "

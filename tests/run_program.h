@@ -19,6 +19,10 @@
 #include <unistd.h>
 #endif
 
+// Standard input is a file, which can be read twice, or a pipe, which cannot. A pipe's
+// bytes are all written before the program starts, so they must fit its buffer.
+enum class input_kind { file, pipe };
+
 struct program_result {
     int status = -1; // the exit status; -1 when the program did not exit by itself
     std::string out;
@@ -111,7 +115,8 @@ inline std::string read_all(HANDLE file) {
 // Output comes back as the bytes written: text in CR LF lines (see from_text_mode).
 inline program_result run_program(const std::string& program, const std::filesystem::path& folder,
                                   const std::vector<std::string>& args,
-                                  const std::string& input = "") {
+                                  const std::string& input = "",
+                                  input_kind kind = input_kind::file) {
     using namespace run_program_detail;
     std::string command_line;
     for (const std::string& arg : args) {
@@ -120,16 +125,36 @@ inline program_result run_program(const std::string& program, const std::filesys
         }
         command_line += quoted(arg);
     }
-    const unique_handle in = inheritable_scratch_file();
+    unique_handle in;
+    unique_handle in_writer;
+    if (kind == input_kind::pipe) {
+        SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        HANDLE read_end = nullptr;
+        HANDLE write_end = nullptr;
+        if (!::CreatePipe(&read_end, &write_end, &inheritable,
+                          static_cast<DWORD>(input.size() + 4096))) {
+            throw std::runtime_error("cannot make a pipe");
+        }
+        in.reset(read_end);
+        in_writer.reset(write_end);
+        ::SetHandleInformation(write_end, HANDLE_FLAG_INHERIT, 0);
+    } else {
+        in = inheritable_scratch_file();
+    }
     const unique_handle out = inheritable_scratch_file();
     const unique_handle err = inheritable_scratch_file();
+    const HANDLE writer = kind == input_kind::pipe ? in_writer.get() : in.get();
     DWORD written = 0;
-    if (!input.empty() && (!::WriteFile(in.get(), input.data(), static_cast<DWORD>(input.size()),
-                                        &written, nullptr) ||
-                           written != input.size())) {
+    if (!input.empty() &&
+        (!::WriteFile(writer, input.data(), static_cast<DWORD>(input.size()), &written, nullptr) ||
+         written != input.size())) {
         throw std::runtime_error("cannot write standard input");
     }
-    seek_to_start(in.get());
+    if (kind == input_kind::pipe) {
+        in_writer.reset(); // the end of the input
+    } else {
+        seek_to_start(in.get());
+    }
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -177,16 +202,32 @@ inline unique_file checked_scratch_file() {
 // starts it with no argument at all, not even its name.
 inline program_result run_program(const std::string& program, const std::filesystem::path& folder,
                                   const std::vector<std::string>& args,
-                                  const std::string& input = "") {
+                                  const std::string& input = "",
+                                  input_kind kind = input_kind::file) {
     using namespace run_program_detail;
-    const unique_file in = checked_scratch_file();
+    unique_file in;
+    if (kind == input_kind::pipe) {
+        int ends[2];
+        if (::pipe(ends) != 0) {
+            throw std::runtime_error("cannot make a pipe");
+        }
+        const bool written =
+            ::write(ends[1], input.data(), input.size()) == static_cast<ssize_t>(input.size());
+        ::close(ends[1]); // the end of the input
+        in.reset(::fdopen(ends[0], "rb"));
+        if (!written || !in) {
+            throw std::runtime_error("cannot write standard input");
+        }
+    } else {
+        in = checked_scratch_file();
+        if (std::fwrite(input.data(), 1, input.size(), in.get()) != input.size() ||
+            std::fflush(in.get()) != 0) {
+            throw std::runtime_error("cannot write standard input");
+        }
+        std::rewind(in.get());
+    }
     const unique_file out = checked_scratch_file();
     const unique_file err = checked_scratch_file();
-    if (std::fwrite(input.data(), 1, input.size(), in.get()) != input.size() ||
-        std::fflush(in.get()) != 0) {
-        throw std::runtime_error("cannot write standard input");
-    }
-    std::rewind(in.get());
     // Everything the child needs is made before the fork: after it, the child only makes
     // system calls.
     std::vector<char*> argv;
