@@ -102,7 +102,12 @@ TEST(Dump, RejectsEachKindOfBadMapWithNothingOnStandardOutput) {
     fs::create_directory(dir / "folder.map");
     const run_result folder = maptool(dir, "dump folder.map");
     EXPECT_EQ(folder.status, 2);
+#if defined(_WIN32)
+    // Windows does not open a folder as a file.
+    EXPECT_TRUE(folder.err.starts_with("folder.map: error: cannot open the file: ")) << folder.err;
+#else
     EXPECT_EQ(folder.err, "folder.map: error: cannot read the file\n");
+#endif
 }
 
 TEST(Dump, WritesTheBundledFormatInTheMapsOrder) {
