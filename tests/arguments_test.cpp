@@ -1,5 +1,5 @@
-#include "cli/arguments.h"
-#include "cli/file_naming.h"
+#include "mapmaker/arguments.h"
+#include "mapmaker/file_naming.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "cli/first_fault.h"
-#include "cli/status.h"
+#include "mapmaker/first_fault.h"
+#include "mapmaker/status.h"
 #include "table/dsc_reader.h"
 #include "test_files.h"
 
@@ -104,7 +104,7 @@ TEST(IsHexField, AcceptsOnlyHexDigits) {
 // --- Whole files -------------------------------------------------------------------------
 
 struct read_result {
-    int status = STATUS_OK;
+    status_code status = status_code::ok;
     std::uint64_t lines = 0;
     std::vector<map_record> entries;
 };
@@ -133,7 +133,7 @@ read_result read_bytes(const std::string& bytes) {
 struct file_case {
     const char* name;
     std::string bytes;
-    int status;
+    status_code status;
     std::uint64_t lines;
     std::size_t entries;
 };
@@ -141,37 +141,39 @@ struct file_case {
 TEST(ReadDsc, CountsLinePiecesAndEntries) {
     const std::string line254 = "80, 0410 " + std::string(245, 'x'); // 254 characters
     const std::vector<file_case> cases = {
-        {"empty file", "", STATUS_INVALID_DSC, 0, 0},
-        {"comments and empty lines only", "// a\n\n  // b\n\n", STATUS_INVALID_DSC, 4, 0},
-        {"last line without line end", "80, 0410\n81, 0411", STATUS_OK, 2, 2},
-        {"CR LF line ends", "//x\r\n80, 0410\r\n\r\n81, 0411\r\n", STATUS_OK, 4, 2},
-        {"a lone CR is no line end", "80, 0410\r81, 0411\n82, 0412\n", STATUS_OK, 2, 2},
-        {"CR CR LF", "80, 0410\r\r\n", STATUS_OK, 1, 1},
+        {"empty file", "", status_code::invalid_dsc, 0, 0},
+        {"comments and empty lines only", "// a\n\n  // b\n\n", status_code::invalid_dsc, 4, 0},
+        {"last line without line end", "80, 0410\n81, 0411", status_code::ok, 2, 2},
+        {"CR LF line ends", "//x\r\n80, 0410\r\n\r\n81, 0411\r\n", status_code::ok, 4, 2},
+        {"a lone CR is no line end", "80, 0410\r81, 0411\n82, 0412\n", status_code::ok, 2, 2},
+        {"CR CR LF", "80, 0410\r\r\n", status_code::ok, 1, 1},
         {"Ctrl-Z ends the text",
          "80, 0410\n\x1a"
          "garbage\n",
-         STATUS_OK, 1, 1},
-        {"Ctrl-Z inside a line", "80, 0410\x1a\n", STATUS_OK, 1, 1},
+         status_code::ok, 1, 1},
+        {"Ctrl-Z inside a line", "80, 0410\x1a\n", status_code::ok, 1, 1},
         {"Ctrl-Z first",
          "\x1a"
          "80, 0410\n",
-         STATUS_INVALID_DSC, 0, 0},
-        {"invalid line is counted", "// c\n\n80 0410\nbad\n81 0411\n", STATUS_INVALID_DSC, 4, 1},
-        {"254 characters then LF make two pieces", line254 + "\n", STATUS_OK, 2, 1},
-        {"253 characters then CR LF make one piece", line254.substr(0, 253) + "\r\n", STATUS_OK, 1,
+         status_code::invalid_dsc, 0, 0},
+        {"invalid line is counted", "// c\n\n80 0410\nbad\n81 0411\n", status_code::invalid_dsc, 4,
          1},
-        {"254 characters then CR LF make two pieces", line254 + "\r\n", STATUS_OK, 2, 1},
-        {"255 characters make two pieces", line254 + "x\n", STATUS_INVALID_DSC, 2, 1},
+        {"254 characters then LF make two pieces", line254 + "\n", status_code::ok, 2, 1},
+        {"253 characters then CR LF make one piece", line254.substr(0, 253) + "\r\n",
+         status_code::ok, 1, 1},
+        {"254 characters then CR LF make two pieces", line254 + "\r\n", status_code::ok, 2, 1},
+        {"255 characters make two pieces", line254 + "x\n", status_code::invalid_dsc, 2, 1},
         {"long trailing comment spills into a bad piece", "80, 0410 " + std::string(300, 'x'),
-         STATUS_INVALID_DSC, 2, 1},
+         status_code::invalid_dsc, 2, 1},
         {"long comment line spills into a bad piece", "//" + std::string(300, 'c') + "\n",
-         STATUS_INVALID_DSC, 2, 0},
-        {"spill that looks like a comment", line254 + "// more\n", STATUS_OK, 2, 1},
+         status_code::invalid_dsc, 2, 0},
+        {"spill that looks like a comment", line254 + "// more\n", status_code::ok, 2, 1},
         {"NUL counts toward the piece",
-         std::string("80, 0410\0", 9) + std::string(245, 'x') + "81, 0411\n", STATUS_OK, 2, 2},
-        {"256 entries", data_lines(256), STATUS_OK, 256, 256},
-        {"257 entries", data_lines(257), STATUS_TOO_MANY_ENTRIES, 257, 256},
-        {"invalid 257th line", data_lines(256) + "bad\n", STATUS_INVALID_DSC, 257, 256},
+         std::string("80, 0410\0", 9) + std::string(245, 'x') + "81, 0411\n", status_code::ok, 2,
+         2},
+        {"256 entries", data_lines(256), status_code::ok, 256, 256},
+        {"257 entries", data_lines(257), status_code::too_many_entries, 257, 256},
+        {"invalid 257th line", data_lines(256) + "bad\n", status_code::invalid_dsc, 257, 256},
     };
     for (const file_case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -184,7 +186,7 @@ TEST(ReadDsc, CountsLinePiecesAndEntries) {
 
 TEST(ReadDsc, KeepsEntriesInFileOrderWithRepeats) {
     const read_result result = read_bytes("81, 0411\n80, 0410\n81, 0411\n80, 0A0D\n");
-    ASSERT_EQ(result.status, STATUS_OK);
+    ASSERT_EQ(result.status, status_code::ok);
     const std::vector<map_record> expected = {make_record(0x81, 0x0411), make_record(0x80, 0x0410),
                                               make_record(0x81, 0x0411), make_record(0x80, 0x0A0D)};
     EXPECT_EQ(result.entries, expected);
@@ -225,7 +227,7 @@ TEST(ReadDsc, LargeFileAcrossManyBlocks) {
         }
     }
     const read_result result = read_bytes(text);
-    EXPECT_EQ(result.status, STATUS_OK);
+    EXPECT_EQ(result.status, status_code::ok);
     EXPECT_EQ(result.lines, lines);
     EXPECT_EQ(result.entries, expected);
 }
@@ -240,7 +242,7 @@ TEST(ReadDsc, CrLfAcrossTheBlockEdge) {
         text += "80, 0410 " + std::string(244, 'x') + "\r\n"; // 253 characters
         text += "//" + std::string(252, 'c') + "\r\n";        // 254 characters
         const read_result result = read_bytes(text);
-        ASSERT_EQ(result.status, STATUS_OK) << filler;
+        ASSERT_EQ(result.status, status_code::ok) << filler;
         ASSERT_EQ(result.lines, filler + 1 + 2) << filler;
     }
 }
@@ -260,7 +262,7 @@ TEST(ReadDsc, DirectoryIsAReadError) {
         read_dsc(file.get(), table, lines);
         FAIL() << "a directory was read";
     } catch (const status_error& failure) {
-        EXPECT_EQ(failure.code, STATUS_READ_ERROR);
+        EXPECT_EQ(failure.code, status_code::read_error);
     }
     EXPECT_EQ(lines, 0u);
 }
@@ -292,9 +294,9 @@ TEST(ReadDsc, ReadErrorPartwayThrough) {
     GTEST_SKIP() << "a failing stream is made with glibc's fopencookie";
 #else
     const std::vector<file_case> cases = {
-        {"half-read line", "80, 0410\n81, 04", STATUS_READ_ERROR, 1, 1},
-        {"bad line before the error", "80 , 0410\n81, 04", STATUS_INVALID_DSC, 1, 0},
-        {"error before any byte", "", STATUS_READ_ERROR, 0, 0},
+        {"half-read line", "80, 0410\n81, 04", status_code::read_error, 1, 1},
+        {"bad line before the error", "80 , 0410\n81, 04", status_code::invalid_dsc, 1, 0},
+        {"error before any byte", "", status_code::read_error, 0, 0},
     };
     for (const file_case& c : cases) {
         SCOPED_TRACE(c.name);

@@ -1,4 +1,4 @@
-#include "table/file_identity.h"
+#include "platform/file_identity.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,8 @@
 // maptool check and build: what each kind of problem is reported as, the options that shape
 // the report, the exit statuses, and that build writes what mapmaker writes, or nothing.
 
-#include "maptool/dsc_check.h"
+#include "engine/dsc_check.h"
+#include "maptool/render_text.h"
 #include "run_program.h"
 #include "test_files.h"
 #include "unicode/names.h"
@@ -22,12 +23,13 @@ std::string check_text(const std::string& bytes, const std::vector<std::string>&
     std::FILE* output = scratch_file();
     std::fwrite(bytes.data(), 1, bytes.size(), input);
     std::rewind(input);
-    diagnostic_printer printer;
-    printer.out = output;
+    warning_policy policy;
     for (const std::string& value : warnings) {
-        apply_warning_option(printer.policy, value);
+        EXPECT_TRUE(apply_warning_option(policy, value).ok()) << value;
     }
-    check_dsc(input, "t.dsc", printer);
+    text_renderer renderer(output, false, false);
+    diagnostics report(policy, renderer);
+    check_dsc(input, "t.dsc", report);
     const std::string text = read_back(output);
     std::fclose(input);
     std::fclose(output);

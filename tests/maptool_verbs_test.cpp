@@ -2,7 +2,7 @@
 // DSC files made from the standard mapping forms, each checked by what the programs print,
 // write and exit with.
 
-#include "maptool/mapping_sources.h"
+#include "engine/mapping_sources.h"
 #include "run_program.h"
 #include "table/map_reader.h"
 #include "test_files.h"

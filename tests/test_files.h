@@ -72,7 +72,7 @@ inline std::string read_file(const std::filesystem::path& path) {
 
 // An empty file opened "w+b", removed when closed. Windows' tmpfile() makes it in the
 // root folder of the current drive, where a user may not write, so there it goes in the
-// user's temporary folder. No <windows.h> here: its macros (STATUS_NO_MEMORY among them)
+// user's temporary folder. No <windows.h> here: its macros (status_code::no_memory among them)
 // would replace the project's names in every test that includes this file.
 inline std::FILE* scratch_file() {
 #ifdef _WIN32

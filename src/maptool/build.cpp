@@ -1,14 +1,11 @@
 // maptool build FILE... [-o MAP]: map files byte for byte as mapmaker writes them, without
 // its traps: paths are paths, and a failed run never touches an existing map.
-#include "maptool/common.h"
-#include "maptool/dsc_check.h"
-#include "maptool/verbs.h"
-#include "table/map_file.h"
+#include "engine/dsc_check.h"
+#include "engine/files.h"
+#include "maptool/options.h"
+#include "maptool/render_text.h"
+#include "platform/files.h"
 #include "table/map_writer.h"
-
-#include <filesystem>
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -20,66 +17,75 @@ struct build_options {
 
 // The file name's extension replaced by ".map", or ".map" added to a name without one.
 std::string map_path_of(const std::string& dsc_path) {
-    return fs::path(dsc_path).replace_extension(".map").string();
+    return utf8_from_path(path_from_utf8(dsc_path).replace_extension(".map"));
 }
 
-// Builds one map; false when it was not written.
-bool build_one(const std::string& dsc_path, const std::string& map_path,
-               diagnostic_printer& printer) {
+result<void> write_to_stdout(const code_table& table) {
+    set_binary(stdout);
+    if (!write_map(table, stdout) || std::fflush(stdout) != 0) {
+        return failure{"cannot write the map"};
+    }
+    std::fprintf(stderr, "<stdout>: %zu entries\n", table.count);
+    return {};
+}
+
+// Builds one map; findings and failures are reported.
+bool build_one(const std::string& dsc_path, const std::string& map_path, diagnostics& report) {
     const std::string name = display_name(dsc_path);
-    std::string error;
-    const input_file file = open_input(dsc_path, error);
+    const result<input_file> file = open_input(dsc_path);
     if (!file) {
-        report_error(printer, name, "cannot open the file: " + error);
+        report_failure(report, name, file.error());
         return false;
     }
-    const dsc_check checked = check_dsc(file.get(), name, printer);
+    const dsc_check checked = check_dsc(file->get(), name, report);
     if (checked.failed) {
         return false;
     }
     if (map_path == "-") {
-        set_binary(stdout);
-        if (!write_map(checked.table, stdout) || std::fflush(stdout) != 0) {
-            report_error(printer, "<stdout>", "cannot write the map");
-            return false;
+        const result<void> written = write_to_stdout(checked.table);
+        if (!written) {
+            report_failure(report, "<stdout>", written.error());
         }
-        std::fprintf(stderr, "<stdout>: %zu entries\n", checked.table.count);
-        return true;
+        return written.ok();
     }
-    if (is_the_file(file.get(), map_path)) {
-        report_error(printer, name, "the map file " + map_path + " is this DSC file itself");
+    if (is_the_file(file->get(), map_path)) {
+        report.report(file_error(name, "the map file " + map_path + " is this DSC file itself"));
         return false;
     }
-    if (!write_map_file(map_path, checked.table, error)) {
-        report_error(printer, map_path, "cannot write the map file: " + error);
+    const result<void> written = replace_file_with(
+        map_path, [&checked](std::FILE* map) { return write_map(checked.table, map); });
+    if (!written) {
+        report.report(
+            file_error(map_path, "cannot write the map file: " + written.error().message));
         return false;
     }
     std::printf("%s: %zu entries\n", map_path.c_str(), checked.table.count);
     return true;
 }
 
-int run_build(const build_options& options) {
-    diagnostic_printer printer = make_printer(options.diagnostics, stderr);
+exit_status run_build(const build_options& options) {
+    text_renderer text(stderr, use_color(options.diagnostics.color, stderr), false);
+    diagnostics report(policy_of(options.diagnostics), text);
     bool all_written = true;
     for (const std::string& path : options.files) {
         std::string map_path = options.output;
         if (map_path.empty() && path == "-") {
-            report_error(printer, "<stdin>", "standard input needs -o to name its map file");
+            report.report(file_error("<stdin>", "standard input needs -o to name its map file"));
             all_written = false;
             continue;
         }
         if (map_path.empty()) {
             map_path = map_path_of(path);
         }
-        all_written = build_one(path, map_path, printer) && all_written;
+        all_written = build_one(path, map_path, report) && all_written;
         std::fflush(stdout);
     }
-    return all_written ? 0 : 2;
+    return all_written ? exit_status::success : exit_status::trouble;
 }
 
 } // namespace
 
-void add_build(CLI::App& app, int& status) {
+void add_build(CLI::App& app, exit_status& status) {
     auto options = std::make_shared<build_options>();
     CLI::App* verb = app.add_subcommand(
         "build", "Convert DSC files to map files; a failure leaves an existing map untouched");

@@ -1,7 +1,9 @@
 // maptool check FILE...: every problem of each DSC file, in one run.
-#include "maptool/common.h"
-#include "maptool/dsc_check.h"
-#include "maptool/verbs.h"
+#include "engine/dsc_check.h"
+#include "engine/files.h"
+#include "maptool/options.h"
+#include "maptool/render_json.h"
+#include "maptool/render_text.h"
 
 namespace {
 
@@ -11,31 +13,29 @@ struct check_options {
     std::string format = "text";
 };
 
-int run_check(const check_options& options) {
-    diagnostic_printer printer = make_printer(options.diagnostics, stdout);
-    printer.format = options.format == "json" ? output_format::json : output_format::text;
-    if (printer.format == output_format::json) {
-        printer.color = false;
-    }
+exit_status run_check(const check_options& options) {
+    const bool json = options.format == "json";
+    text_renderer text(stdout, !json && use_color(options.diagnostics.color, stdout), true);
+    json_renderer as_json(stdout);
+    diagnostics report(policy_of(options.diagnostics),
+                       json ? static_cast<renderer&>(as_json) : text);
     for (const std::string& path : options.files) {
-        std::string error;
-        const input_file file = open_input(path, error);
+        const std::string name = display_name(path);
+        const result<input_file> file = open_input(path);
         if (!file) {
-            ++printer.files;
-            finding found;
-            found.message = "cannot open the file: " + error;
-            report(printer, display_name(path), found);
+            report.count_file();
+            report_failure(report, name, file.error());
             continue;
         }
-        check_dsc(file.get(), display_name(path), printer);
+        check_dsc(file->get(), name, report);
     }
-    finish_report(printer, true);
-    return printer.errors != 0 ? 2 : printer.warnings != 0 ? 1 : 0;
+    report.finish();
+    return report.status();
 }
 
 } // namespace
 
-void add_check(CLI::App& app, int& status) {
+void add_check(CLI::App& app, exit_status& status) {
     auto options = std::make_shared<check_options>();
     CLI::App* verb = app.add_subcommand(
         "check", "Report every problem of DSC files, as mapmaker would read them");

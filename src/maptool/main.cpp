@@ -1,8 +1,10 @@
 // maptool: the everyday companion of mapmaker. Checks DSC files and reports every problem,
 // builds maps safely, reads maps back, compares tables and imports them from standard data.
-#include "maptool/verbs.h"
+#include "maptool/options.h"
+#include "platform/files.h"
 #include "unicode/names.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -14,7 +16,7 @@ std::string version_text() {
 }
 
 // maptool help VERB: the verb's help, as VERB --help shows it.
-void add_help(CLI::App& app, int& status) {
+void add_help(CLI::App& app, exit_status& status) {
     auto verb_name = std::make_shared<std::string>();
     CLI::App* help = app.add_subcommand("help", "Show the help of a verb");
     help->add_option("VERB", *verb_name, "The verb");
@@ -30,7 +32,7 @@ void add_help(CLI::App& app, int& status) {
             throw CLI::ValidationError("VERB", "no verb named '" + *verb_name + "'");
         }
         std::fputs(verb->help().c_str(), stdout);
-        status = 0;
+        status = exit_status::success;
     });
 }
 
@@ -41,7 +43,7 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", version_text());
     app.require_subcommand(1, 1);
     app.fallthrough(false);
-    int status = 0;
+    exit_status status = exit_status::success;
     add_check(app, status);
     add_build(app, status);
     add_dump(app, status);
@@ -49,7 +51,13 @@ int main(int argc, char** argv) {
     add_import(app, status);
     add_help(app, status);
     try {
-        app.parse(argc, argv);
+        // CLI11 takes the words after the program's name, last first.
+        std::vector<std::string> words = utf8_arguments(argc, argv);
+        std::reverse(words.begin(), words.end());
+        if (!words.empty()) {
+            words.pop_back();
+        }
+        app.parse(words);
     } catch (const CLI::CallForHelp& request) {
         return app.exit(request);
     } catch (const CLI::CallForAllHelp& request) {
@@ -60,10 +68,10 @@ int main(int argc, char** argv) {
         std::fprintf(stderr,
                      "maptool: %s\nUsage: maptool VERB [OPTIONS] FILE...; see 'maptool --help'\n",
                      error.what());
-        return 2;
+        return static_cast<int>(exit_status::trouble);
     } catch (const std::bad_alloc&) {
         std::fputs("maptool: out of memory\n", stderr);
-        return 2;
+        return static_cast<int>(exit_status::trouble);
     }
-    return status;
+    return static_cast<int>(status);
 }

@@ -7,10 +7,10 @@
 // - maptool's checker finds an error exactly when mapmaker fails, its first error is at the
 //   line mapmaker names, and without errors it reads the same table.
 
-#include "cli/first_fault.h"
-#include "cli/status.h"
+#include "mapmaker/first_fault.h"
+#include "mapmaker/status.h"
 #if defined(MAPMAKER_MAPTOOL)
-#include "maptool/dsc_check.h"
+#include "engine/dsc_check.h"
 #endif
 #include "table/dsc_reader.h"
 
@@ -19,7 +19,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
+#include <vector>
 
 #ifdef _WIN32
 #include "../test_files.h"
@@ -28,7 +30,7 @@
 namespace {
 
 struct outcome {
-    int status = STATUS_OK;
+    status_code status = status_code::ok;
     std::uint64_t lines = 0;
     code_table table;
 };
@@ -91,24 +93,39 @@ bool same_entries(const code_table& a, const code_table& b) {
 }
 
 #if defined(MAPMAKER_MAPTOOL)
+// What the properties need of a finding; the finding itself points into the file's text.
+struct kept_finding {
+    severity level;
+    std::optional<std::uint64_t> mapmaker_line;
+    std::string message;
+};
+
+struct collector : renderer {
+    std::vector<kept_finding> kept;
+    void render(const finding& found) override {
+        kept.push_back({found.level, found.mapmaker_line, found.message});
+    }
+    void finish(const report_counts&) override {}
+};
+
 void check_agrees(const std::uint8_t* data, std::size_t size, const outcome& mapmaker) {
     std::FILE* file = open_memory(data, size);
-    diagnostic_printer printer;
-    printer.format = output_format::json; // collected, not printed
-    const dsc_check checked = check_dsc(file, "fuzz.dsc", printer);
+    collector found;
+    diagnostics report(warning_policy{}, found);
+    const dsc_check checked = check_dsc(file, "fuzz.dsc", report);
     std::fclose(file);
-    require(checked.failed == (mapmaker.status != STATUS_OK),
+    require(checked.failed == (mapmaker.status != status_code::ok),
             "check finds an error exactly when mapmaker fails");
-    if (mapmaker.status == STATUS_OK) {
+    if (mapmaker.status == status_code::ok) {
         require(same_entries(checked.table, mapmaker.table), "check reads mapmaker's table");
         return;
     }
-    for (const auto& found : printer.collected) {
-        if (found["severity"] == "error") {
-            require(found["mapmaker_line"] == mapmaker.lines,
+    for (const kept_finding& each : found.kept) {
+        if (each.level == severity::error) {
+            require(each.mapmaker_line == mapmaker.lines,
                     "the first error is at the line mapmaker names");
-            require((mapmaker.status == STATUS_TOO_MANY_ENTRIES) ==
-                        (found["message"] == "a table holds at most 256 entries"),
+            require((mapmaker.status == status_code::too_many_entries) ==
+                        (each.message == "a table holds at most 256 entries"),
                     "the first error is the one mapmaker stops at");
             return;
         }
@@ -120,14 +137,14 @@ void check_agrees(const std::uint8_t* data, std::size_t size, const outcome& map
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const outcome first = read_memory(data, size);
-    require(first.status == STATUS_OK || first.status == STATUS_INVALID_DSC ||
-                first.status == STATUS_TOO_MANY_ENTRIES,
+    require(first.status == status_code::ok || first.status == status_code::invalid_dsc ||
+                first.status == status_code::too_many_entries,
             "the outcome is a table or one of the reader's statuses");
     require(first.table.count <= MAX_ENTRIES, "the table holds at most MAX_ENTRIES entries");
 #if defined(MAPMAKER_MAPTOOL)
     check_agrees(data, size, first);
 #endif
-    if (first.status != STATUS_OK) {
+    if (first.status != status_code::ok) {
         return 0;
     }
     require(first.table.count >= 1, "a table read to its end holds an entry");
@@ -140,7 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string canonical = canonical_dsc(first.table);
     const outcome again = read_memory(canonical.data(), canonical.size());
-    require(again.status == STATUS_OK && again.lines == first.table.count &&
+    require(again.status == status_code::ok && again.lines == first.table.count &&
                 same_entries(first.table, again.table),
             "a table written as canonical DSC lines reads back the same");
     return 0;

@@ -1,6 +1,6 @@
-#include "cli/first_fault.h"
+#include "mapmaker/first_fault.h"
 
-#include "cli/status.h"
+#include "mapmaker/status.h"
 #include "table/dsc_reader.h"
 
 void read_dsc(std::FILE* dsc_file, code_table& table, std::uint64_t& line_counter) {
@@ -11,11 +11,11 @@ void read_dsc(std::FILE* dsc_file, code_table& table, std::uint64_t& line_counte
         }
         const dsc_line line = parse_dsc_line(piece);
         if (line.kind == line_kind::fault) {
-            raise_status(STATUS_INVALID_DSC);
+            raise_status(status_code::invalid_dsc);
         }
         if (line.kind == line_kind::entry) {
             if (table.count == MAX_ENTRIES) {
-                raise_status(STATUS_TOO_MANY_ENTRIES);
+                raise_status(status_code::too_many_entries);
             }
             table.records[table.count++] = line.record;
         }
@@ -23,9 +23,9 @@ void read_dsc(std::FILE* dsc_file, code_table& table, std::uint64_t& line_counte
     dsc_block block;
     if (read_dsc_pieces(dsc_file, block, take) == dsc_text_end::read_error) {
         // What the error cut short is not a line.
-        raise_status(STATUS_READ_ERROR);
+        raise_status(status_code::read_error);
     }
     if (table.count == 0) {
-        raise_status(STATUS_INVALID_DSC);
+        raise_status(status_code::invalid_dsc);
     }
 }

@@ -1,4 +1,4 @@
-#include "cli/arguments.h"
+#include "mapmaker/arguments.h"
 
 bool asks_for_usage(std::string_view first_argument) {
     return first_argument.find_first_of("?h/-") != std::string_view::npos;

@@ -6,22 +6,25 @@
 #include <optional>
 #include <string_view>
 
-constexpr int STATUS_OK = 0;
-constexpr int STATUS_USAGE = 1;
-constexpr int STATUS_NO_MEMORY = 2;
-constexpr int STATUS_CANNOT_OPEN_SOURCE = 3;
-constexpr int STATUS_CANNOT_CREATE_MAP = 4;
-constexpr int STATUS_INVALID_DSC = 5;
-constexpr int STATUS_CANNOT_WRITE = 6;
-constexpr int STATUS_READ_ERROR = 7;
-constexpr int STATUS_TOO_MANY_ENTRIES = 8;
+// The exit status of a run; each failure has its own.
+enum class status_code : int {
+    ok = 0,
+    usage = 1,
+    no_memory = 2,
+    cannot_open_source = 3,
+    cannot_create_map = 4,
+    invalid_dsc = 5,
+    cannot_write = 6,
+    read_error = 7,
+    too_many_entries = 8,
+};
 
 // A failing step throws its status code; the one handler in main catches it.
 struct status_error {
-    int code;
+    status_code code;
 };
 
-[[noreturn]] inline void raise_status(int code) {
+[[noreturn]] inline void raise_status(status_code code) {
     throw status_error{code};
 }
 
@@ -31,11 +34,12 @@ struct status_detail {
     std::optional<std::uint64_t> line;
 };
 
-// Writes the message for a code (the usage text for STATUS_USAGE), then ": " and the
+// Writes the message for a code (the usage text for status_code::usage), then ": " and the
 // detail, if any, and a line end. Allocates nothing, so that it still works when memory
 // has run out.
-void write_status(std::FILE* out, int code, std::optional<status_detail> detail,
+void write_status(std::FILE* out, status_code code, std::optional<status_detail> detail,
                   std::string_view program_name);
 
 // write_status on standard output.
-void report_status(int code, std::optional<status_detail> detail, std::string_view program_name);
+void report_status(status_code code, std::optional<status_detail> detail,
+                   std::string_view program_name);

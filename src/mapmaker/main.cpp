@@ -1,9 +1,9 @@
 // mapmaker: turns a DSC file, the text description of an 8-bit code page, into a map file.
 
-#include "cli/arguments.h"
-#include "cli/file_naming.h"
-#include "cli/first_fault.h"
-#include "cli/status.h"
+#include "mapmaker/arguments.h"
+#include "mapmaker/file_naming.h"
+#include "mapmaker/first_fault.h"
+#include "mapmaker/status.h"
 #include "table/map_writer.h"
 
 #include <new>
@@ -21,16 +21,16 @@ struct run_state {
     std::uint64_t line_counter = 0;
 };
 
-std::optional<status_detail> detail_of(int code, const run_state& run) {
+std::optional<status_detail> detail_of(status_code code, const run_state& run) {
     switch (code) {
-    case STATUS_CANNOT_OPEN_SOURCE:
+    case status_code::cannot_open_source:
         return status_detail{run.first_argument, std::nullopt};
-    case STATUS_CANNOT_CREATE_MAP:
-    case STATUS_CANNOT_WRITE:
+    case status_code::cannot_create_map:
+    case status_code::cannot_write:
         return status_detail{run.map_path, std::nullopt};
-    case STATUS_INVALID_DSC:
+    case status_code::invalid_dsc:
         return status_detail{run.source_path, run.line_counter};
-    case STATUS_READ_ERROR:
+    case status_code::read_error:
         return status_detail{run.source_path, std::nullopt};
     default:
         return std::nullopt;
@@ -40,11 +40,11 @@ std::optional<status_detail> detail_of(int code, const run_state& run) {
 // The whole conversion. Files close on every way out, the DSC file last.
 void convert(int argc, char** argv, run_state& run) {
     if (argc < 2) {
-        raise_status(STATUS_USAGE);
+        raise_status(status_code::usage);
     }
     run.first_argument = argv[1];
     if (asks_for_usage(run.first_argument)) {
-        raise_status(STATUS_USAGE);
+        raise_status(status_code::usage);
     }
     const unique_file dsc_file = open_source(run.first_argument, run.source_path);
     // The map name comes from the argument as typed, never from a name with ".dsc" added.
@@ -53,7 +53,7 @@ void convert(int argc, char** argv, run_state& run) {
     code_table table;
     read_dsc(dsc_file.get(), table, run.line_counter);
     if (!write_map(table, map_file.get())) {
-        raise_status(STATUS_CANNOT_WRITE);
+        raise_status(status_code::cannot_write);
     }
     // Success is only claimed once the bytes have left the file's buffer without error.
     close_map(std::move(map_file));
@@ -65,7 +65,7 @@ void convert(int argc, char** argv, run_state& run) {
 
 int main(int argc, char** argv) {
     run_state run;
-    int status = STATUS_OK;
+    status_code status = status_code::ok;
     try {
         if (argc > 0 && argv[0] != nullptr) {
             run.program_name = argv[0];
@@ -74,10 +74,10 @@ int main(int argc, char** argv) {
     } catch (const status_error& failure) {
         status = failure.code;
     } catch (const std::bad_alloc&) {
-        status = STATUS_NO_MEMORY;
+        status = status_code::no_memory;
     }
-    if (status != STATUS_OK) {
+    if (status != status_code::ok) {
         report_status(status, detail_of(status, run), program_display_name(run.program_name));
     }
-    return status;
+    return static_cast<int>(status);
 }

@@ -8,5 +8,5 @@
 
 // Reads the DSC file to its end into the code table, counting every line piece in
 // line_counter. On return the table holds 1 to MAX_ENTRIES entries. Raises
-// STATUS_READ_ERROR, STATUS_INVALID_DSC or STATUS_TOO_MANY_ENTRIES.
+// status_code::read_error, status_code::invalid_dsc or status_code::too_many_entries.
 void read_dsc(std::FILE* dsc_file, code_table& table, std::uint64_t& line_counter);

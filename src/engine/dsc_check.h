@@ -2,7 +2,7 @@
 // fault, and report each problem with its place.
 #pragma once
 
-#include "maptool/diagnostics.h"
+#include "engine/diagnostics.h"
 #include "table/code_table.h"
 
 #include <cstdio>
@@ -13,5 +13,5 @@ struct dsc_check {
     bool failed = false; // an error was reported: mapmaker refuses the file
 };
 
-// Reads the open file to its end and reports every finding to the printer under `name`.
-dsc_check check_dsc(std::FILE* file, std::string_view name, diagnostic_printer& printer);
+// Reads the open file to its end and reports every finding under the file's name.
+dsc_check check_dsc(std::FILE* file, std::string_view name, diagnostics& report);

@@ -1,4 +1,4 @@
-#include "cli/status.h"
+#include "mapmaker/status.h"
 
 #include <cinttypes>
 
@@ -24,21 +24,21 @@ void write_usage(std::FILE* out, std::string_view program_name) {
              "...\n");
 }
 
-std::string_view failure_message(int code) {
+std::string_view failure_message(status_code code) {
     switch (code) {
-    case STATUS_NO_MEMORY:
+    case status_code::no_memory:
         return "Not enough memory";
-    case STATUS_CANNOT_OPEN_SOURCE:
+    case status_code::cannot_open_source:
         return "Can't open source file";
-    case STATUS_CANNOT_CREATE_MAP:
+    case status_code::cannot_create_map:
         return "Can't create map file";
-    case STATUS_INVALID_DSC:
+    case status_code::invalid_dsc:
         return "Invalid DSC file";
-    case STATUS_CANNOT_WRITE:
+    case status_code::cannot_write:
         return "Can't write to the file";
-    case STATUS_READ_ERROR:
+    case status_code::read_error:
         return "Error reading file";
-    case STATUS_TOO_MANY_ENTRIES:
+    case status_code::too_many_entries:
         return "Too much entries.\nCodepage items quantity must not exceed 256.";
     default:
         return "";
@@ -47,9 +47,9 @@ std::string_view failure_message(int code) {
 
 } // namespace
 
-void write_status(std::FILE* out, int code, std::optional<status_detail> detail,
+void write_status(std::FILE* out, status_code code, std::optional<status_detail> detail,
                   std::string_view program_name) {
-    if (code == STATUS_USAGE) {
+    if (code == status_code::usage) {
         write_usage(out, program_name);
     } else {
         put(out, failure_message(code));
@@ -64,6 +64,7 @@ void write_status(std::FILE* out, int code, std::optional<status_detail> detail,
     put(out, "\n");
 }
 
-void report_status(int code, std::optional<status_detail> detail, std::string_view program_name) {
+void report_status(status_code code, std::optional<status_detail> detail,
+                   std::string_view program_name) {
     write_status(stdout, code, detail, program_name);
 }

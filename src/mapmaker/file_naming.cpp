@@ -1,14 +1,10 @@
-#include "cli/file_naming.h"
+#include "mapmaker/file_naming.h"
 
-#include "cli/status.h"
-#include "table/file_identity.h"
+#include "mapmaker/status.h"
+#include "platform/file_identity.h"
 
 #include <cerrno>
 #include <new>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 std::string map_path_for(std::string_view name) {
     std::string path(name.substr(0, name.rfind('.')));
@@ -37,33 +33,25 @@ unique_file open_source(std::string_view first_argument, std::string& source_pat
         file.reset(open_stream(source_path.c_str(), "rb"));
     }
     if (!file) {
-        raise_status(STATUS_CANNOT_OPEN_SOURCE);
+        raise_status(status_code::cannot_open_source);
     }
     return file;
 }
 
 namespace {
 
-#ifdef _WIN32
-// Binary, so that no CR is put before an LF byte of a record.
-constexpr int MAP_OPEN_FLAGS = O_WRONLY | O_CREAT | O_BINARY | O_NOINHERIT;
-#else
-constexpr int MAP_OPEN_FLAGS = O_WRONLY | O_CREAT | O_CLOEXEC;
-#endif
-
 // Opened without truncation, so that the file is only emptied once it is known not to be
 // the DSC file.
 int open_map_descriptor(const std::string& map_path, std::FILE* dsc_file) {
-    const int fd = ::open(map_path.c_str(), MAP_OPEN_FLAGS, 0666);
+    const int fd = open_for_writing(map_path.c_str());
     if (fd < 0) {
-        raise_status(STATUS_CANNOT_CREATE_MAP);
+        raise_status(status_code::cannot_create_map);
     }
-    struct stat map_info {};
-    const bool usable = !same_file(fd, fileno(dsc_file)) && ::fstat(fd, &map_info) == 0 &&
-                        (!S_ISREG(map_info.st_mode) || ::ftruncate(fd, 0) == 0);
+    const bool usable =
+        !same_file(fd, descriptor_of(dsc_file)) && (!is_regular_file(fd) || truncate_file(fd));
     if (!usable) {
-        ::close(fd);
-        raise_status(STATUS_CANNOT_CREATE_MAP);
+        close_descriptor(fd);
+        raise_status(status_code::cannot_create_map);
     }
     return fd;
 }
@@ -75,11 +63,11 @@ unique_file create_map(const std::string& map_path, std::FILE* dsc_file) {
     unique_file file(::fdopen(fd, "wb"));
     if (!file) {
         const bool no_memory = errno == ENOMEM;
-        ::close(fd);
+        close_descriptor(fd);
         if (no_memory) {
             throw std::bad_alloc();
         }
-        raise_status(STATUS_CANNOT_CREATE_MAP);
+        raise_status(status_code::cannot_create_map);
     }
     return file;
 }
@@ -87,6 +75,6 @@ unique_file create_map(const std::string& map_path, std::FILE* dsc_file) {
 void close_map(unique_file map_file) {
     // fclose reports a failed flush too, and the file is closed whatever it reports.
     if (std::fclose(map_file.release()) != 0) {
-        raise_status(STATUS_CANNOT_WRITE);
+        raise_status(status_code::cannot_write);
     }
 }

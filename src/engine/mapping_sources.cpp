@@ -1,6 +1,6 @@
-#include "maptool/mapping_sources.h"
+#include "engine/mapping_sources.h"
 
-#include "maptool/table_io.h"
+#include "engine/dsc_text.h"
 
 #include <array>
 #include <span>
@@ -30,7 +30,10 @@ std::string collapse(std::string_view text) {
     std::string words;
     for (std::size_t at = skip_blanks(text, 0); at < text.size(); at = skip_blanks(text, at)) {
         const std::size_t end = skip_word(text, at);
-        words += (words.empty() ? "" : " ") + std::string(text.substr(at, end - at));
+        if (!words.empty()) {
+            words += ' ';
+        }
+        words += text.substr(at, end - at);
         at = end;
     }
     return words;

@@ -1,0 +1,97 @@
+#include "engine/diagnostics.h"
+
+#include <array>
+
+namespace {
+
+constexpr std::array<std::string_view, WARNING_CLASSES> CLASS_NAMES = {
+    "truncated-field", "duplicate-byte", "duplicate-code", "surrogate", "noncharacter",
+    "name-mismatch",   "long-line",      "lone-cr",        "ctrl-z",    "nul",
+    "ascii",           "unmapped",
+};
+
+} // namespace
+
+std::string_view class_name(warning_class which) {
+    return CLASS_NAMES[static_cast<std::size_t>(which)];
+}
+
+std::optional<warning_class> class_named(std::string_view name) {
+    for (std::size_t i = 0; i < CLASS_NAMES.size(); ++i) {
+        if (CLASS_NAMES[i] == name) {
+            return static_cast<warning_class>(i);
+        }
+    }
+    return std::nullopt;
+}
+
+finding file_error(std::string_view file, std::string message) {
+    finding found;
+    found.file = file;
+    found.message = std::move(message);
+    return found;
+}
+
+finding file_warning(std::string_view file, std::string message) {
+    finding found = file_error(file, std::move(message));
+    found.level = severity::warning;
+    return found;
+}
+
+std::bitset<WARNING_CLASSES> warning_policy::default_enabled() {
+    std::bitset<WARNING_CLASSES> enabled;
+    enabled.set();
+    enabled.reset(static_cast<std::size_t>(warning_class::ascii));
+    enabled.reset(static_cast<std::size_t>(warning_class::unmapped));
+    return enabled;
+}
+
+result<void> apply_warning_option(warning_policy& policy, std::string_view value) {
+    if (value == "all") {
+        policy.enabled.set();
+        return {};
+    }
+    if (value == "error") {
+        policy.all_as_error = true;
+        return {};
+    }
+    const std::string_view option = value;
+    bool on = true;
+    bool error = false;
+    if (value.starts_with("no-")) {
+        on = false;
+        value.remove_prefix(3);
+    } else if (value.starts_with("error=")) {
+        error = true;
+        value.remove_prefix(6);
+    }
+    const std::optional<warning_class> which = class_named(value);
+    if (!which) {
+        return failure{"unknown warning option '-W" + std::string(option) + "'"};
+    }
+    const auto index = static_cast<std::size_t>(*which);
+    policy.enabled[index] = on;
+    if (error) {
+        policy.as_error[index] = true;
+    }
+    return {};
+}
+
+void diagnostics::report(finding found) {
+    if (found.which) {
+        const auto index = static_cast<std::size_t>(*found.which);
+        if (!policy_.enabled[index]) {
+            return;
+        }
+        found.level =
+            policy_.all_as_error || policy_.as_error[index] ? severity::error : severity::warning;
+    }
+    ++(found.level == severity::error ? counts_.errors : counts_.warnings);
+    out_.render(found);
+}
+
+exit_status diagnostics::status() const {
+    return counts_.errors != 0     ? exit_status::trouble
+           : counts_.warnings != 0 ? exit_status::findings
+                                   : exit_status::success;
+}

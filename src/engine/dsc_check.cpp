@@ -1,0 +1,497 @@
+#include "engine/dsc_check.h"
+
+#include "engine/dsc_text.h"
+#include "engine/visible.h"
+#include "platform/files.h"
+#include "table/dsc_reader.h"
+#include "unicode/names.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// --- Where the reading stands --------------------------------------------------------
+
+// mapmaker's count of line pieces, and the line and column as an editor counts them.
+struct position {
+    std::string_view file;
+    std::uint64_t pieces = 0;        // mapmaker's line counter
+    std::uint64_t line = 1;          // as an editor counts
+    std::uint64_t column_base = 0;   // bytes of the line before the current piece
+    std::uint64_t piece_of_line = 0; // 0 for a line's first piece
+    std::string_view piece;          // the piece being read, line end included
+    std::string_view source;         // its text without the line end, for excerpts
+
+    void enter(std::string_view next, bool ends_line) {
+        ++pieces;
+        piece = next;
+        source = piece.substr(0, piece.size() - (ends_line ? 1 : 0));
+        if (ends_line && source.ends_with('\r')) {
+            source.remove_suffix(1);
+        }
+    }
+
+    void leave(bool ends_line) {
+        if (ends_line) {
+            ++line;
+            column_base = 0;
+            piece_of_line = 0;
+        } else {
+            column_base += piece.size();
+            ++piece_of_line;
+        }
+    }
+
+    // A whole line passed over without a look inside.
+    void skip_line() {
+        ++pieces;
+        ++line;
+    }
+
+    // An error at a byte offset of the current piece.
+    finding at(std::size_t offset, std::size_t span, std::string message) const {
+        finding found;
+        found.file = file;
+        found.message = std::move(message);
+        found.line = line;
+        found.column = column_base + offset + 1;
+        found.span = span;
+        found.source = source;
+        found.source_column = column_base + 1;
+        found.mapmaker_line = pieces;
+        return found;
+    }
+
+    finding warning(warning_class which, std::size_t offset, std::size_t span,
+                    std::string message) const {
+        finding found = at(offset, span, std::move(message));
+        found.level = severity::warning;
+        found.which = which;
+        return found;
+    }
+
+    std::string_view text(std::size_t start, std::size_t end) const {
+        return piece.substr(start, end - start);
+    }
+};
+
+// Where an entry stands.
+struct place {
+    std::uint64_t line = 0;
+    std::uint64_t byte_column = 0;
+    std::uint64_t code_column = 0;
+    std::uint8_t byte = 0;
+};
+
+// The entries read so far, for the rules that compare an entry with those before it.
+struct table_state {
+    code_table table;
+    std::uint64_t entries = 0; // valid data lines, also beyond the table's limit
+    std::vector<place> places = std::vector<place>(MAX_ENTRIES);
+    // The entry that first lists a byte or a code, counted from 1; 0 for none.
+    std::vector<std::uint16_t> byte_first = std::vector<std::uint16_t>(256);
+    std::vector<std::uint16_t> code_first = std::vector<std::uint16_t>(65536);
+};
+
+using findings = std::vector<finding>;
+
+// --- Rules about how a piece is read ---------------------------------------------------
+
+findings piece_rules(const position& at, const piece_facts& facts, bool& cr_explained) {
+    findings found;
+    if (at.piece_of_line == 1) {
+        found.push_back(at.warning(warning_class::long_line, 0, 1,
+                                   "the line has 254 characters or more: mapmaker reads it in "
+                                   "pieces, and from column " +
+                                       std::to_string(at.column_base + 1) + " on as another line"));
+    }
+    if (facts.lone_cr != std::string_view::npos) {
+        finding cr = at.warning(warning_class::lone_cr, facts.lone_cr, 1,
+                                "a CR without an LF after it ends the text: mapmaker ignores "
+                                "the rest of the line");
+        if (!cr_explained) {
+            cr_explained = true;
+            cr.note("mapmaker ends lines only at LF or CR LF: old Mac line ends (CR alone) must "
+                    "be converted");
+        }
+        found.push_back(std::move(cr));
+    }
+    if (facts.nul != std::string_view::npos) {
+        found.push_back(at.warning(warning_class::nul, facts.nul, 1,
+                                   "a NUL byte ends the text: mapmaker ignores the rest of the "
+                                   "line"));
+    }
+    return found;
+}
+
+// --- A malformed line ----------------------------------------------------------------
+
+// Notes on the likely cause of a field that is no number.
+void explain(finding& found, const position& at, std::string_view text, std::string_view what) {
+    const auto rest_is_number = [&](std::size_t prefix) {
+        return text.size() > prefix && is_hex_field(text.substr(prefix));
+    };
+    if (at.line == 1 && at.column_base == 0 && text.starts_with("\xEF\xBB\xBF")) {
+        found.note("the file starts with a UTF-8 byte order mark: save it without one");
+    } else if ((text.starts_with("0x") || text.starts_with("0X")) && rest_is_number(2)) {
+        found.note("write the " + std::string(what) + " as " + std::string(text.substr(2)) +
+                   ", without 0x");
+    } else if ((text.starts_with("U+") || text.starts_with("u+")) && rest_is_number(2)) {
+        found.note("write the " + std::string(what) + " as " + std::string(text.substr(2)) +
+                   ", without U+");
+    } else if (text.find('\t') != std::string_view::npos) {
+        found.note("a tab is not skipped as a space is: use spaces");
+    } else if (text.starts_with('/')) {
+        found.note("a comment starts with '//'");
+    }
+}
+
+finding fault_rule(const position& at, const dsc_line& parsed) {
+    const std::string_view first = at.text(parsed.first_start, parsed.first_end);
+    const std::string_view second = at.text(parsed.second_start, parsed.second_end);
+    finding found;
+    switch (parsed.fault) {
+    case line_fault::no_separator:
+        if (at.piece.substr(0, parsed.text_end).find_first_not_of(' ') == std::string_view::npos) {
+            found = at.at(0, parsed.text_end, "a line of spaces only is not an empty line");
+            found.note("delete the spaces");
+        } else {
+            found = at.at(parsed.first_start, first.size(),
+                          "no ',' or space after the first field '" + visible(first) +
+                              "': the line has no second field");
+        }
+        break;
+    case line_fault::first_field_empty:
+        found = at.at(parsed.first_start, 1, "the first field is empty");
+        break;
+    case line_fault::first_field_bad:
+        found = at.at(parsed.first_start, first.size(),
+                      "the first field '" + visible(first) + "' is not a hexadecimal number");
+        break;
+    case line_fault::second_field_empty:
+        found = at.at(parsed.second_start, 1, "the second field is empty");
+        break;
+    case line_fault::second_field_bad:
+        found = at.at(parsed.second_start, second.size(),
+                      "the second field '" + visible(second) + "' is not a hexadecimal number");
+        break;
+    }
+    const bool in_first = parsed.fault != line_fault::second_field_bad;
+    explain(found, at, in_first ? first : second, in_first ? "byte" : "code");
+    if (parsed.fault == line_fault::second_field_bad && at.piece[parsed.first_end] == ' ' &&
+        second.starts_with(',')) {
+        found.note("a space ends the first field, so the ',' starts the second: delete the "
+                   "space before the comma");
+    }
+    return found;
+}
+
+// --- Rules about an entry ------------------------------------------------------------
+
+std::string_view without_leading_zeros(std::string_view field) {
+    const std::size_t first = field.find_first_not_of('0');
+    return first == std::string_view::npos ? field.substr(field.size() - 1) : field.substr(first);
+}
+
+std::string_view trim_spaces(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+    const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                              [&](char x, char y) { return upper(x) == upper(y); });
+}
+
+std::string named(std::uint32_t code) {
+    const std::string name = char_name(code);
+    return "U+" + hex_digits(code, 4) + (name.empty() ? "" : " " + name);
+}
+
+void truncation_rule(findings& found, const position& at, const dsc_line& parsed, std::uint8_t byte,
+                     std::uint32_t code) {
+    const std::string_view first = at.text(parsed.first_start, parsed.first_end);
+    const std::string_view second = at.text(parsed.second_start, parsed.second_end);
+    if (without_leading_zeros(first).size() > 2) {
+        finding wide =
+            at.warning(warning_class::truncated_field, parsed.first_start, first.size(),
+                       "source code '" + std::string(first) +
+                           "' has more digits than a byte: it is read as " + hex_digits(byte, 2));
+        if (without_leading_zeros(second).size() <= 2) {
+            wide.note("are the fields swapped? the byte comes first, then the UNICODE code");
+        }
+        found.push_back(std::move(wide));
+    }
+    if (without_leading_zeros(second).size() > 4) {
+        found.push_back(
+            at.warning(warning_class::truncated_field, parsed.second_start, second.size(),
+                       "UNICODE code '" + std::string(second) +
+                           "' has more digits than 16 bits: it is read as " + hex_digits(code, 4)));
+    }
+}
+
+void repeat_rule(findings& found, const position& at, const dsc_line& parsed, table_state& state,
+                 std::uint8_t byte, std::uint32_t code) {
+    const auto number = static_cast<std::uint16_t>(state.table.count);
+    state.places[number - 1] = {at.line, at.column_base + parsed.first_start + 1,
+                                at.column_base + parsed.second_start + 1, byte};
+    if (state.byte_first[byte] == 0) {
+        state.byte_first[byte] = number;
+    } else {
+        const place& first = state.places[state.byte_first[byte] - 1];
+        finding again = at.warning(warning_class::duplicate_byte, parsed.first_start,
+                                   parsed.first_end - parsed.first_start,
+                                   "source code " + hex_digits(byte, 2) + " is listed again");
+        again.notes.push_back({"first listed here", first.line, first.byte_column});
+        found.push_back(std::move(again));
+    }
+    if (state.code_first[code] == 0) {
+        state.code_first[code] = number;
+    } else if (const place& first = state.places[state.code_first[code] - 1]; first.byte != byte) {
+        finding again = at.warning(warning_class::duplicate_code, parsed.second_start,
+                                   parsed.second_end - parsed.second_start,
+                                   "UNICODE code " + hex_digits(code, 4) +
+                                       " is listed again, for byte " + hex_digits(byte, 2));
+        again.notes.push_back({"first listed here, for byte " + hex_digits(first.byte, 2),
+                               first.line, first.code_column});
+        found.push_back(std::move(again));
+    }
+}
+
+void code_rule(findings& found, const position& at, const dsc_line& parsed, std::uint32_t code) {
+    const std::size_t span = parsed.second_end - parsed.second_start;
+    if (code >= 0xD800 && code <= 0xDFFF) {
+        found.push_back(
+            at.warning(warning_class::surrogate, parsed.second_start, span,
+                       "UNICODE code " + hex_digits(code, 4) + " is a surrogate, not a character"));
+    } else if ((code >= 0xFDD0 && code <= 0xFDEF) || code >= 0xFFFE) {
+        found.push_back(at.warning(warning_class::noncharacter, parsed.second_start, span,
+                                   "UNICODE code " + hex_digits(code, 4) + " is a noncharacter"));
+    }
+}
+
+// The trailer of an entry, when it is a character's name, must name the entry's code.
+void name_rule(findings& found, const position& at, const dsc_line& parsed, std::uint32_t code) {
+    if (!names_available()) {
+        return;
+    }
+    std::string_view comment = trim_spaces(at.text(parsed.second_end, parsed.text_end));
+    if (comment.starts_with("//")) {
+        comment = trim_spaces(comment.substr(2));
+    }
+    // Most comments name their own code; a search of all names is far slower.
+    if (same_ignoring_case(comment, char_name(code))) {
+        return;
+    }
+    const std::optional<std::uint32_t> named_code = char_from_name(comment);
+    if (!named_code || *named_code == code) {
+        return;
+    }
+    const auto offset = static_cast<std::size_t>(comment.data() - at.piece.data());
+    found.push_back(
+        at.warning(warning_class::name_mismatch, offset, comment.size(),
+                   "the comment names " + named(*named_code) + ", but the code is " + named(code)));
+}
+
+void ascii_rule(findings& found, const position& at, const dsc_line& parsed, std::uint8_t byte,
+                std::uint32_t code) {
+    if (byte < 0x80 && code != byte) {
+        found.push_back(at.warning(warning_class::ascii, parsed.first_start,
+                                   parsed.first_end - parsed.first_start,
+                                   "byte " + hex_digits(byte, 2) + " lies in ASCII but maps to " +
+                                       hex_digits(code, 4) + ", not " + hex_digits(byte, 4)));
+    }
+}
+
+findings entry_rules(const position& at, const dsc_line& parsed, table_state& state) {
+    findings found;
+    ++state.entries;
+    if (state.entries > MAX_ENTRIES) {
+        if (state.entries == MAX_ENTRIES + 1) {
+            found.push_back(at.at(parsed.first_start, 1, "a table holds at most 256 entries"));
+        }
+        return found; // entries beyond are not in the table
+    }
+    state.table.records[state.table.count++] = parsed.record;
+    const std::uint8_t byte = parsed.record[0];
+    const auto code = static_cast<std::uint32_t>(parsed.record[1] << 8 | parsed.record[2]);
+    truncation_rule(found, at, parsed, byte, code);
+    repeat_rule(found, at, parsed, state, byte, code);
+    code_rule(found, at, parsed, code);
+    name_rule(found, at, parsed, code);
+    ascii_rule(found, at, parsed, byte, code);
+    return found;
+}
+
+// --- Rules about the whole file ------------------------------------------------------
+
+std::optional<finding> unmapped_rule(const table_state& state, std::string_view file) {
+    std::string list;
+    for (unsigned byte = 0x80; byte <= 0xFF; ++byte) {
+        if (state.byte_first[byte] != 0) {
+            continue;
+        }
+        unsigned last = byte;
+        while (last < 0xFF && state.byte_first[last + 1] == 0) {
+            ++last;
+        }
+        list += (list.empty() ? "" : ", ") + hex_digits(byte, 2);
+        if (last > byte) {
+            list += '-' + hex_digits(last, 2);
+        }
+        byte = last;
+    }
+    if (list.empty()) {
+        return std::nullopt;
+    }
+    finding found = file_warning(file, "bytes 80-FF that no entry lists: " + list);
+    found.which = warning_class::unmapped;
+    return found;
+}
+
+// Whether anything but line ends and Ctrl-Z follows the Ctrl-Z that ended the text.
+bool text_follows(std::string_view bytes) {
+    return bytes.find_first_not_of("\r\n\x1a") != std::string_view::npos;
+}
+
+std::optional<finding> ctrl_z_rule(const position& at, const dsc_block& block, std::FILE* file) {
+    bool found = text_follows(bytes_after_ctrl_z(block));
+    char rest[4096];
+    for (std::size_t got = 0; !found && (got = std::fread(rest, 1, sizeof rest, file)) > 0;) {
+        found = text_follows({rest, got});
+    }
+    if (!found) {
+        return std::nullopt;
+    }
+    finding warning = file_warning(at.file, "text after a Ctrl-Z byte is never read");
+    warning.which = warning_class::ctrl_z;
+    warning.line = at.line;
+    warning.column = at.column_base + 1;
+    warning.mapmaker_line = at.pieces;
+    warning.note("mapmaker ends the file at the first Ctrl-Z");
+    return warning;
+}
+
+// --- Reading ---------------------------------------------------------------------------
+
+// Finds the CRs of a block with one search per CR instead of one per line: most files
+// have none, the rest one a line.
+struct cr_finder {
+    const char* previous_piece = nullptr;
+    const char* next = nullptr; // the first CR from the last piece's start on, or the text's end
+
+    // The first CR of a piece of the block, or nullptr.
+    const char* first_in(std::string_view piece, const dsc_block& block) {
+        // A piece that does not come after the last one starts a new block.
+        if (piece.data() <= previous_piece || next < piece.data()) {
+            const char* end = block.bytes.data() + block.size;
+            const void* cr = std::memchr(piece.data(), '\r', end - piece.data());
+            next = cr != nullptr ? static_cast<const char*>(cr) : end;
+        }
+        previous_piece = piece.data();
+        return next < piece.data() + piece.size() ? next : nullptr;
+    }
+};
+
+// Most lines of a large file are whole comment or empty lines: nothing in them can be a
+// finding but a CR that hides text.
+bool plainly_skipped_whole_line(std::string_view piece, const char* first_cr) {
+    const bool skipped = piece[0] == '\n' ||
+                         (piece[0] == '/' && piece.size() > 2 && piece[1] == '/') ||
+                         piece == "\r\n";
+    return skipped && piece.ends_with('\n') &&
+           (first_cr == nullptr || first_cr == piece.data() + piece.size() - 2);
+}
+
+class checker {
+  public:
+    checker(std::string_view file, diagnostics& report) : report_(report) { at_.file = file; }
+
+    void take(std::string_view piece, const char* first_cr) {
+        if (at_.column_base == 0 && plainly_skipped_whole_line(piece, first_cr)) {
+            at_.skip_line();
+            return;
+        }
+        const piece_facts facts = facts_of(piece);
+        at_.enter(piece, facts.ends_line);
+        emit(piece_rules(at_, facts, cr_explained_));
+        const dsc_line parsed = parse_dsc_line(piece);
+        if (parsed.kind == line_kind::fault) {
+            emit(fault_rule(at_, parsed));
+        } else if (parsed.kind == line_kind::entry) {
+            emit(entry_rules(at_, parsed, state_));
+        }
+        at_.leave(facts.ends_line);
+    }
+
+    void finish(dsc_text_end end, int read_error, const dsc_block& block, std::FILE* file) {
+        if (end == dsc_text_end::read_error) {
+            emit(file_error(at_.file,
+                            "cannot read the file" +
+                                (read_error != 0 ? ": " + error_text(read_error) : std::string())));
+            return;
+        }
+        if (end == dsc_text_end::ctrl_z) {
+            emit(ctrl_z_rule(at_, block, file));
+        }
+        if (state_.entries == 0) {
+            finding none = file_error(at_.file, "no entry: a table needs at least one");
+            none.mapmaker_line = at_.pieces;
+            emit(std::move(none));
+        } else {
+            emit(unmapped_rule(state_, at_.file));
+        }
+    }
+
+    dsc_check result() && { return {state_.table, failed_}; }
+
+  private:
+    void emit(finding found) {
+        if (found.line != 0 && found.mapmaker_line && *found.mapmaker_line != found.line) {
+            found.note("mapmaker counts this as line " + std::to_string(*found.mapmaker_line));
+        }
+        const std::uint64_t errors_before = report_.counts().errors;
+        report_.report(std::move(found));
+        failed_ |= report_.counts().errors != errors_before;
+    }
+    void emit(std::optional<finding> found) {
+        if (found) {
+            emit(std::move(*found));
+        }
+    }
+    void emit(findings found) {
+        for (finding& each : found) {
+            emit(std::move(each));
+        }
+    }
+
+    diagnostics& report_;
+    position at_;
+    table_state state_;
+    bool cr_explained_ = false;
+    bool failed_ = false;
+};
+
+} // namespace
+
+dsc_check check_dsc(std::FILE* file, std::string_view name, diagnostics& report) {
+    report.count_file();
+    checker check(name, report);
+    dsc_block block;
+    cr_finder crs;
+    errno = 0;
+    const dsc_text_end end = read_dsc_pieces(file, block, [&](std::string_view piece) {
+        check.take(piece, crs.first_in(piece, block));
+    });
+    check.finish(end, errno, block, file);
+    return std::move(check).result();
+}

@@ -1,0 +1,48 @@
+#include "maptool/options.h"
+
+#include "platform/files.h"
+
+#include <cstdlib>
+
+void add_diagnostic_options(CLI::App& verb, diagnostic_options& options) {
+    verb.add_option("-W", options.warnings,
+                    "Warnings: -Wall, -Werror, -Werror=CLASS, -WCLASS, -Wno-CLASS")
+        ->type_name("CLASS")
+        ->check(CLI::Validator(
+            [](std::string& value) {
+                warning_policy scratch;
+                const result<void> applied = apply_warning_option(scratch, value);
+                return applied ? std::string() : applied.error().message;
+            },
+            "", ""));
+    add_color_option(verb, options.color);
+}
+
+void add_color_option(CLI::App& verb, std::string& color) {
+    verb.add_option("--color", color, "Colour the diagnostics: auto, always or never")
+        ->check(CLI::IsMember({"auto", "always", "never"}))
+        ->capture_default_str();
+}
+
+warning_policy policy_of(const diagnostic_options& options) {
+    warning_policy policy;
+    for (const std::string& value : options.warnings) {
+        // Each value was checked while the command line was read.
+        (void)apply_warning_option(policy, value);
+    }
+    return policy;
+}
+
+bool use_color(std::string_view when, std::FILE* stream) {
+    if (when != "auto") {
+        return when == "always";
+    }
+    const char* no_color = std::getenv("NO_COLOR");
+    return (no_color == nullptr || *no_color == '\0') && is_terminal(stream);
+}
+
+void report_failure(diagnostics& report, std::string_view file, const failure& why) {
+    if (!why.already_reported()) {
+        report.report(file_error(file, why.message));
+    }
+}

@@ -1,0 +1,41 @@
+// The options several verbs share, and how their findings reach the user.
+#pragma once
+
+#include "engine/diagnostics.h"
+#include "engine/result.h"
+
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct diagnostic_options {
+    std::vector<std::string> warnings; // the values of -W
+    std::string color = "auto";
+};
+
+// -W and --color, checked while the command line is read.
+void add_diagnostic_options(CLI::App& verb, diagnostic_options& options);
+
+// --color alone, for the verbs whose only diagnostics are their errors and warnings.
+void add_color_option(CLI::App& verb, std::string& color);
+
+// The -W options applied in order to the default policy.
+warning_policy policy_of(const diagnostic_options& options);
+
+// --color=auto|always|never for a stream: auto is on only for a terminal, and never
+// when NO_COLOR is set.
+bool use_color(std::string_view when, std::FILE* stream);
+
+// Reports a failure about a whole file, unless its findings were reported already.
+void report_failure(diagnostics& report, std::string_view file, const failure& why);
+
+// The verbs. Each adds its subcommand to the application; when the command line chooses
+// it, its callback runs the verb and sets the exit status.
+void add_check(CLI::App& app, exit_status& status);
+void add_build(CLI::App& app, exit_status& status);
+void add_dump(CLI::App& app, exit_status& status);
+void add_diff(CLI::App& app, exit_status& status);
+void add_import(CLI::App& app, exit_status& status);

@@ -1,0 +1,93 @@
+#include "maptool/render_text.h"
+
+#include "engine/visible.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+struct palette {
+    const char* bold = "";
+    const char* error = "";
+    const char* warning = "";
+    const char* note = "";
+    const char* caret = "";
+    const char* reset = "";
+};
+
+palette colors(bool on) {
+    if (!on) {
+        return {};
+    }
+    return {"\033[1m", "\033[1;31m", "\033[1;35m", "\033[1;36m", "\033[1;32m", "\033[m"};
+}
+
+void put_location(std::string& text, const palette& paint, std::string_view file,
+                  std::uint64_t line, std::uint64_t column) {
+    text += paint.bold;
+    text += file;
+    if (line != 0) {
+        text += ':' + std::to_string(line) + ':' + std::to_string(column);
+    }
+    text += ':';
+    text += paint.reset;
+}
+
+// The line with the finding underlined, as compilers show it.
+void put_excerpt(std::string& text, const finding& found, const palette& paint) {
+    std::vector<std::size_t> columns;
+    const bool continued = found.source_column > 1;
+    const std::string shown = (continued ? "..." : "") + visible(found.source, columns);
+    const std::size_t shift = continued ? 3 : 0;
+    const std::size_t first = found.column - found.source_column;
+    const std::size_t last =
+        std::min(first + std::max<std::size_t>(found.span, 1), found.source.size() + 1);
+    const std::size_t start = shift + columns[std::min(first, columns.size() - 1)];
+    const std::size_t end = shift + columns[std::min(last, columns.size() - 1)];
+    const std::string number = std::to_string(found.line);
+    const std::size_t gutter = std::max<std::size_t>(number.size(), 4) + 1;
+    text += std::string(gutter - number.size(), ' ') + number + " | " + shown + '\n';
+    text += std::string(gutter, ' ') + " | " + std::string(start, ' ') + paint.caret + '^' +
+            std::string(end > start + 1 ? end - start - 1 : 0, '~') + paint.reset + '\n';
+}
+
+std::string counted(std::uint64_t count, std::string_view what) {
+    return std::to_string(count) + ' ' + std::string(what) + (count == 1 ? "" : "s");
+}
+
+} // namespace
+
+void text_renderer::render(const finding& found) {
+    const palette paint = colors(color_);
+    const bool error = found.level == severity::error;
+    std::string text;
+    put_location(text, paint, found.file, found.line, found.column);
+    text += std::string(" ") + (error ? paint.error : paint.warning) +
+            (error ? "error:" : "warning:") + paint.reset + ' ' + found.message;
+    if (found.which) {
+        const std::string name(class_name(*found.which));
+        text += error ? " [-Werror,-W" + name + "]" : " [-W" + name + "]";
+    }
+    text += '\n';
+    if (found.line != 0 && !found.source.empty()) {
+        put_excerpt(text, found, paint);
+    }
+    for (const diagnostic_note& note : found.notes) {
+        put_location(text, paint, found.file, note.line, note.column);
+        text += std::string(" ") + paint.note + "note:" + paint.reset + ' ' + note.text + '\n';
+    }
+    std::fwrite(text.data(), 1, text.size(), out_);
+}
+
+void text_renderer::finish(const report_counts& counts) {
+    if (summary_) {
+        const std::string text = summary_line(counts) + '\n';
+        std::fwrite(text.data(), 1, text.size(), out_);
+    }
+}
+
+std::string summary_line(const report_counts& counts) {
+    return counted(counts.errors, "error") + " and " + counted(counts.warnings, "warning") +
+           " in " + counted(counts.files, "file");
+}

@@ -1,0 +1,32 @@
+// A file that is replaced as a whole or not at all: written into a temporary file beside
+// the target, which is flushed, synced to disk and renamed over the target on commit. A
+// crash or a failed write leaves the target as it was; the destructor removes a
+// temporary file that was not committed.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+class atomic_file {
+  public:
+    explicit atomic_file(std::string target);
+    atomic_file(const atomic_file&) = delete;
+    atomic_file& operator=(const atomic_file&) = delete;
+    ~atomic_file();
+
+    // Creates the temporary file, with the mode a new file gets under the umask; 0, or the
+    // error number.
+    int open();
+
+    // Where to write; valid between open and commit.
+    std::FILE* stream() const { return stream_; }
+
+    // Flushes, syncs and closes the temporary file, then renames it over the target; 0, or
+    // the error number (then the target is untouched).
+    int commit();
+
+  private:
+    std::string target_;
+    std::string temporary_;
+    std::FILE* stream_ = nullptr;
+};

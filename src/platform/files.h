@@ -1,0 +1,79 @@
+// Files and standard streams, the same on every system: paths are UTF-8, descriptors and
+// streams are the C runtime's. The one place that knows how each system does it.
+#pragma once
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct file_closer {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+};
+using unique_file = std::unique_ptr<std::FILE, file_closer>;
+
+// Opens a file by its UTF-8 path with a mode of fopen; nullptr with errno set on failure.
+std::FILE* open_file(const std::string& path, const char* mode);
+
+// Opens or creates a file for writing bytes as they are, without emptying it and without
+// handing it to child processes; a descriptor, or -1 with errno set. The path is taken as
+// the program got it, in the system's code page on Windows.
+int open_for_writing(const char* path);
+
+// Whether the descriptor is open on a regular file (not a device, pipe or folder).
+bool is_regular_file(int fd);
+
+// Empties the file open for writing on fd; false with errno set on failure.
+bool truncate_file(int fd);
+
+// The descriptor of a stream.
+int descriptor_of(std::FILE* stream);
+
+// A stream on a descriptor of its own that reads the same file as the stream does; -1
+// with errno set on failure.
+int duplicate_descriptor(std::FILE* stream);
+
+// Closes a descriptor that no stream owns.
+void close_descriptor(int fd);
+
+// Puts a stream into binary mode where the system tells text from binary.
+void set_binary(std::FILE* stream);
+
+// Whether a stream is a terminal (a console on Windows).
+bool is_terminal(std::FILE* stream);
+
+// The system's words for an error number, as strerror gives them.
+std::string error_text(int error_number);
+
+// Creates a new file named `name` plus a unique suffix, for writing bytes as they are,
+// with the mode a new file gets under the umask. Sets name to the file's name; a
+// descriptor, or -1 with errno set.
+int create_unique_file(std::string& name);
+
+// Makes the written bytes of a descriptor durable on disk; false with errno set.
+bool sync_to_disk(int fd);
+
+// Renames `from` over `to`, replacing a file there; false with errno set.
+bool replace_file(const std::string& from, const std::string& to);
+
+// Removes a file; false with errno set.
+bool remove_file(const std::string& path);
+
+// An empty file opened "w+b" in a folder where the user may write, removed when closed.
+std::FILE* scratch_file();
+
+// The program's arguments as UTF-8, the program's name first: on Windows from the wide
+// command line, whatever the code page; elsewhere as they are.
+std::vector<std::string> utf8_arguments(int argc, char** argv);
+
+// A path from UTF-8 text, and back, the same on every system (std::filesystem takes a
+// narrow string in the system's code page on Windows).
+inline std::filesystem::path path_from_utf8(std::string_view text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+inline std::string utf8_from_path(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}

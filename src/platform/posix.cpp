@@ -1,0 +1,108 @@
+// The platform layer on POSIX systems.
+#include "platform/file_identity.h"
+#include "platform/files.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+std::FILE* open_file(const std::string& path, const char* mode) {
+    return std::fopen(path.c_str(), mode);
+}
+
+int open_for_writing(const char* path) {
+    return ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+}
+
+bool is_regular_file(int fd) {
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool truncate_file(int fd) {
+    return ::ftruncate(fd, 0) == 0;
+}
+
+int descriptor_of(std::FILE* stream) {
+    return ::fileno(stream);
+}
+
+int duplicate_descriptor(std::FILE* stream) {
+    return ::dup(::fileno(stream));
+}
+
+void close_descriptor(int fd) {
+    ::close(fd);
+}
+
+void set_binary(std::FILE*) {}
+
+bool is_terminal(std::FILE* stream) {
+    return ::isatty(::fileno(stream)) != 0;
+}
+
+std::string error_text(int error_number) {
+    return std::strerror(error_number);
+}
+
+int create_unique_file(std::string& name) {
+    name += ".XXXXXX";
+    const int fd = ::mkstemp(name.data());
+    if (fd >= 0) {
+        // mkstemp makes the file private; a map file gets the usual permissions.
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+    }
+    return fd;
+}
+
+bool sync_to_disk(int fd) {
+    return ::fsync(fd) == 0;
+}
+
+bool replace_file(const std::string& from, const std::string& to) {
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool remove_file(const std::string& path) {
+    return std::remove(path.c_str()) == 0;
+}
+
+std::FILE* scratch_file() {
+    return std::tmpfile();
+}
+
+std::vector<std::string> utf8_arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv, argv + argc);
+}
+
+namespace {
+
+struct file_id {
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const file_id&) const = default;
+};
+
+std::optional<file_id> identify(int fd) {
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        return std::nullopt;
+    }
+    return file_id{static_cast<std::uint64_t>(info.st_dev),
+                   static_cast<std::uint64_t>(info.st_ino)};
+}
+
+} // namespace
+
+bool same_file(int fd_a, int fd_b) {
+    const std::optional<file_id> a = identify(fd_a);
+    const std::optional<file_id> b = identify(fd_b);
+    return !a || !b || *a == *b;
+}
