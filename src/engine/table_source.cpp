@@ -15,7 +15,7 @@ result<input_file> rewindable(input_file file) {
     if (is_regular_file(descriptor_of(file.get()))) {
         return file;
     }
-    input_file copy(scratch_file());
+    input_file copy(temporary_stream());
     if (!copy) {
         return failure{"cannot read the file"};
     }

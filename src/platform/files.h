@@ -62,7 +62,7 @@ bool replace_file(const std::string& from, const std::string& to);
 bool remove_file(const std::string& path);
 
 // An empty file opened "w+b" in a folder where the user may write, removed when closed.
-std::FILE* scratch_file();
+std::FILE* temporary_stream();
 
 // The program's arguments as UTF-8, the program's name first: on Windows from the wide
 // command line, whatever the code page; elsewhere as they are.

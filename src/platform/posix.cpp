@@ -74,7 +74,7 @@ bool remove_file(const std::string& path) {
     return std::remove(path.c_str()) == 0;
 }
 
-std::FILE* scratch_file() {
+std::FILE* temporary_stream() {
     return std::tmpfile();
 }
 

@@ -140,7 +140,7 @@ bool remove_file(const std::string& path) {
 
 // Windows' tmpfile() makes the file in the root folder of the current drive, where a user
 // may not write, so it goes in the user's temporary folder ("D": deleted on close).
-std::FILE* scratch_file() {
+std::FILE* temporary_stream() {
     wchar_t folder[MAX_PATH + 1];
     wchar_t name[MAX_PATH + 1];
     if (::GetTempPathW(MAX_PATH + 1, folder) == 0 ||
