@@ -85,18 +85,18 @@ exit_status run_build(const build_options& options) {
 
 } // namespace
 
-void add_build(CLI::App& app, exit_status& status) {
+void add_build(command_line& line) {
     auto options = std::make_shared<build_options>();
-    CLI::App* verb = app.add_subcommand(
+    verb_line verb = line.verb(
         "build", "Convert DSC files to map files; a failure leaves an existing map untouched");
-    verb->add_option("FILE", options->files, "DSC files; - reads standard input")->required();
-    verb->add_option("-o,--output", options->output,
-                     "The map file, for a single DSC file; - writes it to standard output");
-    add_diagnostic_options(*verb, options->diagnostics);
-    verb->callback([options, &status] {
+    verb.words("FILE", options->files, "DSC files; - reads standard input");
+    verb.option("-o,--output", options->output,
+                "The map file, for a single DSC file; - writes it to standard output");
+    add_diagnostic_options(verb, options->diagnostics);
+    verb.run([options] {
         if (!options->output.empty() && options->files.size() > 1) {
-            throw CLI::ValidationError("-o", "names the map of a single DSC file only");
+            throw usage_error{"-o: names the map of a single DSC file only"};
         }
-        status = run_build(*options);
+        return run_build(*options);
     });
 }

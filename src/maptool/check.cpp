@@ -35,14 +35,12 @@ exit_status run_check(const check_options& options) {
 
 } // namespace
 
-void add_check(CLI::App& app, exit_status& status) {
+void add_check(command_line& line) {
     auto options = std::make_shared<check_options>();
-    CLI::App* verb = app.add_subcommand(
-        "check", "Report every problem of DSC files, as mapmaker would read them");
-    verb->add_option("FILE", options->files, "DSC files; - reads standard input")->required();
-    add_diagnostic_options(*verb, options->diagnostics);
-    verb->add_option("--format", options->format, "Output: text or json")
-        ->check(CLI::IsMember({"text", "json"}))
-        ->capture_default_str();
-    verb->callback([options, &status] { status = run_check(*options); });
+    verb_line verb =
+        line.verb("check", "Report every problem of DSC files, as mapmaker would read them");
+    verb.words("FILE", options->files, "DSC files; - reads standard input");
+    add_diagnostic_options(verb, options->diagnostics);
+    verb.choice("--format", options->format, "Output: text or json", {"text", "json"});
+    verb.run([options] { return run_check(*options); });
 }

@@ -49,18 +49,18 @@ exit_status run_diff(const diff_options& options) {
 
 } // namespace
 
-void add_diff(CLI::App& app, exit_status& status) {
+void add_diff(command_line& line) {
     auto options = std::make_shared<diff_options>();
-    CLI::App* verb = app.add_subcommand(
+    verb_line verb = line.verb(
         "diff", "Compare two tables, DSC or map files: exit 0 when they give the same map file");
-    verb->add_option("A", options->a, "The first table; - reads standard input")->required();
-    verb->add_option("B", options->b, "The second table; - reads standard input")->required();
-    verb->add_flag("-q,--quiet", options->quiet, "Print only whether the tables differ");
-    add_color_option(*verb, options->color);
-    verb->callback([options, &status] {
+    verb.word("A", options->a, "The first table; - reads standard input", true);
+    verb.word("B", options->b, "The second table; - reads standard input", true);
+    verb.flag("-q,--quiet", options->quiet, "Print only whether the tables differ");
+    add_color_option(verb, options->color);
+    verb.run([options] {
         if (options->a == "-" && options->b == "-") {
-            throw CLI::ValidationError("A and B", "only one of them can be standard input");
+            throw usage_error{"A and B: only one of them can be standard input"};
         }
-        status = run_diff(*options);
+        return run_diff(*options);
     });
 }

@@ -49,14 +49,14 @@ exit_status run_dump(const dump_options& options) {
 
 } // namespace
 
-void add_dump(CLI::App& app, exit_status& status) {
+void add_dump(command_line& line) {
     auto options = std::make_shared<dump_options>();
-    CLI::App* verb = app.add_subcommand(
+    verb_line verb = line.verb(
         "dump", "Print a map file as a DSC file that converts back to the very same bytes");
-    verb->add_option("MAP", options->map, "The map file; - reads standard input")->required();
-    verb->add_option("-o,--output", options->output,
-                     "Write the DSC file here instead of to standard output");
-    verb->add_flag("--no-names", options->no_names, "Leave out the character names");
-    add_color_option(*verb, options->color);
-    verb->callback([options, &status] { status = run_dump(*options); });
+    verb.word("MAP", options->map, "The map file; - reads standard input", true);
+    verb.option("-o,--output", options->output,
+                "Write the DSC file here instead of to standard output");
+    verb.flag("--no-names", options->no_names, "Leave out the character names");
+    add_color_option(verb, options->color);
+    verb.run([options] { return run_dump(*options); });
 }

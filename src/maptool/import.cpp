@@ -57,29 +57,29 @@ exit_status run_import(const import_options& options) {
 
 } // namespace
 
-void add_import(CLI::App& app, exit_status& status) {
+void add_import(command_line& line) {
     auto options = std::make_shared<import_options>();
-    CLI::App* verb = app.add_subcommand(
-        "import", "Write a DSC file from a Unicode mapping table, a charmap or iconv");
-    CLI::Option* source = verb->add_option(
-        "SOURCE", options->source,
-        "A Unicode mapping table or a POSIX charmap, gzip-compressed or not; - reads standard "
-        "input");
-    CLI::Option* from_iconv = verb->add_option(
-        "--iconv", options->iconv_name, "Ask the system's iconv for each byte of this code page");
-    source->excludes(from_iconv);
-    verb->add_option("-o,--output", options->output,
-                     "Write the DSC file here instead of to standard output");
-    verb->add_option("--name", options->name,
-                     "The table's name in the first line (default: the charmap's code set "
-                     "name, the file's name or the iconv name)");
-    verb->add_flag("--all", options->all, "Take the bytes 00 to 7F too, not only 80 to FF");
-    verb->add_flag("--no-names", options->no_names, "Leave out the character names");
-    add_color_option(*verb, options->color);
-    verb->callback([options, source, from_iconv, &status] {
-        if (source->count() == 0 && from_iconv->count() == 0) {
-            throw CLI::RequiredError("SOURCE or --iconv NAME");
+    verb_line verb =
+        line.verb("import", "Write a DSC file from a Unicode mapping table, a charmap or iconv");
+    verb.word("SOURCE", options->source,
+              "A Unicode mapping table or a POSIX charmap, gzip-compressed or not; - reads "
+              "standard input",
+              false);
+    verb.option("--iconv", options->iconv_name,
+                "Ask the system's iconv for each byte of this code page");
+    verb.option("-o,--output", options->output,
+                "Write the DSC file here instead of to standard output");
+    verb.option("--name", options->name,
+                "The table's name in the first line (default: the charmap's code set name, "
+                "the file's name or the iconv name)");
+    verb.exclusive("SOURCE", "--iconv");
+    verb.flag("--all", options->all, "Take the bytes 00 to 7F too, not only 80 to FF");
+    verb.flag("--no-names", options->no_names, "Leave out the character names");
+    add_color_option(verb, options->color);
+    verb.run([options] {
+        if (options->source.empty() && options->iconv_name.empty()) {
+            throw usage_error{"SOURCE or --iconv NAME is required"};
         }
-        status = run_import(*options);
+        return run_import(*options);
     });
 }

@@ -4,24 +4,14 @@
 
 #include <cstdlib>
 
-void add_diagnostic_options(CLI::App& verb, diagnostic_options& options) {
-    verb.add_option("-W", options.warnings,
-                    "Warnings: -Wall, -Werror, -Werror=CLASS, -WCLASS, -Wno-CLASS")
-        ->type_name("CLASS")
-        ->check(CLI::Validator(
-            [](std::string& value) {
-                warning_policy scratch;
-                const result<void> applied = apply_warning_option(scratch, value);
-                return applied ? std::string() : applied.error().message;
-            },
-            "", ""));
+void add_diagnostic_options(verb_line& verb, diagnostic_options& options) {
+    verb.warnings(options.warnings);
     add_color_option(verb, options.color);
 }
 
-void add_color_option(CLI::App& verb, std::string& color) {
-    verb.add_option("--color", color, "Colour the diagnostics: auto, always or never")
-        ->check(CLI::IsMember({"auto", "always", "never"}))
-        ->capture_default_str();
+void add_color_option(verb_line& verb, std::string& color) {
+    verb.choice("--color", color, "Colour the diagnostics: auto, always or never",
+                {"auto", "always", "never"});
 }
 
 warning_policy policy_of(const diagnostic_options& options) {

@@ -3,8 +3,7 @@
 
 #include "engine/diagnostics.h"
 #include "engine/result.h"
-
-#include <CLI/CLI.hpp>
+#include "maptool/command_line.h"
 
 #include <cstdio>
 #include <string>
@@ -17,10 +16,10 @@ struct diagnostic_options {
 };
 
 // -W and --color, checked while the command line is read.
-void add_diagnostic_options(CLI::App& verb, diagnostic_options& options);
+void add_diagnostic_options(verb_line& verb, diagnostic_options& options);
 
 // --color alone, for the verbs whose only diagnostics are their errors and warnings.
-void add_color_option(CLI::App& verb, std::string& color);
+void add_color_option(verb_line& verb, std::string& color);
 
 // The -W options applied in order to the default policy.
 warning_policy policy_of(const diagnostic_options& options);
@@ -32,10 +31,9 @@ bool use_color(std::string_view when, std::FILE* stream);
 // Reports a failure about a whole file, unless its findings were reported already.
 void report_failure(diagnostics& report, std::string_view file, const failure& why);
 
-// The verbs. Each adds its subcommand to the application; when the command line chooses
-// it, its callback runs the verb and sets the exit status.
-void add_check(CLI::App& app, exit_status& status);
-void add_build(CLI::App& app, exit_status& status);
-void add_dump(CLI::App& app, exit_status& status);
-void add_diff(CLI::App& app, exit_status& status);
-void add_import(CLI::App& app, exit_status& status);
+// The verbs, each declared on the command line with what it runs.
+void add_check(command_line& line);
+void add_build(command_line& line);
+void add_dump(command_line& line);
+void add_diff(command_line& line);
+void add_import(command_line& line);
