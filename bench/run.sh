@@ -5,7 +5,8 @@
 #   bench/run.sh [build/mapmaker] [runs]
 #
 # Generates in a temporary folder: a 256-entry table, a 1 MB and a ~512 MB DSC file of
-# comment and empty lines with 256 entries spread through them. Needs GNU time
+# comment and empty lines with 256 entries spread through them, and the big one again
+# with CR LF line ends and indented comments. Needs GNU time
 # (Debian package `time`) for the memory figures.
 set -euo pipefail
 
@@ -34,6 +35,10 @@ for ((i = 0; i < 256; i++)); do printf '%02X, %04X // entry %d\n' "$i" $((0x0400
 head -c $((1 << 20)) comments.txt >small.body
 { cat table.dsc; cat small.body; } >small.dsc
 make_dsc big.dsc 1
+# As hand-edited tables come: CR LF line ends, and every third line indented when it
+# is a comment.
+awk '{ printf "%s%s\r\n", (NR % 3 == 0 && substr($0, 1, 2) == "//") ? "    " : "", $0 }' \
+    big.dsc >crlf.dsc
 
 seconds() { # command...: wall time of one run
     local start end
@@ -101,3 +106,7 @@ for verb in check build; do
     printf 'peak memory  maptool %s  small.dsc %s KB  big.dsc %s KB  ratio %s\n' \
         "$verb" "$small_kb" "$big_kb" "$(ratio "$big_kb" "$small_kb")"
 done
+measured=("$maptool" check)
+cat crlf.dsc >/dev/null
+read -r tool_s wc_s ratio_wc < <(compare crlf.dsc wc -l)
+printf 'crlf.dsc   maptool check %ss  wc -l %ss  ratio %s\n' "$tool_s" "$wc_s" "$ratio_wc"
