@@ -100,13 +100,35 @@ TEST(Check, ReportsEachKindOfProblem) {
         {"80, 0410\n80, 0410\n",
          "t.dsc:2:1: error: source code 80 is listed again [-Werror,-Wduplicate-byte]",
          {"error"}},
-        {"80, 0410\n80, 0410\n", "0 errors and 0 warnings", {"no-duplicate-byte"}},
+        // Comment lines are passed over quickly, but not what hides in an indented one.
+        {"  // a\rb\r\n80, 0410\r\n",
+         "t.dsc:1:7: warning: a CR without an LF after it ends the text: mapmaker ignores the "
+         "rest of the line [-Wlone-cr]"},
+        {"// a\rb\r\n80, 0410\r\n",
+         "t.dsc:1:5: warning: a CR without an LF after it ends the text: mapmaker ignores the "
+         "rest of the line [-Wlone-cr]"},
+        {std::string("  // a\0b\n80, 0410\n", 18),
+         "t.dsc:1:7: warning: a NUL byte ends the text: mapmaker ignores the rest of the line "
+         "[-Wnul]"},
     };
     for (const report_case& c : cases) {
         SCOPED_TRACE(c.bytes.substr(0, 40));
         std::string report = check_text(c.bytes, c.warnings);
         report += "0 errors and 0 warnings"; // what a clean file ends with here
         EXPECT_NE(("\n" + report).find("\n" + c.expected), std::string::npos) << report;
+    }
+}
+
+// Files with nothing to report: the whole report is empty.
+TEST(Check, CleanFilesReportNothing) {
+    const std::vector<report_case> cases = {
+        {"80, 0410\n80, 0410\n", "", {"no-duplicate-byte"}},
+        {"//x\r\n\r\n   // indented\r\n80, 0410\r\n", ""},
+        {std::string("// a\0b\n80, 0410\n", 16), ""},
+    };
+    for (const report_case& c : cases) {
+        SCOPED_TRACE(c.bytes);
+        EXPECT_EQ(check_text(c.bytes, c.warnings), c.expected);
     }
 }
 

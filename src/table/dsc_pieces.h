@@ -53,25 +53,30 @@ static_assert(DSC_BLOCK_SIZE % CHUNK == 0, "a chunk never runs past the block");
 // place may still pair with an LF after it.
 constexpr std::size_t WINDOW = LINE_PIECE_MAX + 1;
 
-// Bit i is set when bytes[i] is an LF.
-inline std::uint64_t lf_mask(const char* bytes) {
+// Bit i is set when bytes[i] is `wanted`, for the CHUNK bytes from `bytes` on.
+inline std::uint64_t byte_mask(const char* bytes, char wanted) {
 #if defined(__SSE2__)
-    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i match = _mm_set1_epi8(wanted);
     std::uint64_t mask = 0;
     for (std::size_t i = 0; i < CHUNK; i += 16) {
         const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
         const auto bits =
-            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(sixteen, lf)));
+            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(sixteen, match)));
         mask |= std::uint64_t{bits} << i;
     }
     return mask;
 #else
     std::uint64_t mask = 0;
     for (std::size_t i = 0; i < CHUNK; ++i) {
-        mask |= std::uint64_t{bytes[i] == '\n'} << i;
+        mask |= std::uint64_t{bytes[i] == wanted} << i;
     }
     return mask;
 #endif
+}
+
+// Bit i is set when bytes[i] is an LF.
+inline std::uint64_t lf_mask(const char* bytes) {
+    return byte_mask(bytes, '\n');
 }
 
 // Hands a line to take as pieces of at most LINE_PIECE_MAX characters. The CR of a
