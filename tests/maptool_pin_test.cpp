@@ -1,0 +1,292 @@
+// maptool check as a user sees it, held to the byte: reports with their excerpts and the
+// warning options. Only the built program is run, so these hold whatever its sources look
+// like inside.
+
+#include "run_program.h"
+#include "test_files.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <optional>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Runs maptool in dir with the arguments after its name; text comes back in LF lines.
+program_result maptool(const temp_dir& dir, const std::vector<std::string>& arguments,
+                       const std::string& input = "") {
+    std::vector<std::string> args = {"maptool"};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    program_result result = run_program(MAPTOOL_PATH, dir.path(), args, input);
+    result.out = from_text_mode(result.out);
+    result.err = from_text_mode(result.err);
+    return result;
+}
+
+const std::string LONG_LINE_WARNING =
+    "warning: the line has 254 characters or more: mapmaker reads it in pieces, and from "
+    "column 255 on as another line [-Wlong-line]\n";
+const std::string LONE_CR_WARNING = "warning: a CR without an LF after it ends the text: mapmaker "
+                                    "ignores the rest of the line [-Wlone-cr]\n";
+const std::string OLD_MAC_NOTE = "note: mapmaker ends lines only at LF or CR LF: old Mac line "
+                                 "ends (CR alone) must be converted\n";
+// A line of 254 characters and more: mapmaker reads its first 254 as one line.
+const std::string FIRST_PIECE = "80, 0410 " + std::string(245, 'x');
+
+struct report_case {
+    std::string dsc;
+    std::vector<std::string> options;
+    int status;
+    std::string report; // standard output of maptool check, whole
+};
+
+void expect_reports(const std::vector<report_case>& cases) {
+    const temp_dir dir;
+    for (const report_case& c : cases) {
+        SCOPED_TRACE(c.dsc.substr(0, 40));
+        write_file(dir / "t.dsc", c.dsc);
+        std::vector<std::string> arguments = {"check"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        arguments.push_back("t.dsc");
+        const program_result result = maptool(dir, arguments);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.out, c.report);
+        EXPECT_EQ(result.err, "");
+    }
+}
+
+// --- The excerpt under a finding --------------------------------------------------------
+
+TEST(PinnedCheck, ExcerptAndCaretLines) {
+    expect_reports({
+        {"0x80, 0410\n81, 0411\n",
+         {},
+         2,
+         "t.dsc:1:1: error: the first field '0x80' is not a hexadecimal number\n"
+         "    1 | 0x80, 0410\n"
+         "      | ^~~~\n"
+         "t.dsc:1:1: note: write the byte as 80, without 0x\n"
+         "1 error and 0 warnings in 1 file\n"},
+        {"80 , 0410\n81, 0411\n",
+         {},
+         2,
+         "t.dsc:1:4: error: the second field ',' is not a hexadecimal number\n"
+         "    1 | 80 , 0410\n"
+         "      |    ^\n"
+         "t.dsc:1:4: note: a space ends the first field, so the ',' starts the second: delete "
+         "the space before the comma\n"
+         "1 error and 0 warnings in 1 file\n"},
+        // A tab, a control byte and a byte that starts no UTF-8 sequence are spelled out,
+        // and the caret line spans what is shown.
+        {"80,\t0410\n81, 0411\n",
+         {},
+         2,
+         "t.dsc:1:4: error: the second field '<09>0410' is not a hexadecimal number\n"
+         "    1 | 80,<09>0410\n"
+         "      |    ^~~~~~~~\n"
+         "t.dsc:1:4: note: a tab is not skipped as a space is: use spaces\n"
+         "1 error and 0 warnings in 1 file\n"},
+        {"80, 04\x01 10\n81, 0411\n",
+         {},
+         2,
+         "t.dsc:1:5: error: the second field '04<01>' is not a hexadecimal number\n"
+         "    1 | 80, 04<01> 10\n"
+         "      |     ^~~~~~\n"
+         "1 error and 0 warnings in 1 file\n"},
+        {"80, \xFF"
+         "10\n81, 0411\n",
+         {},
+         2,
+         "t.dsc:1:5: error: the second field '<FF>10' is not a hexadecimal number\n"
+         "    1 | 80, <FF>10\n"
+         "      |     ^~~~~~\n"
+         "1 error and 0 warnings in 1 file\n"},
+        // A UTF-8 character takes one column, however many bytes it has.
+        {"80, 0410 // \xD0\x94\xD0\x96 \xE2\x82\xAC\rx\r\n",
+         {},
+         1,
+         "t.dsc:1:21: " + LONE_CR_WARNING +
+             "    1 | 80, 0410 // \xD0\x94\xD0\x96 \xE2\x82\xAC<0D>x\n"
+             "      |                 ^~~~\n"
+             "t.dsc:1:21: " +
+             OLD_MAC_NOTE + "0 errors and 1 warning in 1 file\n"},
+        {"\xD0\x94"
+         "0, 0410\n81, 0411\n",
+         {},
+         2,
+         "t.dsc:1:1: error: the first field '\xD0\x94"
+         "0' is not a hexadecimal number\n"
+         "    1 | \xD0\x94"
+         "0, 0410\n"
+         "      | ^~\n"
+         "1 error and 0 warnings in 1 file\n"},
+        // The rest of a long line is shown after "...", the caret shifted along.
+        {FIRST_PIECE + "81, 04G1\n",
+         {},
+         2,
+         "t.dsc:1:255: " + LONG_LINE_WARNING +
+             "    1 | ...81, 04G1\n"
+             "      |    ^\n"
+             "t.dsc:1:255: note: mapmaker counts this as line 2\n"
+             "t.dsc:1:259: error: the second field '04G1' is not a hexadecimal number\n"
+             "    1 | ...81, 04G1\n"
+             "      |        ^~~~\n"
+             "t.dsc:1:259: note: mapmaker counts this as line 2\n"
+             "1 error and 1 warning in 1 file\n"},
+        // Spans at the end of the line: past its last character, and up to it.
+        {"81, 0411\n80,\n",
+         {},
+         2,
+         "t.dsc:2:4: error: the second field is empty\n"
+         "    2 | 80,\n"
+         "      |    ^\n"
+         "1 error and 0 warnings in 1 file\n"},
+        {"81, 0411\n80, 04\x01",
+         {},
+         2,
+         "t.dsc:2:5: error: the second field '04<01>' is not a hexadecimal number\n"
+         "    2 | 80, 04<01>\n"
+         "      |     ^~~~~~\n"
+         "1 error and 0 warnings in 1 file\n"},
+    });
+}
+
+// A JSON finding's column counts bytes of the line, not the columns of the excerpt.
+TEST(PinnedCheck, JsonColumns) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"80,\t0410\n81, 0411\n", "4 "},
+        {"80, 0410 // \xD0\x94\xD0\x96 \xE2\x82\xAC\rx\r\n", "21 "},
+        {FIRST_PIECE + "81, 04G1\n", "255 259 "},
+        {"81, 0411\n80,\n", "4 "},
+    };
+    const temp_dir dir;
+    for (const auto& [dsc, columns] : cases) {
+        SCOPED_TRACE(dsc.substr(0, 40));
+        write_file(dir / "t.dsc", dsc);
+        const nlohmann::json findings =
+            nlohmann::json::parse(maptool(dir, {"check", "--format=json", "t.dsc"}).out);
+        std::string shown;
+        for (const nlohmann::json& found : findings) {
+            shown += found["column"].dump() + ' ';
+        }
+        EXPECT_EQ(shown, columns);
+    }
+}
+
+// --- -Werror=CLASS --------------------------------------------------------------------
+
+struct werror_case {
+    std::vector<std::string> arguments;
+    int status;
+    std::string out;
+    std::string err;
+    std::optional<std::string> map; // dup.map as written; none when there is none
+};
+
+TEST(PinnedWarningOptions, WerrorOfOneClass) {
+    const std::string excerpt = "    2 | 80, 0411\n"
+                                "      | ^~\n"
+                                "dup.dsc:1:1: note: first listed here\n";
+    const std::string as_error =
+        "dup.dsc:2:1: error: source code 80 is listed again [-Werror,-Wduplicate-byte]\n" + excerpt;
+    const std::string as_warning =
+        "dup.dsc:2:1: warning: source code 80 is listed again [-Wduplicate-byte]\n" + excerpt;
+    const std::string map("\x00\x02\x80\x04\x10\x80\x04\x11", 8);
+    const std::vector<werror_case> cases = {
+        {{"check", "-Werror=duplicate-byte", "dup.dsc"},
+         2,
+         as_error + "1 error and 0 warnings in 1 file\n",
+         "",
+         std::nullopt},
+        {{"check", "dup.dsc"}, 1, as_warning + "0 errors and 1 warning in 1 file\n", "", {}},
+        {{"check", "-Werror=duplicate-code", "dup.dsc"},
+         1,
+         as_warning + "0 errors and 1 warning in 1 file\n",
+         "",
+         {}},
+        {{"check", "-Werror=duplicate-byte", "-Wno-duplicate-byte", "dup.dsc"},
+         0,
+         "0 errors and 0 warnings in 1 file\n",
+         "",
+         {}},
+        {{"check", "-Wno-duplicate-byte", "-Werror=duplicate-byte", "dup.dsc"},
+         2,
+         as_error + "1 error and 0 warnings in 1 file\n",
+         "",
+         {}},
+        {{"build", "-Werror=duplicate-byte", "dup.dsc"}, 2, "", as_error, {}},
+        {{"build", "dup.dsc"}, 0, "dup.map: 2 entries\n", as_warning, map},
+    };
+    for (const werror_case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        const temp_dir dir;
+        write_file(dir / "dup.dsc", "80, 0410\n80, 0411\n");
+        const program_result result = maptool(dir, c.arguments);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(fs::exists(dir / "dup.map"), c.map.has_value());
+        if (c.map) {
+            EXPECT_EQ(read_file(dir / "dup.map"), *c.map);
+        }
+    }
+}
+
+// --- Where the warnings start and stop --------------------------------------------------
+
+TEST(PinnedWarningOptions, EdgesOfTheWarnings) {
+    const std::string clean = "0 errors and 0 warnings in 1 file\n";
+    const auto surrogate = [](const std::string& code) {
+        return "t.dsc:1:5: warning: UNICODE code " + code +
+               " is a surrogate, not a character [-Wsurrogate]\n"
+               "    1 | 80, " +
+               code +
+               "\n"
+               "      |     ^~~~\n"
+               "0 errors and 1 warning in 1 file\n";
+    };
+    expect_reports({
+        {"80, D7FF\n", {}, 0, clean},
+        {"80, D800\n", {}, 1, surrogate("D800")},
+        {"80, DFFF\n", {}, 1, surrogate("DFFF")},
+        {"80, E000\n", {}, 0, clean},
+        {"7F, 0410\n",
+         {"-Wascii"},
+         1,
+         "t.dsc:1:1: warning: byte 7F lies in ASCII but maps to 0410, not 007F [-Wascii]\n"
+         "    1 | 7F, 0410\n"
+         "      | ^~\n"
+         "0 errors and 1 warning in 1 file\n"},
+        {"80, 0410\n", {"-Wascii"}, 0, clean},
+        {"81, 0411\n",
+         {"-Wall"},
+         1,
+         "t.dsc: warning: bytes 80-FF that no entry lists: 80, 82-FF [-Wunmapped]\n"
+         "0 errors and 1 warning in 1 file\n"},
+        {FIRST_PIECE + "81, 0411\n82, 0412 " + std::string(245, 'x') + "83, 0413\n",
+         {},
+         1,
+         "t.dsc:1:255: " + LONG_LINE_WARNING +
+             "    1 | ...81, 0411\n"
+             "      |    ^\n"
+             "t.dsc:1:255: note: mapmaker counts this as line 2\n"
+             "t.dsc:2:255: " +
+             LONG_LINE_WARNING +
+             "    2 | ...83, 0413\n"
+             "      |    ^\n"
+             "t.dsc:2:255: note: mapmaker counts this as line 4\n"
+             "0 errors and 2 warnings in 1 file\n"},
+        {"8\x7F, 0410\n81, 0411\n",
+         {},
+         2,
+         "t.dsc:1:1: error: the first field '8<7F>' is not a hexadecimal number\n"
+         "    1 | 8<7F>, 0410\n"
+         "      | ^~~~~\n"
+         "1 error and 0 warnings in 1 file\n"},
+    });
+}
+
+} // namespace
