@@ -1,6 +1,7 @@
-// maptool check as a user sees it, held to the byte: reports with their excerpts and the
-// warning options. Only the built program is run, so these hold whatever its sources look
-// like inside.
+// maptool as a user sees it, held to the byte: reports with their excerpts, the warning
+// options, build over several files, dump's header, diff of repeated bytes and import's
+// cleaning of its sources. Only the built program is run, so these hold whatever its
+// sources look like inside.
 
 #include "run_program.h"
 #include "test_files.h"
@@ -9,6 +10,7 @@
 #include <nlohmann/json.hpp>
 
 #include <optional>
+#include <set>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -24,6 +26,28 @@ program_result maptool(const temp_dir& dir, const std::vector<std::string>& argu
     result.out = from_text_mode(result.out);
     result.err = from_text_mode(result.err);
     return result;
+}
+
+// " // NAME" as an entry line ends in a build with character names.
+std::string named(const std::string& name) {
+    static const bool with_names = [] {
+        const temp_dir dir;
+        return maptool(dir, {"--version"}).out.find("without character names") == std::string::npos;
+    }();
+    return with_names ? " // " + name : "";
+}
+
+// The names under folder, sorted, one a line.
+std::string listing(const fs::path& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        names.insert(fs::relative(entry.path(), folder).generic_string());
+    }
+    std::string text;
+    for (const std::string& name : names) {
+        text += name + '\n';
+    }
+    return text;
 }
 
 const std::string LONG_LINE_WARNING =
@@ -287,6 +311,219 @@ TEST(PinnedWarningOptions, EdgesOfTheWarnings) {
          "      | ^~~~~\n"
          "1 error and 0 warnings in 1 file\n"},
     });
+}
+
+// --- build ------------------------------------------------------------------------------
+
+struct build_case {
+    std::vector<std::string> arguments;
+    int status;
+    std::string out;
+    std::string err;
+    std::string files; // the folder's listing afterwards
+    std::string map_path;
+    std::string map;
+};
+
+TEST(PinnedBuild, SeveralFilesAndFolders) {
+    const std::vector<build_case> cases = {
+        {{"build", "a.dsc", "b.dsc"},
+         2,
+         "b.map: 1 entries\n",
+         "a.dsc:1:4: error: the second field ',' is not a hexadecimal number\n"
+         "    1 | 80 , 0410\n"
+         "      |    ^\n"
+         "a.dsc:1:4: note: a space ends the first field, so the ',' starts the second: delete "
+         "the space before the comma\n"
+         "a.dsc: error: no entry: a table needs at least one\n",
+         "a.dsc\nb.dsc\nb.map\nsub\nsub/x.dsc\n",
+         "b.map",
+         std::string("\x00\x01\x80\x04\x10", 5)},
+        {{"build", "sub/x.dsc"},
+         0,
+         "sub/x.map: 2 entries\n",
+         "",
+         "a.dsc\nb.dsc\nsub\nsub/x.dsc\nsub/x.map\n",
+         "sub/x.map",
+         std::string("\x00\x02\x80\x04\x11\x81\x04\x12", 8)},
+    };
+    for (const build_case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        const temp_dir dir;
+        write_file(dir / "a.dsc", "80 , 0410\n");
+        write_file(dir / "b.dsc", "80, 0410\n");
+        write_file(dir / "sub" / "x.dsc", "80, 0411\n81, 0412\n");
+        const program_result result = maptool(dir, c.arguments);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, c.err);
+        EXPECT_EQ(listing(dir.path()), c.files);
+        EXPECT_EQ(read_file(dir / c.map_path), c.map);
+    }
+}
+
+// --- dump -----------------------------------------------------------------------------
+
+TEST(PinnedDump, HeaderNamesTheMapNotTheOutput) {
+    const std::string map("\x00\x02\x80\x04\x11\x81\x04\x12", 8);
+    const std::string entries = "80, 0411" + named("CYRILLIC CAPITAL LETTER BE") + "\n81, 0412" +
+                                named("CYRILLIC CAPITAL LETTER VE") + "\n";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"dump", "sub/x.map", "-o", "out.dsc"}, "//x -> UNICODE\n" + entries},
+        {{"dump", "x.y.map", "-o", "sub/out.dsc"}, "//x.y -> UNICODE\n" + entries},
+        {{"dump", "-", "-o", "out.dsc", "--no-names"}, "//stdin -> UNICODE\n80, 0411\n81, 0412\n"},
+    };
+    for (const auto& [arguments, dsc] : cases) {
+        SCOPED_TRACE(testing::PrintToString(arguments));
+        const temp_dir dir;
+        write_file(dir / "sub" / "x.map", map);
+        write_file(dir / "x.y.map", map);
+        const program_result result = maptool(dir, arguments, map);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_EQ(result.out, arguments[3] + ": 2 entries\n");
+        EXPECT_EQ(read_file(dir / arguments[3]), dsc);
+    }
+}
+
+// A map of the entry count alone: too short for its count, not for a count.
+TEST(PinnedDump, MapOfTwoBytes) {
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {std::string("\x00\x01", 2), "2 bytes, but an entry count of 1 needs 5 bytes (2 + 3 x 1)"},
+        {std::string("\x01\x00", 2),
+         "2 bytes, but an entry count of 256 needs 770 bytes (2 + 3 x 256)"},
+    };
+    const temp_dir dir;
+    for (const auto& [bytes, message] : cases) {
+        write_file(dir / "x.map", bytes);
+        const program_result result = maptool(dir, {"dump", "x.map"});
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.out, "");
+        EXPECT_EQ(result.err, "x.map: error: not a map file: " + message + "\n");
+    }
+}
+
+// --- diff -----------------------------------------------------------------------------
+
+struct diff_case {
+    std::string a;
+    std::string b;
+    std::vector<std::string> options;
+    std::string out;
+};
+
+TEST(PinnedDiff, ByteRepeatedWithAnotherCode) {
+    const std::string be = "80, 0411" + named("CYRILLIC CAPITAL LETTER BE") + "\n";
+    const std::string twice = "80, 0410\n80, 0411\n";
+    const std::vector<diff_case> cases = {
+        {twice, "80, 0410\n", {}, "--- A\n+++ B\n-" + be},
+        {"80, 0410\n", twice, {}, "--- A\n+++ B\n+" + be},
+        {twice, std::string("\x00\x01\x80\x04\x10", 5), {}, "--- A\n+++ B\n-" + be},
+        {twice,
+         "80, 0410\n80, 0412\n",
+         {},
+         "--- A\n+++ B\n-" + be + "+80, 0412" + named("CYRILLIC CAPITAL LETTER VE") + "\n"},
+        {twice,
+         "80, 0411\n80, 0410\n",
+         {},
+         "--- A\n+++ B\n\\ Every byte maps the same, but the entries are in another order\n"},
+        {twice, "80, 0410\n", {"-q"}, "Tables A and B differ\n"},
+    };
+    const temp_dir dir;
+    for (const diff_case& c : cases) {
+        SCOPED_TRACE(c.a + " | " + c.b);
+        write_file(dir / "A", c.a);
+        write_file(dir / "B", c.b);
+        std::vector<std::string> arguments = {"diff"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        arguments.insert(arguments.end(), {"A", "B"});
+        const program_result result = maptool(dir, arguments);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, "");
+    }
+}
+
+// --- import ---------------------------------------------------------------------------
+
+struct import_case {
+    std::string file;
+    std::string source;
+    std::vector<std::string> options;
+    std::string out;
+    std::string err;
+};
+
+TEST(PinnedImport, WhatReachesTheDscFile) {
+    const std::string utf8_name = [] {
+        std::string name;
+        for (int i = 0; i < 200; ++i) {
+            name += "\xD0\x94";
+        }
+        return name;
+    }();
+    const std::vector<import_case> cases = {
+        // Unsorted, an undefined byte, and the last byte.
+        {"U.TXT",
+         "0x82\t0x0412\n0x81\t0xFFFD\t#UNDEFINED\n0xFF\t0x00A0\n0x80\t0x0410\n",
+         {"--no-names"},
+         "//U -> UNICODE\n// generated by maptool import from the Unicode mapping table U.TXT\n"
+         "80, 0410\n82, 0412\nFF, 00A0\n",
+         ""},
+        {"cm",
+         "<code_set_name> T\n<comment_char> %\nCHARMAP\n<U0411> \\x81 B\n"
+         "% <U0412> \\x82 VE\n<U0410> \\x80 A\nEND CHARMAP\n",
+         {"--no-names"},
+         "//T -> UNICODE\n// charset T; generated by maptool import from the charmap cm\n"
+         "80, 0410\n81, 0411\n",
+         ""},
+        // Warnings on bytes below 80 are left out with the bytes themselves.
+        {"W.TXT",
+         "0x7F\t0x0041+0x0300\n0x80\t0x0041+0x0300\n0x81\t0x0410\n0x80\t0x0411\n",
+         {"--no-names"},
+         "//W -> UNICODE\n// generated by maptool import from the Unicode mapping table W.TXT\n"
+         "81, 0410\n",
+         "W.TXT:2:6: warning: byte 80 maps to 2 characters (U+0041 U+0300), and a map holds one "
+         "per byte: left out\n"
+         "    2 | 0x80<09>0x0041+0x0300\n"
+         "      |         ^~~~~~~~~~~~~\n"
+         "W.TXT:4:6: warning: byte 80 is defined again; the definition on line 2 is kept\n"
+         "    4 | 0x80<09>0x0411\n"
+         "      |         ^~~~~~\n"},
+        // Control characters below 20 become spaces; DEL is kept as it is.
+        {"N.TXT",
+         "0x80\t0x0410\t#A\x01"
+         "B\x1F"
+         "C\tD\x7F"
+         "E\n0x81\t0x0411\t#\x1B[31mred\n",
+         {},
+         "//N -> UNICODE\n// generated by maptool import from the Unicode mapping table N.TXT\n"
+         "80, 0410 // A B C D\x7F"
+         "E\n81, 0411 //  [31mred\n",
+         ""},
+        // Long names are cut to 253 bytes a line, a UTF-8 one within its last character.
+        {"L.TXT",
+         "0x80\t0x0410\t#" + std::string(300, 'N') + "\n0x81\t0x0411\t#" + utf8_name + "\n",
+         {},
+         "//L -> UNICODE\n// generated by maptool import from the Unicode mapping table L.TXT\n"
+         "80, 0410 // " +
+             std::string(241, 'N') + "\n81, 0411 // " + utf8_name.substr(0, 241) + "\n",
+         ""},
+    };
+    for (const import_case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const temp_dir dir;
+        write_file(dir / c.file, c.source);
+        std::vector<std::string> arguments = {"import", c.file};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        const program_result result = maptool(dir, arguments);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, c.err);
+        // What import writes, check finds nothing in.
+        arguments.insert(arguments.end(), {"-o", "t.dsc"});
+        ASSERT_EQ(maptool(dir, arguments).status, 0);
+        EXPECT_EQ(maptool(dir, {"check", "t.dsc"}).out, "0 errors and 0 warnings in 1 file\n");
+    }
 }
 
 } // namespace
