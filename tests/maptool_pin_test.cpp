@@ -1,7 +1,7 @@
 // maptool as a user sees it, held to the byte: reports with their excerpts, the warning
-// options, build over several files, dump's header, diff of repeated bytes and import's
-// cleaning of its sources. Only the built program is run, so these hold whatever its
-// sources look like inside.
+// options, build over several files, dump's header, diff of repeated bytes, import's
+// cleaning of its sources, and how a map file is written and replaced. Only the built
+// program is run, so these hold whatever its sources look like inside.
 
 #include "run_program.h"
 #include "test_files.h"
@@ -524,6 +524,136 @@ TEST(PinnedImport, WhatReachesTheDscFile) {
         ASSERT_EQ(maptool(dir, arguments).status, 0);
         EXPECT_EQ(maptool(dir, {"check", "t.dsc"}).out, "0 errors and 0 warnings in 1 file\n");
     }
+}
+
+// --- Writing the map file ---------------------------------------------------------------
+
+TEST(PinnedMapWriter, TargetThatIsAFolder) {
+    for (const bool with_file : {true, false}) {
+        SCOPED_TRACE(with_file ? "a folder with a file" : "an empty folder");
+        const temp_dir dir;
+        write_file(dir / "t.dsc", "80, 0410\n");
+        fs::create_directory(dir / "t.map");
+        if (with_file) {
+            write_file(dir / "t.map" / "kept", "kept");
+        }
+        const std::string before = listing(dir.path());
+        const program_result result = maptool(dir, {"build", "t.dsc"});
+        EXPECT_EQ(result.status, 2);
+        EXPECT_EQ(result.out, "");
+#if defined(_WIN32)
+        EXPECT_TRUE(result.err.starts_with("t.map: error: cannot write the map file: "))
+            << result.err;
+#else
+        EXPECT_EQ(result.err, "t.map: error: cannot write the map file: Is a directory\n");
+#endif
+        EXPECT_EQ(listing(dir.path()), before); // no temporary file left behind
+    }
+}
+
+#if !defined(_WIN32)
+// Runs a command line of bash, in its POSIX mode, in dir; MAPTOOL in it is the built
+// maptool. None when there is no bash to run it.
+std::optional<program_result> posix_shell(const temp_dir& dir, const std::string& command) {
+    const std::string bash = "/bin/bash";
+    if (!fs::exists(bash)) {
+        return std::nullopt;
+    }
+    const std::string program = "'" MAPTOOL_PATH "'";
+    std::string line = command;
+    for (std::size_t at = 0; (at = line.find("MAPTOOL", at)) != std::string::npos;) {
+        line.replace(at, 7, program);
+        at += program.size();
+    }
+    return run_program(bash, dir.path(), {"bash", "--posix", "-c", line});
+}
+
+// The map file of count entries as t.dsc of data_lines(count) gives it.
+std::string map_of_data_lines(int count) {
+    std::string map{static_cast<char>(count >> 8), static_cast<char>(count & 0xFF)};
+    for (int i = 0; i < count; ++i) {
+        map += {static_cast<char>(i), static_cast<char>((0x400 + i) >> 8),
+                static_cast<char>(0x400 + i)};
+    }
+    return map;
+}
+#endif
+
+struct shell_case {
+    std::string setup;                // shell commands before maptool build t.dsc
+    int entries;                      // of t.dsc
+    std::optional<fs::perms> old_map; // t.map before, with these permissions, or none
+    int status;
+    std::string err;
+    bool replaced; // whether t.map is the new map, not the old one
+    fs::perms mode;
+};
+
+TEST(PinnedMapWriter, FileSizeLimitAndUmask) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "file size limits and the umask are POSIX shell matters";
+#else
+    using p = fs::perms;
+    const p rw_r_r = p::owner_read | p::owner_write | p::group_read | p::others_read;
+    const p rw = p::owner_read | p::owner_write;
+    // bash --posix counts ulimit -f in blocks of 512 bytes; 256 entries take 770.
+    const std::string limit = "trap '' XFSZ; ulimit -f 1; ";
+    const std::vector<shell_case> cases = {
+        {limit, 256, rw_r_r, 2, "t.map: error: cannot write the map file: File too large\n", false,
+         rw_r_r},
+        {limit, 1, rw_r_r, 0, "", true, rw_r_r},
+        {"umask 022; ", 1, std::nullopt, 0, "", true, rw_r_r},
+        {"umask 077; ", 1, std::nullopt, 0, "", true, rw},
+        {"umask 027; ", 1, std::nullopt, 0, "", true, rw | p::group_read},
+        // The new map's permissions come from the umask, not from the map it replaces.
+        {"umask 022; ", 1, rw, 0, "", true, rw_r_r},
+    };
+    const std::string old_map("\x00\x01\x80\x04\x10", 5);
+    for (const shell_case& c : cases) {
+        SCOPED_TRACE(c.setup + std::to_string(c.entries) + " entries");
+        const temp_dir dir;
+        write_file(dir / "t.dsc", data_lines(c.entries));
+        if (c.old_map) {
+            write_file(dir / "t.map", old_map);
+            fs::permissions(dir / "t.map", *c.old_map);
+        }
+        const std::optional<program_result> result =
+            posix_shell(dir, c.setup + "exec MAPTOOL build t.dsc");
+        if (!result) {
+            GTEST_SKIP() << "no /bin/bash";
+        }
+        EXPECT_EQ(result->status, c.status);
+        EXPECT_EQ(result->err, c.err);
+        EXPECT_EQ(read_file(dir / "t.map"), c.replaced ? map_of_data_lines(c.entries) : old_map);
+        EXPECT_EQ(fs::status(dir / "t.map").permissions() & p::mask, c.mode);
+        EXPECT_EQ(listing(dir.path()), "t.dsc\nt.map\n");
+    }
+#endif
+}
+
+TEST(PinnedMapWriter, FlushedToDiskBeforeTheRename) {
+#if !defined(SYNC_LOG_LIBRARY)
+    GTEST_SKIP() << "needs the preloaded sync_log library, built on Linux without a sanitizer";
+#else
+    const temp_dir dir;
+    const temp_dir logs;
+    write_file(dir / "t.dsc", data_lines(256));
+    write_file(dir / "t.map", "old");
+    const std::optional<program_result> result =
+        posix_shell(dir, "LD_PRELOAD='" SYNC_LOG_LIBRARY "' SYNC_LOG='" + (logs / "log").string() +
+                             "' exec MAPTOOL build t.dsc");
+    if (!result) {
+        GTEST_SKIP() << "no /bin/bash";
+    }
+    ASSERT_EQ(result->status, 0) << result->err;
+    EXPECT_EQ(read_file(dir / "t.map"), map_of_data_lines(256));
+    // The temporary file's name is made up at random.
+    const std::string log = read_file(logs / "log");
+    ASSERT_TRUE(log.starts_with("fsync ")) << log;
+    const std::string temporary = log.substr(6, log.find(' ', 6) - 6);
+    EXPECT_NE(temporary, "t.map");
+    EXPECT_EQ(log, "fsync " + temporary + " 770\nrename " + temporary + " t.map\n");
+#endif
 }
 
 } // namespace
