@@ -500,7 +500,7 @@ TEST(PinnedImport, WhatReachesTheDscFile) {
          "80, 0410 // A B C D\x7F"
          "E\n81, 0411 //  [31mred\n",
          ""},
-        // Long names are cut to 253 bytes a line, a UTF-8 one within its last character.
+        // Long names are cut to 253 bytes a line, a UTF-8 one even inside a character.
         {"L.TXT",
          "0x80\t0x0410\t#" + std::string(300, 'N') + "\n0x81\t0x0411\t#" + utf8_name + "\n",
          {},
