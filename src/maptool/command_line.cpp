@@ -8,8 +8,7 @@
 #include <cstdio>
 #include <new>
 
-verb_line& verb_line::word(const char* name, std::string& value, const char* help,
-                           bool required) {
+verb_line& verb_line::word(const char* name, std::string& value, const char* help, bool required) {
     CLI::Option* added = verb_.add_option(name, value, help);
     if (required) {
         added->required();
@@ -17,8 +16,7 @@ verb_line& verb_line::word(const char* name, std::string& value, const char* hel
     return *this;
 }
 
-verb_line& verb_line::words(const char* name, std::vector<std::string>& values,
-                            const char* help) {
+verb_line& verb_line::words(const char* name, std::vector<std::string>& values, const char* help) {
     verb_.add_option(name, values, help)->required();
     return *this;
 }
@@ -85,7 +83,8 @@ void add_help(CLI::App& app) {
 }
 
 int usage(const std::string& message) {
-    std::fprintf(stderr, "maptool: %s\nUsage: maptool VERB [OPTIONS] FILE...; see 'maptool --help'\n",
+    std::fprintf(stderr,
+                 "maptool: %s\nUsage: maptool VERB [OPTIONS] FILE...; see 'maptool --help'\n",
                  message.c_str());
     return static_cast<int>(exit_status::trouble);
 }
