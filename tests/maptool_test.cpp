@@ -13,6 +13,12 @@
 #include <cstdio>
 #include <vector>
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -253,6 +259,50 @@ TEST(MaptoolCommand, FailedBuildLeavesTheOldMapAlone) {
     write_file(dir / "x.map", "80, 0410\n");
     EXPECT_EQ(run(dir, {"build", "x.map"}).status, 2);
     EXPECT_EQ(read_file(dir / "x.map"), "80, 0410\n");
+}
+
+// A link stays a link and the file it names gets the map; a device is written in place,
+// never replaced by a file (as root, replacing /dev/null would break the machine).
+TEST(MaptoolCommand, BuildWritesThroughLinksAndIntoDevices) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "symbolic links and /dev are POSIX matters";
+#else
+    const temp_dir dir;
+    write_file(dir / "t.dsc", "80, 0410\n");
+    const std::string map("\x00\x01\x80\x04\x10", 5);
+    write_file(dir / "old.map", "old");
+    fs::create_symlink("new.map", dir / "dangling.map");
+    fs::create_symlink("old.map", dir / "existing.map");
+    fs::create_symlink(dir / "old.map", dir / "absolute.map");
+    struct link_case {
+        const char* target;
+        const char* named; // the file the link names, which gets the map
+    };
+    for (const link_case& c :
+         {link_case{"dangling.map", "new.map"}, link_case{"existing.map", "old.map"},
+          link_case{"absolute.map", "old.map"}}) {
+        SCOPED_TRACE(c.target);
+        write_file(dir / "old.map", "old");
+        EXPECT_EQ(run(dir, {"build", "t.dsc", "-o", c.target}).status, 0);
+        EXPECT_TRUE(fs::is_symlink(dir / c.target));
+        EXPECT_EQ(read_file(dir / c.named), map);
+    }
+    // A named pipe stands for every device here: one made in the scratch folder, read
+    // without waiting, so that a broken build fails the test rather than hanging it.
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    const int reader = ::open((dir / "pipe").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    write_file(dir / "old.map", map);
+    EXPECT_EQ(run(dir, {"build", "t.dsc", "-o", "pipe"}).status, 0);
+    EXPECT_EQ(run(dir, {"dump", "--no-names", "old.map", "-o", "pipe"}).status, 0);
+    char got[64] = {};
+    const ssize_t size = ::read(reader, got, sizeof got);
+    ::close(reader);
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
+    EXPECT_EQ(std::string(got, size > 0 ? static_cast<std::size_t>(size) : 0),
+              map + "//old -> UNICODE\n80, 0410\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 7);
+#endif
 }
 
 // Over every bundled table: the same bytes as mapmaker, to a file and to standard output.

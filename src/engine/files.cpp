@@ -29,8 +29,7 @@ std::string display_name(const std::string& path) {
 }
 
 bool is_the_file(std::FILE* file, const std::string& path) {
-    const input_file other(open_file(path, "rb"));
-    return other && same_file(descriptor_of(file), descriptor_of(other.get()));
+    return same_file_as_path(descriptor_of(file), path);
 }
 
 result<void> replace_file_with(const std::string& path,

@@ -22,8 +22,8 @@ result<input_file> open_input(const std::string& path);
 // The name a file goes by in messages: "<stdin>" for "-".
 std::string display_name(const std::string& path);
 
-// Whether path leads to the open file itself, by any name or link. A path that does not
-// open is no file yet, or none this run could have read.
+// Whether path leads to the open file itself, by any name or link. A path that names
+// nothing is no file yet.
 bool is_the_file(std::FILE* file, const std::string& path);
 
 // Writes a new file with `write` (false when a write failed) that then replaces the one

@@ -3,7 +3,29 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <filesystem>
+#include <system_error>
 #include <utility>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The file a chain of links names, whether it is there yet or not; the path itself when
+// it is no link.
+fs::path followed(fs::path path) {
+    std::error_code ignored;
+    for (int hops = 0; hops < 40 && fs::is_symlink(path, ignored); ++hops) {
+        const fs::path next = fs::read_symlink(path, ignored);
+        if (next.empty()) {
+            break;
+        }
+        path = next.is_absolute() ? next : path.parent_path() / next;
+    }
+    return path;
+}
+
+} // namespace
 
 atomic_file::atomic_file(std::string target) : target_(std::move(target)) {}
 
@@ -17,6 +39,15 @@ atomic_file::~atomic_file() {
 }
 
 int atomic_file::open() {
+    std::error_code ignored;
+    const fs::path target = followed(path_from_utf8(target_));
+    target_ = utf8_from_path(target);
+    const fs::file_status status = fs::status(target, ignored);
+    if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) {
+        in_place_ = true;
+        stream_ = open_file(target_, "wb");
+        return stream_ != nullptr ? 0 : errno;
+    }
     std::string name = target_;
     const int fd = create_unique_file(name);
     if (fd < 0) {
@@ -34,6 +65,12 @@ int atomic_file::open() {
 
 int atomic_file::commit() {
     errno = 0;
+    if (in_place_) {
+        const bool written = std::ferror(stream_) == 0 && std::fflush(stream_) == 0;
+        const int error = errno;
+        const bool closed = std::fclose(std::exchange(stream_, nullptr)) == 0;
+        return written && closed ? 0 : error != 0 ? error : errno != 0 ? errno : EIO;
+    }
     // A write error may only show when the buffer is flushed; a full disk may only show
     // when the data is synced.
     bool written = std::ferror(stream_) == 0 && std::fflush(stream_) == 0 &&

@@ -2,6 +2,10 @@
 // the target, which is flushed, synced to disk and renamed over the target on commit. A
 // crash or a failed write leaves the target as it was; the destructor removes a
 // temporary file that was not committed.
+//
+// A symbolic link stays a link: the file it names is replaced. A target that is there but
+// is no regular file (a device such as /dev/null, a named pipe) cannot be replaced
+// without destroying it, so it is written in place, as sort -o and cp do.
 #pragma once
 
 #include <cstdio>
@@ -14,8 +18,8 @@ class atomic_file {
     atomic_file& operator=(const atomic_file&) = delete;
     ~atomic_file();
 
-    // Creates the temporary file, with the mode a new file gets under the umask; 0, or the
-    // error number.
+    // Creates the temporary file, with the mode a new file gets under the umask, or opens
+    // a device in place; 0, or the error number.
     int open();
 
     // Where to write; valid between open and commit.
@@ -29,4 +33,5 @@ class atomic_file {
     std::string target_;
     std::string temporary_;
     std::FILE* stream_ = nullptr;
+    bool in_place_ = false;
 };

@@ -106,3 +106,13 @@ bool same_file(int fd_a, int fd_b) {
     const std::optional<file_id> b = identify(fd_b);
     return !a || !b || *a == *b;
 }
+
+bool same_file_as_path(int fd, const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return false;
+    }
+    const std::optional<file_id> open = identify(fd);
+    return !open || *open == file_id{static_cast<std::uint64_t>(info.st_dev),
+                                     static_cast<std::uint64_t>(info.st_ino)};
+}

@@ -191,3 +191,25 @@ bool same_file(int fd_a, int fd_b) {
     const std::optional<file_id> b = identify(fd_b);
     return !a || !b || *a == *b;
 }
+
+bool same_file_as_path(int fd, const std::string& path) {
+    const std::optional<std::wstring> name = wide(path);
+    if (!name) {
+        return false;
+    }
+    // No access asked for: the handle only reads the file's identity, and opens even a
+    // folder (backup semantics).
+    const HANDLE handle =
+        ::CreateFileW(name->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool known = ::GetFileInformationByHandle(handle, &info) != 0;
+    ::CloseHandle(handle);
+    const std::optional<file_id> open = identify(fd);
+    return !known || !open ||
+           *open == file_id{info.dwVolumeSerialNumber,
+                            (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
+}
