@@ -56,7 +56,7 @@ struct position {
     }
 
     // An error at a byte offset of the current piece.
-    finding at(std::size_t offset, std::size_t span, std::string message) const {
+    finding error_at(std::size_t offset, std::size_t span, std::string message) const {
         finding found;
         found.file = file;
         found.message = std::move(message);
@@ -69,9 +69,9 @@ struct position {
         return found;
     }
 
-    finding warning(warning_class which, std::size_t offset, std::size_t span,
-                    std::string message) const {
-        finding found = at(offset, span, std::move(message));
+    finding warning_at(warning_class which, std::size_t offset, std::size_t span,
+                       std::string message) const {
+        finding found = error_at(offset, span, std::move(message));
         found.level = severity::warning;
         found.which = which;
         return found;
@@ -107,15 +107,16 @@ using findings = std::vector<finding>;
 findings piece_rules(const position& at, const piece_facts& facts, bool& cr_explained) {
     findings found;
     if (at.piece_of_line == 1) {
-        found.push_back(at.warning(warning_class::long_line, 0, 1,
-                                   "the line has 254 characters or more: mapmaker reads it in "
-                                   "pieces, and from column " +
-                                       std::to_string(at.column_base + 1) + " on as another line"));
+        found.push_back(at.warning_at(warning_class::long_line, 0, 1,
+                                      "the line has 254 characters or more: mapmaker reads it in "
+                                      "pieces, and from column " +
+                                          std::to_string(at.column_base + 1) +
+                                          " on as another line"));
     }
     if (facts.lone_cr != std::string_view::npos) {
-        finding cr = at.warning(warning_class::lone_cr, facts.lone_cr, 1,
-                                "a CR without an LF after it ends the text: mapmaker ignores "
-                                "the rest of the line");
+        finding cr = at.warning_at(warning_class::lone_cr, facts.lone_cr, 1,
+                                   "a CR without an LF after it ends the text: mapmaker ignores "
+                                   "the rest of the line");
         if (!cr_explained) {
             cr_explained = true;
             cr.note("mapmaker ends lines only at LF or CR LF: old Mac line ends (CR alone) must "
@@ -124,9 +125,9 @@ findings piece_rules(const position& at, const piece_facts& facts, bool& cr_expl
         found.push_back(std::move(cr));
     }
     if (facts.nul != std::string_view::npos) {
-        found.push_back(at.warning(warning_class::nul, facts.nul, 1,
-                                   "a NUL byte ends the text: mapmaker ignores the rest of the "
-                                   "line"));
+        found.push_back(at.warning_at(warning_class::nul, facts.nul, 1,
+                                      "a NUL byte ends the text: mapmaker ignores the rest of the "
+                                      "line"));
     }
     return found;
 }
@@ -160,27 +161,28 @@ finding fault_rule(const position& at, const dsc_line& parsed) {
     switch (parsed.fault) {
     case line_fault::no_separator:
         if (at.piece.substr(0, parsed.text_end).find_first_not_of(' ') == std::string_view::npos) {
-            found = at.at(0, parsed.text_end, "a line of spaces only is not an empty line");
+            found = at.error_at(0, parsed.text_end, "a line of spaces only is not an empty line");
             found.note("delete the spaces");
         } else {
-            found = at.at(parsed.first_start, first.size(),
-                          "no ',' or space after the first field '" + visible(first) +
-                              "': the line has no second field");
+            found = at.error_at(parsed.first_start, first.size(),
+                                "no ',' or space after the first field '" + visible(first) +
+                                    "': the line has no second field");
         }
         break;
     case line_fault::first_field_empty:
-        found = at.at(parsed.first_start, 1, "the first field is empty");
+        found = at.error_at(parsed.first_start, 1, "the first field is empty");
         break;
     case line_fault::first_field_bad:
-        found = at.at(parsed.first_start, first.size(),
-                      "the first field '" + visible(first) + "' is not a hexadecimal number");
+        found = at.error_at(parsed.first_start, first.size(),
+                            "the first field '" + visible(first) + "' is not a hexadecimal number");
         break;
     case line_fault::second_field_empty:
-        found = at.at(parsed.second_start, 1, "the second field is empty");
+        found = at.error_at(parsed.second_start, 1, "the second field is empty");
         break;
     case line_fault::second_field_bad:
-        found = at.at(parsed.second_start, second.size(),
-                      "the second field '" + visible(second) + "' is not a hexadecimal number");
+        found =
+            at.error_at(parsed.second_start, second.size(),
+                        "the second field '" + visible(second) + "' is not a hexadecimal number");
         break;
     }
     const bool in_first = parsed.fault != line_fault::second_field_bad;
@@ -224,20 +226,20 @@ void truncation_rule(findings& found, const position& at, const dsc_line& parsed
     const std::string_view first = at.text(parsed.first_start, parsed.first_end);
     const std::string_view second = at.text(parsed.second_start, parsed.second_end);
     if (without_leading_zeros(first).size() > 2) {
-        finding wide =
-            at.warning(warning_class::truncated_field, parsed.first_start, first.size(),
-                       "source code '" + std::string(first) +
-                           "' has more digits than a byte: it is read as " + hex_digits(byte, 2));
+        finding wide = at.warning_at(
+            warning_class::truncated_field, parsed.first_start, first.size(),
+            "source code '" + std::string(first) + "' has more digits than a byte: it is read as " +
+                hex_digits(byte, 2));
         if (without_leading_zeros(second).size() <= 2) {
             wide.note("are the fields swapped? the byte comes first, then the UNICODE code");
         }
         found.push_back(std::move(wide));
     }
     if (without_leading_zeros(second).size() > 4) {
-        found.push_back(
-            at.warning(warning_class::truncated_field, parsed.second_start, second.size(),
-                       "UNICODE code '" + std::string(second) +
-                           "' has more digits than 16 bits: it is read as " + hex_digits(code, 4)));
+        found.push_back(at.warning_at(
+            warning_class::truncated_field, parsed.second_start, second.size(),
+            "UNICODE code '" + std::string(second) +
+                "' has more digits than 16 bits: it is read as " + hex_digits(code, 4)));
     }
 }
 
@@ -250,19 +252,19 @@ void repeat_rule(findings& found, const position& at, const dsc_line& parsed, ta
         state.byte_first[byte] = number;
     } else {
         const place& first = state.places[state.byte_first[byte] - 1];
-        finding again = at.warning(warning_class::duplicate_byte, parsed.first_start,
-                                   parsed.first_end - parsed.first_start,
-                                   "source code " + hex_digits(byte, 2) + " is listed again");
+        finding again = at.warning_at(warning_class::duplicate_byte, parsed.first_start,
+                                      parsed.first_end - parsed.first_start,
+                                      "source code " + hex_digits(byte, 2) + " is listed again");
         again.notes.push_back({"first listed here", first.line, first.byte_column});
         found.push_back(std::move(again));
     }
     if (state.code_first[code] == 0) {
         state.code_first[code] = number;
     } else if (const place& first = state.places[state.code_first[code] - 1]; first.byte != byte) {
-        finding again = at.warning(warning_class::duplicate_code, parsed.second_start,
-                                   parsed.second_end - parsed.second_start,
-                                   "UNICODE code " + hex_digits(code, 4) +
-                                       " is listed again, for byte " + hex_digits(byte, 2));
+        finding again = at.warning_at(warning_class::duplicate_code, parsed.second_start,
+                                      parsed.second_end - parsed.second_start,
+                                      "UNICODE code " + hex_digits(code, 4) +
+                                          " is listed again, for byte " + hex_digits(byte, 2));
         again.notes.push_back({"first listed here, for byte " + hex_digits(first.byte, 2),
                                first.line, first.code_column});
         found.push_back(std::move(again));
@@ -272,12 +274,13 @@ void repeat_rule(findings& found, const position& at, const dsc_line& parsed, ta
 void code_rule(findings& found, const position& at, const dsc_line& parsed, std::uint32_t code) {
     const std::size_t span = parsed.second_end - parsed.second_start;
     if (code >= 0xD800 && code <= 0xDFFF) {
-        found.push_back(
-            at.warning(warning_class::surrogate, parsed.second_start, span,
-                       "UNICODE code " + hex_digits(code, 4) + " is a surrogate, not a character"));
+        found.push_back(at.warning_at(warning_class::surrogate, parsed.second_start, span,
+                                      "UNICODE code " + hex_digits(code, 4) +
+                                          " is a surrogate, not a character"));
     } else if ((code >= 0xFDD0 && code <= 0xFDEF) || code >= 0xFFFE) {
-        found.push_back(at.warning(warning_class::noncharacter, parsed.second_start, span,
-                                   "UNICODE code " + hex_digits(code, 4) + " is a noncharacter"));
+        found.push_back(
+            at.warning_at(warning_class::noncharacter, parsed.second_start, span,
+                          "UNICODE code " + hex_digits(code, 4) + " is a noncharacter"));
     }
 }
 
@@ -299,18 +302,18 @@ void name_rule(findings& found, const position& at, const dsc_line& parsed, std:
         return;
     }
     const auto offset = static_cast<std::size_t>(comment.data() - at.piece.data());
-    found.push_back(
-        at.warning(warning_class::name_mismatch, offset, comment.size(),
-                   "the comment names " + named(*named_code) + ", but the code is " + named(code)));
+    found.push_back(at.warning_at(warning_class::name_mismatch, offset, comment.size(),
+                                  "the comment names " + named(*named_code) + ", but the code is " +
+                                      named(code)));
 }
 
 void ascii_rule(findings& found, const position& at, const dsc_line& parsed, std::uint8_t byte,
                 std::uint32_t code) {
     if (byte < 0x80 && code != byte) {
-        found.push_back(at.warning(warning_class::ascii, parsed.first_start,
-                                   parsed.first_end - parsed.first_start,
-                                   "byte " + hex_digits(byte, 2) + " lies in ASCII but maps to " +
-                                       hex_digits(code, 4) + ", not " + hex_digits(byte, 4)));
+        found.push_back(at.warning_at(
+            warning_class::ascii, parsed.first_start, parsed.first_end - parsed.first_start,
+            "byte " + hex_digits(byte, 2) + " lies in ASCII but maps to " + hex_digits(code, 4) +
+                ", not " + hex_digits(byte, 4)));
     }
 }
 
@@ -319,7 +322,8 @@ findings entry_rules(const position& at, const dsc_line& parsed, table_state& st
     ++state.entries;
     if (state.entries > MAX_ENTRIES) {
         if (state.entries == MAX_ENTRIES + 1) {
-            found.push_back(at.at(parsed.first_start, 1, "a table holds at most 256 entries"));
+            found.push_back(
+                at.error_at(parsed.first_start, 1, "a table holds at most 256 entries"));
         }
         return found; // entries beyond are not in the table
     }

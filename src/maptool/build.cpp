@@ -4,6 +4,7 @@
 #include "engine/files.h"
 #include "maptool/options.h"
 #include "maptool/render_text.h"
+#include "maptool/verbs.h"
 #include "platform/files.h"
 #include "table/map_writer.h"
 

@@ -4,6 +4,7 @@
 #include "maptool/options.h"
 #include "maptool/render_json.h"
 #include "maptool/render_text.h"
+#include "maptool/verbs.h"
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "engine/table_source.h"
 #include "maptool/options.h"
 #include "maptool/render_text.h"
+#include "maptool/verbs.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // maptool: the everyday companion of mapmaker. Checks DSC files and reports every problem,
 // builds maps safely, reads maps back, compares tables and imports them from standard data.
 #include "maptool/command_line.h"
-#include "maptool/options.h"
+#include "maptool/verbs.h"
 #include "platform/files.h"
 #include "unicode/names.h"
 

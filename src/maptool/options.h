@@ -30,10 +30,3 @@ bool use_color(std::string_view when, std::FILE* stream);
 
 // Reports a failure about a whole file, unless its findings were reported already.
 void report_failure(diagnostics& report, std::string_view file, const failure& why);
-
-// The verbs, each declared on the command line with what it runs.
-void add_check(command_line& line);
-void add_build(command_line& line);
-void add_dump(command_line& line);
-void add_diff(command_line& line);
-void add_import(command_line& line);

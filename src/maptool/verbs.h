@@ -1,0 +1,11 @@
+// maptool's verbs, one file each.
+#pragma once
+
+#include "maptool/command_line.h"
+
+// The verbs, each declared on the command line with what it runs.
+void add_check(command_line& line);
+void add_build(command_line& line);
+void add_dump(command_line& line);
+void add_diff(command_line& line);
+void add_import(command_line& line);
