@@ -477,21 +477,13 @@ class checker {
   public:
     checker(std::string_view file, diagnostics& report) : report_(report) { at_.file = file; }
 
+    // The quick path for the most common lines, inline in the reading loop.
     void take(std::string_view piece, const block_marks& marks) {
         if (at_.column_base == 0 && plainly_skipped_whole_line(piece, marks)) {
             at_.skip_line();
-            return;
+        } else {
+            read(piece);
         }
-        const piece_facts facts = facts_of(piece);
-        at_.enter(piece, facts.ends_line);
-        emit(piece_rules(at_, facts, cr_explained_));
-        const dsc_line parsed = parse_dsc_line(piece);
-        if (parsed.kind == line_kind::fault) {
-            emit(fault_rule(at_, parsed));
-        } else if (parsed.kind == line_kind::entry) {
-            emit(entry_rules(at_, parsed, state_));
-        }
-        at_.leave(facts.ends_line);
     }
 
     void finish(dsc_text_end end, int read_error, const dsc_block& block, std::FILE* file) {
@@ -516,6 +508,20 @@ class checker {
     dsc_check result() && { return {state_.table, failed_}; }
 
   private:
+    // Everything else, out of line, so that the reading loop stays small.
+    [[gnu::noinline]] void read(std::string_view piece) {
+        const piece_facts facts = facts_of(piece);
+        at_.enter(piece, facts.ends_line);
+        emit(piece_rules(at_, facts, cr_explained_));
+        const dsc_line parsed = parse_dsc_line(piece);
+        if (parsed.kind == line_kind::fault) {
+            emit(fault_rule(at_, parsed));
+        } else if (parsed.kind == line_kind::entry) {
+            emit(entry_rules(at_, parsed, state_));
+        }
+        at_.leave(facts.ends_line);
+    }
+
     void emit(finding found) {
         if (found.line != 0 && found.mapmaker_line && *found.mapmaker_line != found.line) {
             found.note("mapmaker counts this as line " + std::to_string(*found.mapmaker_line));
