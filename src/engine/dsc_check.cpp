@@ -202,14 +202,6 @@ std::string_view without_leading_zeros(std::string_view field) {
     return first == std::string_view::npos ? field.substr(field.size() - 1) : field.substr(first);
 }
 
-std::string_view trim_spaces(std::string_view text) {
-    const std::size_t first = text.find_first_not_of(' ');
-    if (first == std::string_view::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
 bool same_ignoring_case(std::string_view a, std::string_view b) {
     const auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
@@ -289,10 +281,7 @@ void name_rule(findings& found, const position& at, const dsc_line& parsed, std:
     if (!names_available()) {
         return;
     }
-    std::string_view comment = trim_spaces(at.text(parsed.second_end, parsed.text_end));
-    if (comment.starts_with("//")) {
-        comment = trim_spaces(comment.substr(2));
-    }
+    const std::string_view comment = entry_comment(at.piece, parsed);
     // Most comments name their own code; a search of all names is far slower.
     if (same_ignoring_case(comment, char_name(code))) {
         return;

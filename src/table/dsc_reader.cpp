@@ -116,6 +116,27 @@ bool is_hex_field(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return hex_digit_value(c) >= 0; });
 }
 
+namespace {
+
+std::string_view trim_spaces(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+} // namespace
+
+std::string_view entry_comment(std::string_view piece, const dsc_line& parsed) {
+    std::string_view comment =
+        trim_spaces(piece.substr(parsed.second_end, parsed.text_end - parsed.second_end));
+    if (comment.starts_with("//")) {
+        comment = trim_spaces(comment.substr(2));
+    }
+    return comment;
+}
+
 dsc_line parse_dsc_line(std::string_view piece) {
     if (piece.empty() || plainly_skipped(piece)) {
         return {};

@@ -49,6 +49,10 @@ inline bool plainly_skipped(std::string_view piece) {
 // fault with the place of the fields read so far.
 dsc_line parse_dsc_line(std::string_view piece);
 
+// What an entry says after its fields, as a character's name: the text after the UNICODE
+// field, without a leading "//", spaces trimmed.
+std::string_view entry_comment(std::string_view piece, const dsc_line& parsed);
+
 // What a piece holds beyond its fields, for explaining how it was read.
 struct piece_facts {
     bool ends_line = false;                       // it closes its line (an LF is its last byte)
