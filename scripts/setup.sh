@@ -14,6 +14,7 @@ packages=(
     locales      # glibc's charmaps, which maptool import makes the bundled tables from
     groff-base mandoc # man page lint; man pages as text for Windows
     dpkg-dev file     # dpkg-shlibdeps and file, which cpack's Debian package needs
+    chromium python3-pil python3-html5lib # maptool chart's pages in a real browser; strict HTML
     "$@"
 )
 

@@ -48,5 +48,12 @@ if [ -x "$maptool" ]; then
     (cd "$prefix/work" && "${runner[@]}" "$maptool" build -o again.map koi8r.dsc >/dev/null) ||
         fail "maptool build failed"
     cmp -s "$prefix/work/koi8r.map" "$prefix/work/again.map" || fail "maptool built other bytes"
+    (cd "$prefix/work" && "${runner[@]}" "$maptool" chart -o koi8r.html koi8r.dsc) ||
+        fail "maptool chart failed"
+    [ "$(grep -c '<tr><th scope="row">' "$prefix/work/koi8r.html")" = 8 ] ||
+        fail "the chart of koi8r.dsc has not its 8 rows"
+    chart=$(cd "$prefix/work" && "${runner[@]}" "$maptool" chart --format=text koi8r.dsc)
+    [ "$(head -1 <<<"$chart" | tr -d '\r')" = "koi8r.dsc: 128 entries" ] ||
+        fail "unexpected text chart: $(head -1 <<<"$chart")"
 fi
 echo "install: $tables tables, the man page and a working tool under $prefix"
