@@ -59,8 +59,8 @@ ul.legend .sw { display: inline-block; width: 1.6rem; height: 1.3rem; border: 2p
 ul.notes { font-size: 0.9rem; }
 code { font-family: monospace; }
 @media print {
-  :root { --text: #000000; --page: #ffffff; }
-  body { margin: 0; font-size: 10pt; }
+  :root { --text: #000000; --page: #ffffff; font-size: 8pt; }
+  body { margin: 0; }
   * { print-color-adjust: exact; -webkit-print-color-adjust: exact; }
   section { break-before: page; } section:first-of-type { break-before: auto; }
   table.chart { break-inside: avoid; max-width: none; }
