@@ -9,6 +9,8 @@
 #include "maptool/verbs.h"
 #include "platform/files.h"
 
+#include <filesystem>
+
 namespace {
 
 struct chart_options {
@@ -59,8 +61,11 @@ std::optional<chart_table> read_chart(const std::string& path, const chart_optio
     }
     chart_data data;
     data.unicode = !options.no_names;
-    // Standard input cannot be read a second time for the comments.
-    if (!table->is_map && path != "-") {
+    // Only a regular file can be read a second time for the comments: standard input and
+    // pipes are gone, and opening a FIFO again would wait for another writer.
+    std::error_code ignored;
+    if (!table->is_map && path != "-" &&
+        std::filesystem::is_regular_file(path_from_utf8(path), ignored)) {
         if (result<input_file> file = open_input(path)) {
             data.names = dsc_comment_names(file->get());
         }
