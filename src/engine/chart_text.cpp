@@ -34,12 +34,11 @@ std::string cell_text(const chart_table& table, unsigned byte, bool color) {
         colour = RED;
     }
     const std::string_view mark = changed ? "*" : warned ? "!" : " ";
-    return " " + painted(glyph, colour, color) +
-           painted(mark,
-                   changed  ? CYAN
-                   : warned ? YELLOW
-                            : std::string_view(),
-                   color);
+    const std::string_view mark_colour = changed ? CYAN : warned ? YELLOW : std::string_view();
+    std::string cell = " ";
+    cell += painted(glyph, colour, color);
+    cell += painted(mark, mark_colour, color);
+    return cell;
 }
 
 } // namespace

@@ -116,7 +116,8 @@ exit_status run_chart(const chart_options& options) {
     } else {
         const bool color = to_file ? options.color == "always" : use_color(options.color, stdout);
         for (const chart_table& table : tables) {
-            shown += (shown.empty() ? "" : "\n") + chart_text(table, layout, color);
+            shown += shown.empty() ? "" : "\n";
+            shown += chart_text(table, layout, color);
         }
     }
     const result<void> written = write_output(options.output, shown);
