@@ -119,7 +119,7 @@ printf 'crlf.dsc   maptool check %ss  wc -l %ss  ratio %s\n' "$tool_s" "$wc_s" "
 command -v iconv >/dev/null || exit 0
 LC_ALL=C awk 'BEGIN {
     srand(2)
-    for (i = 0; i < 14000; i++) {
+    for (i = 0; i < 16200; i++) {
         word = sprintf("%c", 224 + int(rand() * 32) - (rand() < 0.1 ? 32 : 0))
         for (k = int(rand() * 9); k > 0; k--) word = word sprintf("%c", 224 + int(rand() * 32))
         line = line word (rand() < 0.1 ? ", " : " ")
