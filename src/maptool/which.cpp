@@ -38,14 +38,27 @@ struct candidate {
     code_page page;
 };
 
-// --tables, else $MAPTOOL_TABLES, else the folder the bundled tables were installed to.
+// --tables, else $MAPTOOL_TABLES, else the folder the bundled tables were installed to:
+// found from the program's own folder, so that a tree installed to another prefix than
+// the configured one, or unpacked anywhere, finds its own tables; else the configured one.
 std::string tables_folder(const which_options& options) {
     if (!options.tables.empty()) {
         return options.tables;
     }
     const char* from_environment = std::getenv("MAPTOOL_TABLES");
-    return from_environment != nullptr && *from_environment != '\0' ? from_environment
-                                                                    : MAPTOOL_TABLES_DIR;
+    if (from_environment != nullptr && *from_environment != '\0') {
+        return from_environment;
+    }
+    const std::string program = program_path();
+    if (!program.empty()) {
+        const std::filesystem::path beside =
+            path_from_utf8(program).parent_path() / path_from_utf8(MAPTOOL_TABLES_FROM_PROGRAM);
+        std::error_code error;
+        if (std::filesystem::is_directory(beside, error)) {
+            return utf8_from_path(beside.lexically_normal());
+        }
+    }
+    return MAPTOOL_TABLES_DIR;
 }
 
 result<std::vector<candidate>> known_tables(const which_options& options, diagnostics& report) {
