@@ -256,6 +256,23 @@ TEST(Which, FindsTheTableAMapWasBuiltFrom) {
     }
 }
 
+// With --iconv, iconv's charsets are known too, by the names iconv -l gives them.
+TEST(Which, KnowsTheCharsetsOfIconv) {
+#if !defined(MAPTOOL_ICONV)
+    GTEST_SKIP() << "built without iconv";
+#endif
+    const temp_dir dir;
+    ASSERT_EQ(maptool(dir, {"build", tables + "/cp1251.dsc", "-o", "t.map"}).status, 0);
+    const program_result found =
+        maptool(dir, {"which", "--tables", tables, "--iconv", "-n", "0", "t.map"});
+    if (found.status == 2) {
+        GTEST_SKIP() << "iconv -l: " << found.err;
+    }
+    EXPECT_EQ(found.status, 0);
+    EXPECT_NE(found.out.find("\niconv:CP1251: 0 bytes differ\n"), std::string::npos) << found.out;
+    EXPECT_NE(found.out.find("\niconv:KOI8-R: "), std::string::npos) << found.out;
+}
+
 // Russian text encoded with each table that can; a table's letters are told by their names.
 TEST(Which, FindsTheCodePageOfAText) {
     if (!names_available()) {
