@@ -110,7 +110,9 @@ exit_status run_convert(const convert_options& options) {
             report_failure(report, display_name(path), opened.error());
             return exit_status::trouble;
         }
-        if (to_file && is_the_file(opened->get(), options.output)) {
+        // A pipe or a terminal is no file that -o could name (and Windows cannot tell).
+        if (to_file && is_regular_file(descriptor_of(opened->get())) &&
+            is_the_file(opened->get(), options.output)) {
             report.report(file_error(display_name(path), "is the output file too; write the "
                                                          "output to another file"));
             return exit_status::trouble;
