@@ -187,8 +187,13 @@ void add_convert(command_line& line) {
         if (options->from.empty() && options->to.empty()) {
             throw usage_error{"-f TABLE or -t TABLE is required"};
         }
-        if (std::count(options->files.begin(), options->files.end(), "-") > 1) {
-            throw usage_error{"FILE: standard input can be read only once"};
+        const bool table_from_stdin = options->from == "-" || options->to == "-";
+        const auto stdin_inputs =
+            options->files.empty() ? 1
+                                   : std::count(options->files.begin(), options->files.end(), "-");
+        if (stdin_inputs + (table_from_stdin ? 1 : 0) > 1) {
+            throw usage_error{"standard input can be read only once: name the table or the "
+                              "input FILE"};
         }
         return run_convert(*options);
     });
