@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 
 namespace {
 
@@ -36,6 +37,16 @@ class silent_renderer : public renderer {
 struct candidate {
     std::string name;
     code_page page;
+    std::vector<std::string> aliases = {}; // other names of the same page
+
+    // "iconv:866 (also CP866, IBM866)"
+    std::string shown() const {
+        std::string text = name;
+        for (std::size_t i = 0; i < aliases.size(); ++i) {
+            text += (i == 0 ? " (also " : ", ") + aliases[i];
+        }
+        return aliases.empty() ? text : text + ")";
+    }
 };
 
 // --tables, else $MAPTOOL_TABLES, else the folder the bundled tables were installed to:
@@ -89,6 +100,8 @@ result<std::vector<candidate>> known_tables(const which_options& options, diagno
     return found;
 }
 
+// iconv's charsets, one candidate for each code page however many names it has: iconv -l
+// lists aliases as charsets of their own ("866", "CP866", "CSIBM866", "IBM866").
 result<std::vector<candidate>> iconv_tables() {
     result<std::vector<std::string>> names = iconv_charsets();
     if (!names) {
@@ -96,6 +109,7 @@ result<std::vector<candidate>> iconv_tables() {
     }
     silent_renderer quiet;
     std::vector<candidate> found;
+    std::map<std::string, std::size_t> by_bytes; // a page's decoded bytes: its candidate
     for (const std::string& name : *names) {
         diagnostics unheard(warning_policy{}, quiet);
         const result<imported> table = import_iconv(name, 0x00, unheard);
@@ -108,7 +122,15 @@ result<std::vector<candidate>> iconv_tables() {
                 codes.records[codes.count++] = make_record(entry.byte, entry.code);
             }
         }
-        found.push_back({"iconv:" + name, make_code_page(codes, true)});
+        candidate made{"iconv:" + name, make_code_page(codes, true)};
+        const std::string bytes(reinterpret_cast<const char*>(made.page.decoded.data()),
+                                sizeof made.page.decoded);
+        const auto [known, added] = by_bytes.emplace(bytes, found.size());
+        if (added) {
+            found.push_back(std::move(made));
+        } else {
+            found[known->second].aliases.push_back(name);
+        }
     }
     return found;
 }
@@ -164,7 +186,7 @@ exit_status run_which(const which_options& options) {
                     return bytes_differing(page, other);
                 });
             for (const auto& [differ, each] : list) {
-                std::printf("%s: %u byte%s differ%s\n", each->name.c_str(), differ,
+                std::printf("%s: %u byte%s differ%s\n", each->shown().c_str(), differ,
                             differ == 1 ? "" : "s", differ == 1 ? "s" : "");
             }
             return !list.empty() && list.front().first == 0 ? exit_status::success
@@ -184,7 +206,7 @@ exit_status run_which(const which_options& options) {
     const auto list = ranked<sample_fit>(
         *candidates, best, [&sample](const code_page& page) { return fit_sample(page, *sample); });
     for (const auto& [fit, each] : list) {
-        std::printf("%s: %llu bytes unmapped, %llu unlikely\n", each->name.c_str(),
+        std::printf("%s: %llu bytes unmapped, %llu unlikely\n", each->shown().c_str(),
                     static_cast<unsigned long long>(fit.unmapped),
                     static_cast<unsigned long long>(fit.unlikely));
     }
