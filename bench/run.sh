@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Times mapmaker, and maptool check and build where maptool stands beside it, against wc -l
-# and cat on the same files, and measures their peak memory.
+# and cat on the same files, and measures their peak memory; and maptool convert against
+# glibc's iconv, decoding and encoding the same 100 MB text through CP1251.
 #
 #   bench/run.sh [build/mapmaker] [runs]
 #
@@ -10,6 +11,7 @@
 # (Debian package `time`) for the memory figures.
 set -euo pipefail
 
+tables=$(realpath "$(dirname "$0")/../tables")
 tool=$(realpath "${1:-build/mapmaker}")
 maptool=$(dirname "$tool")/maptool
 runs=${2:-7}
@@ -110,3 +112,40 @@ measured=("$maptool" check)
 cat crlf.dsc >/dev/null
 read -r tool_s wc_s ratio_wc < <(compare crlf.dsc wc -l)
 printf 'crlf.dsc   maptool check %ss  wc -l %ss  ratio %s\n' "$tool_s" "$wc_s" "$ratio_wc"
+
+# convert: about 100 MB of Russian-like CP1251 text (words of E0..FF, one in ten
+# capitalised, lines of some 70 bytes), decoded to UTF-8 and encoded back, against iconv
+# with the same code page. Both write to standard output.
+command -v iconv >/dev/null || exit 0
+LC_ALL=C awk 'BEGIN {
+    srand(2)
+    for (i = 0; i < 16200; i++) {
+        word = sprintf("%c", 224 + int(rand() * 32) - (rand() < 0.1 ? 32 : 0))
+        for (k = int(rand() * 9); k > 0; k--) word = word sprintf("%c", 224 + int(rand() * 32))
+        line = line word (rand() < 0.1 ? ", " : " ")
+        if (length(line) > 70) { print line; line = "" }
+    }
+}' >ru_chunk.txt
+for ((i = 0; i < 1000; i++)); do cat ru_chunk.txt; done >ru.txt
+head -c $((1 << 20)) ru.txt | head -n -1 >ru_small.txt # whole lines, about 1 MB
+iconv -f CP1251 -t UTF-8 ru.txt >ru_utf8.txt
+iconv -f CP1251 -t UTF-8 ru_small.txt >ru_small_utf8.txt
+cmp -s <("$maptool" convert -f "$tables/cp1251.dsc" ru.txt) ru_utf8.txt ||
+    { echo "maptool convert and iconv disagree on ru.txt" >&2; exit 1; }
+printf 'ru.txt: %s bytes; ru_utf8.txt: %s bytes\n' "$(stat -c %s ru.txt)" "$(stat -c %s ru_utf8.txt)"
+for way in decode encode; do
+    if [ "$way" = decode ]; then
+        measured=("$maptool" convert -f "$tables/cp1251.dsc") input=ru.txt small=ru_small.txt
+        yardstick=(iconv -f CP1251 -t UTF-8)
+    else
+        measured=("$maptool" convert -t "$tables/cp1251.dsc") input=ru_utf8.txt
+        small=ru_small_utf8.txt
+        yardstick=(iconv -f UTF-8 -t CP1251)
+    fi
+    cat "$input" >/dev/null
+    read -r tool_s iconv_s ratio_iconv < <(compare "$input" "${yardstick[@]}")
+    printf '%s  maptool convert %ss  iconv %ss  ratio %s\n' "$way" "$tool_s" "$iconv_s" "$ratio_iconv"
+    printf 'peak memory  %s  maptool convert %s KB  iconv %s KB  (1 MB input: maptool %s KB)\n' \
+        "$way" "$(peak_kb "${measured[@]}" "$input")" "$(peak_kb "${yardstick[@]}" "$input")" \
+        "$(peak_kb "${measured[@]}" "$small")"
+done

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a scratch prefix, then converts an installed table with the
-# installed tool and checks that the man page is where man looks for it, configured for
+# installed tool, has the installed maptool find the installed table it was built from,
+# and checks that the man page is where man looks for it, configured for
 # this prefix and version, and that the licence is installed. A tool built for another
 # system is run by the RUNNER command (its output line then may end in CR LF); its man
 # pages and licence are packaged otherwise.
@@ -55,5 +56,8 @@ if [ -x "$maptool" ]; then
     chart=$(cd "$prefix/work" && "${runner[@]}" "$maptool" chart --format=text koi8r.dsc)
     [ "$(head -1 <<<"$chart" | tr -d '\r')" = "koi8r.dsc: 128 entries" ] ||
         fail "unexpected text chart: $(head -1 <<<"$chart")"
+    # which finds the installed tables from the program's folder, whatever the prefix.
+    found=$(cd "$prefix/work" && "${runner[@]}" "$maptool" which -n 1 koi8r.map)
+    [ "${found%$'\r'}" = "koi8r: 0 bytes differ" ] || fail "maptool which found: $found"
 fi
 echo "install: $tables tables, the man page and a working tool under $prefix"

@@ -2,13 +2,12 @@
 #pragma once
 
 #include "engine/chart.h"
+#include "engine/utf8.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-std::string utf8_of(std::uint32_t code);
 
 // The rows drawn: those with a byte either table maps, or all 16.
 std::vector<unsigned> rows_shown(const chart_table& table, const chart_layout& layout);

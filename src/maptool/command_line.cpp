@@ -21,6 +21,12 @@ verb_line& verb_line::words(const char* name, std::vector<std::string>& values, 
     return *this;
 }
 
+verb_line& verb_line::optional_words(const char* name, std::vector<std::string>& values,
+                                     const char* help) {
+    verb_.add_option(name, values, help);
+    return *this;
+}
+
 verb_line& verb_line::option(const char* names, std::string& value, const char* help) {
     verb_.add_option(names, value, help);
     return *this;
@@ -34,6 +40,13 @@ verb_line& verb_line::choice(const char* names, std::string& value, const char* 
 
 verb_line& verb_line::flag(const char* names, bool& value, const char* help) {
     verb_.add_flag(names, value, help);
+    return *this;
+}
+
+verb_line& verb_line::optional_value(const char* name, std::string& value, const char* bare,
+                                     const char* help) {
+    // A flag with a default value takes "=VALUE" but never the word after it.
+    verb_.add_flag(std::string(name) + "{" + bare + "}", value, help);
     return *this;
 }
 

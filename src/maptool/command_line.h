@@ -27,12 +27,18 @@ class verb_line {
     // A word that is no option; `many` takes every such word.
     verb_line& word(const char* name, std::string& value, const char* help, bool required);
     verb_line& words(const char* name, std::vector<std::string>& values, const char* help);
+    // Every word that is no option, none at all allowed.
+    verb_line& optional_words(const char* name, std::vector<std::string>& values, const char* help);
     // An option with a value; names such as "-o,--output".
     verb_line& option(const char* names, std::string& value, const char* help);
     // An option whose value is one of `choices`; the default is shown in the help.
     verb_line& choice(const char* names, std::string& value, const char* help,
                       const std::vector<std::string>& choices);
     verb_line& flag(const char* names, bool& value, const char* help);
+    // An option given bare (value becomes `bare`) or as NAME=VALUE; unlike option(), it
+    // never takes the next word as its value.
+    verb_line& optional_value(const char* name, std::string& value, const char* bare,
+                              const char* help);
     // -W CLASS, each value checked as it is read.
     verb_line& warnings(std::vector<std::string>& values);
     // Two words or options that cannot both be given, by their first names.

@@ -28,6 +28,8 @@ int main(int argc, char** argv) {
         add_diff(line);
         add_import(line);
         add_chart(line);
+        add_convert(line);
+        add_which(line);
         std::vector<std::string> arguments = utf8_arguments(argc, argv);
         if (!arguments.empty()) {
             arguments.erase(arguments.begin()); // the program's name

@@ -10,3 +10,5 @@ void add_dump(command_line& line);
 void add_diff(command_line& line);
 void add_import(command_line& line);
 void add_chart(command_line& line);
+void add_convert(command_line& line);
+void add_which(command_line& line);

@@ -68,6 +68,9 @@ std::FILE* temporary_stream();
 // command line, whatever the code page; elsewhere as they are.
 std::vector<std::string> utf8_arguments(int argc, char** argv);
 
+// The full path of the running program, in UTF-8; empty when the system does not say.
+std::string program_path();
+
 // A path from UTF-8 text, and back, the same on every system (std::filesystem takes a
 // narrow string in the system's code page on Windows).
 inline std::filesystem::path path_from_utf8(std::string_view text) {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <optional>
 
 #include <fcntl.h>
@@ -80,6 +81,12 @@ std::FILE* temporary_stream() {
 
 std::vector<std::string> utf8_arguments(int argc, char** argv) {
     return std::vector<std::string>(argv, argv + argc);
+}
+
+std::string program_path() {
+    std::error_code error;
+    const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : path.string();
 }
 
 namespace {

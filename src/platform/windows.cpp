@@ -164,6 +164,22 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
     return arguments;
 }
 
+std::string program_path() {
+    std::wstring name(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD got =
+            ::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        if (got == 0) {
+            return {};
+        }
+        if (got < name.size()) { // else cut off: try again with more room
+            name.resize(got);
+            return narrow(name);
+        }
+        name.resize(2 * name.size());
+    }
+}
+
 namespace {
 
 struct file_id {
