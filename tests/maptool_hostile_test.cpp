@@ -7,9 +7,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
-#if !defined(_WIN32)
+#if defined(_WIN32)
+#include <process.h>
+#else
 #include <unistd.h>
 #endif
 
@@ -29,6 +32,14 @@ program_result run_in(const temp_dir& dir, const char* program,
 
 program_result maptool(const temp_dir& dir, const std::vector<std::string>& arguments) {
     return run_in(dir, MAPTOOL_PATH, arguments);
+}
+
+long this_process() {
+#if defined(_WIN32)
+    return _getpid();
+#else
+    return static_cast<long>(::getpid());
+#endif
 }
 
 // The first place in text that a terminal would act on or that would reorder the text:
@@ -203,13 +214,10 @@ TEST(Hostile, MapWithTheLongestNameIsReplaced) {
 }
 
 TEST(Hostile, StaleTemporaryFilesAreRemovedLiveOnesKept) {
-#if defined(_WIN32)
-    GTEST_SKIP() << "process ids of a killed run are a POSIX matter here";
-#else
     const temp_dir dir;
     write_file(dir / "t.dsc", DSC);
-    // Process 1 runs as long as the system does; 999999999 is above every pid limit.
-    const std::string live = "t.map.maptool-1.tmp";
+    // This test runs while maptool does; 999999999 is above every process id there is.
+    const std::string live = "t.map.maptool-" + std::to_string(this_process()) + ".tmp";
     const std::string stale = "t.map.maptool-999999999.tmp";
     const std::string other = "u.map.maptool-999999999.tmp"; // another map's
     for (const std::string& name : {live, stale, other}) {
@@ -218,7 +226,6 @@ TEST(Hostile, StaleTemporaryFilesAreRemovedLiveOnesKept) {
     const program_result result = maptool(dir, {"build", "t.dsc"});
     EXPECT_EQ(result.status, 0) << result.err;
     EXPECT_EQ(listing(dir.path()), "t.dsc\nt.map\n" + live + "\n" + other + "\n");
-#endif
 }
 
 // Folder and file permissions as a user who is not root meets them: as root, the test
