@@ -9,8 +9,17 @@
 // A number in upper-case hexadecimal, with at least `digits` digits.
 std::string hex_digits(std::uint32_t value, std::size_t digits);
 
+// Every text from the input that these lines carry (a name from a charmap or a file's
+// name) is cleaned and cut so that mapmaker reads back exactly the entries meant: control
+// characters and the characters visible() spells out are written as it shows them, and a
+// text that would make the line longer than mapmaker's line piece is cut between two
+// characters.
+
 // The first line of a bundled table: "//cp866 -> UNICODE".
 std::string dsc_header(std::string_view name);
+
+// A comment line, line end included: "// text\n".
+std::string dsc_comment(std::string_view text);
 
 // One entry as the bundled tables write it, line end included: "80, 0410 // NAME\n", or
 // without the comment when the name is empty.

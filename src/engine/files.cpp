@@ -5,6 +5,16 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <filesystem>
+#include <new>
+#include <system_error>
+
+std::string system_reason(int error) {
+    if (error == ENOMEM) {
+        throw std::bad_alloc();
+    }
+    return error_text(error);
+}
 
 void input_closer::operator()(std::FILE* file) const {
     if (file != stdin) {
@@ -19,7 +29,7 @@ result<input_file> open_input(const std::string& path) {
     }
     input_file file(open_file(path, "rb"));
     if (!file) {
-        return failure{"cannot open the file: " + error_text(errno)};
+        return failure{"cannot open the file: " + system_reason(errno)};
     }
     return file;
 }
@@ -32,8 +42,16 @@ bool is_the_file(std::FILE* file, const std::string& path) {
     return same_file_as_path(descriptor_of(file), path);
 }
 
-result<void> replace_file_with(const std::string& path,
-                               const std::function<bool(std::FILE*)>& write) {
+bool is_same_file(const std::string& input, const std::string& output) {
+    if (input == "-" || output == "-" || output.empty()) {
+        return false;
+    }
+    std::error_code unknown;
+    return std::filesystem::equivalent(path_from_utf8(input), path_from_utf8(output), unknown);
+}
+
+result<written_file> replace_file_with(const std::string& path,
+                                       const std::function<bool(std::FILE*)>& write) {
     atomic_file file(path);
     int error = file.open();
     if (error == 0) {
@@ -45,12 +63,19 @@ result<void> replace_file_with(const std::string& path,
         }
     }
     if (error != 0) {
-        return failure{error_text(error)};
+        return failure{system_reason(error)};
     }
-    return {};
+    return written_file{file.written_in_place()};
 }
 
-result<void> write_output(const std::string& path, std::string_view bytes) {
+void report_in_place(diagnostics& report, const std::string& path, const written_file& how) {
+    if (how.in_place) {
+        report.report(file_warning(path, "its folder takes no temporary file: written in "
+                                         "place, not replaced as a whole"));
+    }
+}
+
+result<written_file> write_output(const std::string& path, std::string_view bytes) {
     if (!path.empty() && path != "-") {
         return replace_file_with(path, [bytes](std::FILE* file) {
             return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
@@ -60,5 +85,5 @@ result<void> write_output(const std::string& path, std::string_view bytes) {
         std::fflush(stdout) != 0) {
         return failure{"cannot write to standard output"};
     }
-    return {};
+    return written_file{};
 }

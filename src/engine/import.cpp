@@ -14,6 +14,7 @@
 #include <array>
 #include <cerrno>
 #include <memory>
+#include <new>
 #include <optional>
 #include <type_traits>
 
@@ -49,8 +50,10 @@ result<std::string> read_text(const std::string& path) {
     errno = 0;
     const std::unique_ptr<gzFile_s, gz_closer> file(open_gz(path));
     if (!file) {
-        return failure{"cannot open the file: " +
-                       (errno != 0 ? error_text(errno) : std::string("out of memory"))};
+        if (errno == 0) {
+            throw std::bad_alloc(); // zlib could not allocate its state
+        }
+        return failure{"cannot open the file: " + system_reason(errno)};
     }
     std::string text;
     std::array<char, 1 << 16> buffer;
@@ -61,8 +64,11 @@ result<std::string> read_text(const std::string& path) {
     if (got < 0) {
         int code = Z_OK;
         const char* message = gzerror(file.get(), &code);
+        if (code == Z_MEM_ERROR) {
+            throw std::bad_alloc();
+        }
         return failure{"cannot read the file: " +
-                       (code == Z_ERRNO ? error_text(errno) : std::string(message))};
+                       (code == Z_ERRNO ? system_reason(errno) : std::string(message))};
     }
     return text;
 }
@@ -182,7 +188,7 @@ result<imported> import_iconv(const std::string& charset, std::uint8_t first, di
     const iconv_t opened = iconv_open("UTF-32BE", charset.c_str());
     if (opened == reinterpret_cast<iconv_t>(-1)) {
         return failure{errno == EINVAL ? "iconv knows no code page " + charset
-                                       : "cannot start iconv: " + error_text(errno)};
+                                       : "cannot start iconv: " + system_reason(errno)};
     }
     const iconv_handle converter(opened);
     imported table;
@@ -221,7 +227,7 @@ result<imported> import_iconv(const std::string&, std::uint8_t, diagnostics&) {
 std::string imported_dsc_text(imported& table, bool with_names) {
     std::stable_sort(table.entries.begin(), table.entries.end(),
                      [](const source_entry& a, const source_entry& b) { return a.byte < b.byte; });
-    std::string text = dsc_header(table.name) + "// " + table.origin + '\n';
+    std::string text = dsc_header(table.name) + dsc_comment(table.origin);
     for (const source_entry& entry : table.entries) {
         const std::string name = !with_names          ? std::string()
                                  : entry.name.empty() ? char_name(entry.code)

@@ -2,6 +2,7 @@
 // its traps: paths are paths, and a failed run never touches an existing map.
 #include "engine/dsc_check.h"
 #include "engine/files.h"
+#include "engine/visible.h"
 #include "maptool/options.h"
 #include "maptool/render_text.h"
 #include "maptool/verbs.h"
@@ -53,14 +54,15 @@ bool build_one(const std::string& dsc_path, const std::string& map_path, diagnos
         report.report(file_error(name, "the map file " + map_path + " is this DSC file itself"));
         return false;
     }
-    const result<void> written = replace_file_with(
+    const result<written_file> written = replace_file_with(
         map_path, [&checked](std::FILE* map) { return write_map(checked.table, map); });
     if (!written) {
         report.report(
             file_error(map_path, "cannot write the map file: " + written.error().message));
         return false;
     }
-    std::printf("%s: %zu entries\n", map_path.c_str(), checked.table.count);
+    report_in_place(report, map_path, *written);
+    std::printf("%s: %zu entries\n", visible(map_path).c_str(), checked.table.count);
     return true;
 }
 

@@ -120,12 +120,14 @@ exit_status run_chart(const chart_options& options) {
             shown += chart_text(table, layout, color);
         }
     }
-    const result<void> written = write_output(options.output, shown);
+    const result<written_file> written = write_output(options.output, shown);
     if (!written) {
         errors.render(file_error(to_file ? options.output : "<stdout>",
                                  "cannot write the chart: " + written.error().message));
         return exit_status::trouble;
     }
+    diagnostics report(warning_policy{}, errors);
+    report_in_place(report, options.output, *written);
     return exit_status::success;
 }
 

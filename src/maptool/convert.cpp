@@ -145,7 +145,7 @@ exit_status run_convert(const convert_options& options) {
     // A file replaces the old one only when everything converted; else the old one stays.
     exit_status status = exit_status::success;
     bool write_failed = false;
-    const result<void> written = replace_file_with(options.output, [&](std::FILE* file) {
+    const result<written_file> written = replace_file_with(options.output, [&](std::FILE* file) {
         status = convert_all(
             page, settings, inputs,
             [&write_failed, file](std::string_view bytes) {
@@ -158,6 +158,9 @@ exit_status run_convert(const convert_options& options) {
     if (!written && (write_failed || status == exit_status::success)) {
         report.report(file_error(options.output, "cannot write: " + written.error().message));
         return exit_status::trouble;
+    }
+    if (written) {
+        report_in_place(report, options.output, *written);
     }
     return status;
 }

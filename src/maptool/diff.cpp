@@ -4,6 +4,7 @@
 #include "engine/diff.h"
 #include "engine/files.h"
 #include "engine/table_source.h"
+#include "engine/visible.h"
 #include "maptool/options.h"
 #include "maptool/render_text.h"
 #include "maptool/verbs.h"
@@ -39,8 +40,8 @@ exit_status run_diff(const diff_options& options) {
     if (same_map(a->table, b->table)) {
         return exit_status::success;
     }
-    const std::string name_a = display_name(options.a);
-    const std::string name_b = display_name(options.b);
+    const std::string name_a = visible(display_name(options.a));
+    const std::string name_b = visible(display_name(options.b));
     const std::string shown =
         options.quiet ? "Tables " + name_a + " and " + name_b + " differ\n"
                       : "--- " + name_a + "\n+++ " + name_b + "\n" + diff_lines(a->table, b->table);

@@ -2,6 +2,7 @@
 #include "engine/dump.h"
 #include "engine/dsc_text.h"
 #include "engine/files.h"
+#include "engine/visible.h"
 #include "maptool/options.h"
 #include "maptool/render_text.h"
 #include "maptool/verbs.h"
@@ -36,14 +37,15 @@ exit_status run_dump(const dump_options& options) {
         return exit_status::trouble;
     }
     const std::string dsc = dump_text(reading.table, table_name_of(options.map), !options.no_names);
-    const result<void> written = write_output(options.output, dsc);
+    const result<written_file> written = write_output(options.output, dsc);
     if (!written) {
         report.report(file_error(to_file ? options.output : "<stdout>",
                                  "cannot write the DSC file: " + written.error().message));
         return exit_status::trouble;
     }
+    report_in_place(report, options.output, *written);
     if (to_file) {
-        std::printf("%s: %zu entries\n", options.output.c_str(), reading.table.count);
+        std::printf("%s: %zu entries\n", visible(options.output).c_str(), reading.table.count);
     }
     return exit_status::success;
 }

@@ -3,6 +3,7 @@
 // system's iconv.
 #include "engine/import.h"
 #include "engine/files.h"
+#include "engine/visible.h"
 #include "maptool/options.h"
 #include "maptool/render_text.h"
 #include "maptool/verbs.h"
@@ -26,6 +27,11 @@ exit_status run_import(const import_options& options) {
     const bool from_iconv = !options.iconv_name.empty();
     const std::string shown =
         from_iconv ? "iconv " + options.iconv_name : display_name(options.source);
+    if (!from_iconv && is_same_file(options.source, options.output)) {
+        report.report(
+            file_error(shown, "the DSC file " + options.output + " is this source file itself"));
+        return exit_status::trouble;
+    }
     result<imported> table = from_iconv ? import_iconv(options.iconv_name, first, report)
                                         : import_file(options.source, first, report);
     if (!table) {
@@ -43,15 +49,16 @@ exit_status run_import(const import_options& options) {
         table->name = options.name;
     }
     const bool to_file = !options.output.empty() && options.output != "-";
-    const result<void> written =
+    const result<written_file> written =
         write_output(options.output, imported_dsc_text(*table, !options.no_names));
     if (!written) {
         report.report(file_error(to_file ? options.output : "<stdout>",
                                  "cannot write the DSC file: " + written.error().message));
         return exit_status::trouble;
     }
+    report_in_place(report, options.output, *written);
     if (to_file) {
-        std::printf("%s: %zu entries\n", options.output.c_str(), table->entries.size());
+        std::printf("%s: %zu entries\n", visible(options.output).c_str(), table->entries.size());
     }
     return exit_status::success;
 }

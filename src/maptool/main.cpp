@@ -6,9 +6,39 @@
 #include "unicode/names.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <exception>
 #include <new>
 
 namespace {
+
+// Set by the first allocation that fails, even where the bad_alloc it throws is caught
+// and swallowed (a string stream only sets its badbit, a help text comes out cut short):
+// then the run did not do what it was asked, whatever it printed.
+bool memory_ran_out = false;
+
+void on_allocation_failure() {
+    memory_ran_out = true;
+    throw std::bad_alloc();
+}
+
+int out_of_memory() {
+    std::fflush(stdout);
+    std::fputs("maptool: out of memory\n", stderr);
+    return static_cast<int>(exit_status::trouble);
+}
+
+// A bad_alloc that reaches a noexcept function ends the program without a handler;
+// it still ends as every other run out of memory does.
+std::terminate_handler default_terminate = nullptr;
+
+[[noreturn]] void on_terminate() {
+    if (memory_ran_out) {
+        std::_Exit(out_of_memory());
+    }
+    default_terminate();
+    std::abort();
+}
 
 std::string version_text() {
     const std::string names = names_available() ? "character names from " + names_source()
@@ -19,6 +49,9 @@ std::string version_text() {
 } // namespace
 
 int main(int argc, char** argv) {
+    std::set_new_handler(on_allocation_failure);
+    default_terminate = std::set_terminate(on_terminate);
+    int status = 0;
     try {
         command_line line("Checks, builds, reads and compares 8-bit code page tables.",
                           version_text());
@@ -34,9 +67,13 @@ int main(int argc, char** argv) {
         if (!arguments.empty()) {
             arguments.erase(arguments.begin()); // the program's name
         }
-        return line.run(arguments);
+        status = line.run(arguments);
     } catch (const std::bad_alloc&) {
-        std::fputs("maptool: out of memory\n", stderr);
+        return out_of_memory();
+    } catch (const names_unreadable& failed) {
+        std::fprintf(stderr, "maptool: cannot read the character names: %s\n",
+                     failed.reason.c_str());
         return static_cast<int>(exit_status::trouble);
     }
+    return memory_ran_out ? out_of_memory() : status;
 }

@@ -1,8 +1,27 @@
 #include "maptool/render_json.h"
 
+#include "engine/dsc_text.h"
+#include "engine/visible.h"
+
 #include <nlohmann/json.hpp>
 
 namespace {
+
+// A file name that is not UTF-8 (a name in a legacy code page) is shown as the text
+// reports show it, its stray bytes as <XX>, and "file_bytes" gives its bytes in hex, so
+// that the file stays identifiable; a UTF-8 name is given as it is, without "file_bytes".
+void put_file(nlohmann::json& object, std::string_view file) {
+    if (valid_utf8(file)) {
+        object["file"] = file;
+        return;
+    }
+    std::string hex;
+    for (const char c : file) {
+        hex += hex_digits(static_cast<unsigned char>(c), 2);
+    }
+    object["file"] = visible(file);
+    object["file_bytes"] = hex;
+}
 
 nlohmann::json number_or_null(std::uint64_t value) {
     return value == 0 ? nlohmann::json(nullptr) : nlohmann::json(value);
@@ -14,16 +33,15 @@ nlohmann::json as_json(const finding& found) {
     nlohmann::json children = nlohmann::json::array();
     for (const diagnostic_note& note : found.notes) {
         notes.push_back(note.text);
-        children.push_back({
-            {"kind", "note"},
-            {"message", note.text},
-            {"file", found.file},
-            {"line", number_or_null(note.line)},
-            {"column", number_or_null(note.line == 0 ? 0 : note.column)},
-        });
+        nlohmann::json child = {{"kind", "note"}, {"message", note.text}};
+        put_file(child, found.file);
+        child["line"] = number_or_null(note.line);
+        child["column"] = number_or_null(note.line == 0 ? 0 : note.column);
+        children.push_back(std::move(child));
     }
-    return {
-        {"file", found.file},
+    nlohmann::json object;
+    put_file(object, found.file);
+    object.update({
         {"line", number_or_null(found.line)},
         {"column", number_or_null(found.line == 0 ? 0 : found.column)},
         {"severity", found.level == severity::error ? "error" : "warning"},
@@ -33,7 +51,8 @@ nlohmann::json as_json(const finding& found) {
         {"children", children},
         {"mapmaker_line",
          found.mapmaker_line ? nlohmann::json(*found.mapmaker_line) : nlohmann::json(nullptr)},
-    };
+    });
+    return object;
 }
 
 } // namespace

@@ -26,7 +26,7 @@ palette colors(bool on) {
 void put_location(std::string& text, const palette& paint, std::string_view file,
                   std::uint64_t line, std::uint64_t column) {
     text += paint.bold;
-    text += file;
+    text += visible(file);
     if (line != 0) {
         text += ':' + std::to_string(line) + ':' + std::to_string(column);
     }
@@ -64,7 +64,7 @@ void text_renderer::render(const finding& found) {
     std::string text;
     put_location(text, paint, found.file, found.line, found.column);
     text += std::string(" ") + (error ? paint.error : paint.warning) +
-            (error ? "error:" : "warning:") + paint.reset + ' ' + found.message;
+            (error ? "error:" : "warning:") + paint.reset + ' ' + visible(found.message);
     if (found.which) {
         const std::string name(class_name(*found.which));
         text += error ? " [-Werror,-W" + name + "]" : " [-W" + name + "]";
@@ -75,7 +75,8 @@ void text_renderer::render(const finding& found) {
     }
     for (const diagnostic_note& note : found.notes) {
         put_location(text, paint, found.file, note.line, note.column);
-        text += std::string(" ") + paint.note + "note:" + paint.reset + ' ' + note.text + '\n';
+        text +=
+            std::string(" ") + paint.note + "note:" + paint.reset + ' ' + visible(note.text) + '\n';
     }
     std::fwrite(text.data(), 1, text.size(), out_);
 }

@@ -3,7 +3,11 @@
 #include "platform/files.h"
 
 #include <cerrno>
+#include <charconv>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <string_view>
 #include <system_error>
 #include <utility>
 
@@ -23,6 +27,63 @@ fs::path followed(fs::path path) {
         path = next.is_absolute() ? next : path.parent_path() / next;
     }
     return path;
+}
+
+// The name a temporary file for target gets: target's name, cut to leave room, then
+// ".maptool-PID.tmp". A name of 255 bytes is legal, and the temporary name must stay
+// within the same limit (255 bytes, or 255 UTF-16 units on Windows, never more than the
+// bytes), so the cut is made between two characters.
+constexpr std::string_view TEMPORARY_MARK = ".maptool-";
+constexpr std::string_view TEMPORARY_END = ".tmp";
+constexpr std::size_t NAME_MAX_BYTES = 255;
+
+std::string temporary_prefix(const fs::path& target) {
+    std::string name = utf8_from_path(target.filename());
+    const std::size_t room =
+        NAME_MAX_BYTES - TEMPORARY_MARK.size() - 10 /* digits of a pid */ - TEMPORARY_END.size();
+    if (name.size() > room) {
+        std::size_t end = room;
+        while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80) {
+            --end;
+        }
+        name.resize(end);
+    }
+    return name + std::string(TEMPORARY_MARK);
+}
+
+// The process id a temporary name of this prefix holds, or none for any other name.
+std::optional<std::uint32_t> temporary_owner(std::string_view name, std::string_view prefix) {
+    if (!name.starts_with(prefix) || !name.ends_with(TEMPORARY_END)) {
+        return std::nullopt;
+    }
+    const std::string_view digits =
+        name.substr(prefix.size(), name.size() - prefix.size() - TEMPORARY_END.size());
+    std::uint32_t id = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), id);
+    if (digits.empty() || error != std::errc() || end != digits.data() + digits.size()) {
+        return std::nullopt;
+    }
+    return id;
+}
+
+// Removes the temporary files for target that a run killed before it could remove them
+// left behind: those whose process is gone. A running process's file is its own; this
+// process has none open for target.
+void remove_stale_temporaries(const fs::path& target, const std::string& prefix) {
+    std::error_code ignored;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    for (fs::directory_iterator entry(folder, ignored), end; !ignored && entry != end;
+         entry.increment(ignored)) {
+        const std::string name = utf8_from_path(entry->path().filename());
+        const std::optional<std::uint32_t> owner = temporary_owner(name, prefix);
+        if (owner && (*owner == process_id() || !process_running(*owner))) {
+            remove_file(utf8_from_path(entry->path()));
+        }
+    }
+}
+
+bool folder_refuses(int error) {
+    return error == EACCES || error == EPERM || error == EROFS;
 }
 
 } // namespace
@@ -48,12 +109,30 @@ int atomic_file::open() {
         stream_ = open_file(target_, "wb");
         return stream_ != nullptr ? 0 : errno;
     }
-    std::string name = target_;
-    const int fd = create_unique_file(name);
+    const bool exists = fs::exists(status);
+    if (exists && !may_write(target_)) {
+        return EACCES; // marked read-only: mapmaker could not write it either
+    }
+    const std::string prefix = temporary_prefix(target);
+    remove_stale_temporaries(target, prefix);
+    const std::string name = utf8_from_path(target.parent_path() / path_from_utf8(prefix)) +
+                             std::to_string(process_id()) + std::string(TEMPORARY_END);
+    const int fd = create_new_file(name);
     if (fd < 0) {
-        return errno;
+        const int error = errno;
+        if (exists && fs::is_regular_file(status) && folder_refuses(error)) {
+            // The folder takes no new file, but the map may be written: as mapmaker does.
+            in_place_ = true;
+            written_in_place_ = true;
+            stream_ = open_file(target_, "wb");
+            return stream_ != nullptr ? 0 : errno;
+        }
+        return error;
     }
     temporary_ = name;
+    if (exists) {
+        keep_mode_and_owner(fd, target_);
+    }
     stream_ = fdopen(fd, "wb");
     if (stream_ == nullptr) {
         const int error = errno;

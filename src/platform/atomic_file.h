@@ -1,7 +1,18 @@
 // A file that is replaced as a whole or not at all: written into a temporary file beside
 // the target, which is flushed, synced to disk and renamed over the target on commit. A
 // crash or a failed write leaves the target as it was; the destructor removes a
-// temporary file that was not committed.
+// temporary file that was not committed. The new file keeps the mode, owner and group of
+// the one it replaces (as far as the user may keep them); other hard links to the old
+// file keep the old contents.
+//
+// The temporary file is named after the target, cut to fit the system's name limit, with
+// ".maptool-PID.tmp" after it. A run killed before it could remove its temporary file
+// leaves it behind; the next one writing the same target removes it, once no process of
+// that id runs.
+//
+// A target marked read-only is not written (EACCES), as mapmaker cannot write it either.
+// A writable target in a folder that takes no new file is written in place, as mapmaker
+// does; written_in_place() then says so, for a warning.
 //
 // A symbolic link stays a link: the file it names is replaced. A target that is there but
 // is no regular file (a device such as /dev/null, a named pipe) cannot be replaced
@@ -29,9 +40,14 @@ class atomic_file {
     // the error number (then the target is untouched).
     int commit();
 
+    // Whether the target is written over in place because its folder takes no temporary
+    // file: a failed write then leaves it damaged.
+    bool written_in_place() const { return written_in_place_; }
+
   private:
     std::string target_;
     std::string temporary_;
     std::FILE* stream_ = nullptr;
     bool in_place_ = false;
+    bool written_in_place_ = false;
 };

@@ -2,6 +2,7 @@
 // streams are the C runtime's. The one place that knows how each system does it.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -47,10 +48,22 @@ bool is_terminal(std::FILE* stream);
 // The system's words for an error number, as strerror gives them.
 std::string error_text(int error_number);
 
-// Creates a new file named `name` plus a unique suffix, for writing bytes as they are,
-// with the mode a new file gets under the umask. Sets name to the file's name; a
-// descriptor, or -1 with errno set.
-int create_unique_file(std::string& name);
+// Creates a new file by its UTF-8 name for writing bytes as they are, failing when there is
+// one (EEXIST), with the mode a new file gets under the umask; a descriptor, or -1 with
+// errno set.
+int create_new_file(const std::string& name);
+
+// Gives the new file open on fd the permissions of the file at path (and its owner and
+// group, as far as the user may give them), so that replacing a file keeps them. On
+// Windows a file's permissions are not its own but its folder's: nothing to do.
+void keep_mode_and_owner(int fd, const std::string& path);
+
+// Whether the user may write the existing file at path (not marked read-only for them).
+bool may_write(const std::string& path);
+
+// This process's id, and whether a process with the given id is running.
+std::uint32_t process_id();
+bool process_running(std::uint32_t id);
 
 // Makes the written bytes of a descriptor durable on disk; false with errno set.
 bool sync_to_disk(int fd);

@@ -9,6 +9,7 @@
 #include <optional>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,16 +52,34 @@ std::string error_text(int error_number) {
     return std::strerror(error_number);
 }
 
-int create_unique_file(std::string& name) {
-    name += ".XXXXXX";
-    const int fd = ::mkstemp(name.data());
-    if (fd >= 0) {
-        // mkstemp makes the file private; a map file gets the usual permissions.
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::fchmod(fd, 0666 & ~mask);
+int create_new_file(const std::string& name) {
+    return ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+}
+
+void keep_mode_and_owner(int fd, const std::string& path) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        return;
     }
-    return fd;
+    // Only root may give a file away; anyone may give it a group of their own. Changing
+    // the owner clears the set-ID bits, so the mode comes after it.
+    if (::fchown(fd, info.st_uid, info.st_gid) != 0) {
+        (void)!::fchown(fd, static_cast<uid_t>(-1), info.st_gid);
+    }
+    ::fchmod(fd, info.st_mode & 07777);
+}
+
+bool may_write(const std::string& path) {
+    return ::access(path.c_str(), W_OK) == 0;
+}
+
+std::uint32_t process_id() {
+    return static_cast<std::uint32_t>(::getpid());
+}
+
+bool process_running(std::uint32_t id) {
+    // EPERM: it runs, as another user.
+    return ::kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
 }
 
 bool sync_to_disk(int fd) {

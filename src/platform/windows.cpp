@@ -93,25 +93,40 @@ std::string error_text(int error_number) {
     return std::strerror(error_number);
 }
 
-int create_unique_file(std::string& name) {
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string candidate = name + ".XXXXXX";
-        if (::_mktemp_s(candidate.data(), candidate.size() + 1) != 0) {
-            return -1;
-        }
-        const std::optional<std::wstring> path = wide(candidate);
-        if (!path) {
-            errno = EINVAL;
-            return -1;
-        }
-        const int fd = ::_wopen(path->c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY,
-                                _S_IREAD | _S_IWRITE);
-        if (fd >= 0 || errno != EEXIST) {
-            name = candidate;
-            return fd;
-        }
+int create_new_file(const std::string& name) {
+    const std::optional<std::wstring> path = wide(name);
+    if (!path) {
+        errno = EINVAL;
+        return -1;
     }
-    return -1;
+    return ::_wopen(path->c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                    _S_IREAD | _S_IWRITE);
+}
+
+void keep_mode_and_owner(int, const std::string&) {}
+
+bool may_write(const std::string& path) {
+    const std::optional<std::wstring> name = wide(path);
+    if (!name) {
+        return true;
+    }
+    const DWORD attributes = ::GetFileAttributesW(name->c_str());
+    return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_READONLY) == 0;
+}
+
+std::uint32_t process_id() {
+    return ::GetCurrentProcessId();
+}
+
+bool process_running(std::uint32_t id) {
+    const HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, id);
+    if (process == nullptr) {
+        // No such process; any other refusal means it is there.
+        return ::GetLastError() != ERROR_INVALID_PARAMETER;
+    }
+    const bool running = ::WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    ::CloseHandle(process);
+    return running;
 }
 
 bool sync_to_disk(int fd) {

@@ -6,6 +6,13 @@
 #include <string>
 #include <string_view>
 
+// Thrown when ICU cannot give its names (its data cannot be loaded): an empty name would
+// pass for a code that has none, and a check would stay silent. Memory running out while
+// the names are loaded is std::bad_alloc.
+struct names_unreadable {
+    std::string reason;
+};
+
 // False in a build without ICU: then every code has no name and no name is known.
 bool names_available();
 

@@ -4,7 +4,23 @@
 #include <unicode/uversion.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <new>
 #include <unordered_map>
+#include <utility>
+
+namespace {
+
+// ICU reports a failed allocation while it loads its data as whatever step failed (often
+// as a file it could not open); errno still says why.
+[[noreturn]] void names_failed(UErrorCode status) {
+    if (status == U_MEMORY_ALLOCATION_ERROR || errno == ENOMEM) {
+        throw std::bad_alloc();
+    }
+    throw names_unreadable{u_errorName(status)};
+}
+
+} // namespace
 
 bool names_available() {
     return true;
@@ -17,9 +33,13 @@ std::string names_source() {
 std::string char_name(std::uint32_t code) {
     char buffer[128];
     UErrorCode status = U_ZERO_ERROR;
+    errno = 0;
     const int32_t length = u_charName(static_cast<UChar32>(code), U_EXTENDED_CHAR_NAME, buffer,
                                       sizeof buffer, &status);
-    if (U_FAILURE(status) || length <= 0) {
+    if (U_FAILURE(status)) {
+        names_failed(status);
+    }
+    if (length <= 0) {
         return {};
     }
     return std::string(buffer, static_cast<std::size_t>(length));
@@ -32,18 +52,37 @@ namespace {
 // codes a map can hold are read once instead, when first needed.
 using name_index = std::unordered_map<std::string, std::uint32_t>;
 
+struct enumeration {
+    name_index index;
+    bool out_of_memory = false;
+};
+
+// No exception may pass through ICU's frames: a failed allocation stops the enumeration.
 UBool add_name(void* context, UChar32 code, UCharNameChoice, const char* name, int32_t length) {
-    static_cast<name_index*>(context)->emplace(std::string(name, static_cast<std::size_t>(length)),
-                                               static_cast<std::uint32_t>(code));
+    auto& names = *static_cast<enumeration*>(context);
+    try {
+        names.index.emplace(std::string(name, static_cast<std::size_t>(length)),
+                            static_cast<std::uint32_t>(code));
+    } catch (const std::bad_alloc&) {
+        names.out_of_memory = true;
+        return false;
+    }
     return true;
 }
 
 const name_index& bmp_names() {
     static const name_index names = [] {
-        name_index index;
+        enumeration found;
         UErrorCode status = U_ZERO_ERROR;
-        u_enumCharNames(0, 0x10000, add_name, &index, U_UNICODE_CHAR_NAME, &status);
-        return index;
+        errno = 0;
+        u_enumCharNames(0, 0x10000, add_name, &found, U_UNICODE_CHAR_NAME, &status);
+        if (found.out_of_memory) {
+            throw std::bad_alloc();
+        }
+        if (U_FAILURE(status)) {
+            names_failed(status);
+        }
+        return std::move(found.index);
     }();
     return names;
 }
@@ -66,7 +105,11 @@ std::optional<std::uint32_t> char_from_name(std::string_view name) {
     }
     // An extended name such as <control-0080> is read by ICU without a search.
     UErrorCode status = U_ZERO_ERROR;
+    errno = 0;
     const UChar32 code = u_charFromName(U_EXTENDED_CHAR_NAME, upper, &status);
+    if (U_FAILURE(status) && status != U_ILLEGAL_CHAR_FOUND && status != U_INVALID_CHAR_FOUND) {
+        names_failed(status);
+    }
     if (U_FAILURE(status) || code < 0 || code > 0xFFFF) {
         return std::nullopt;
     }

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# Runs each maptool verb with allocations failing at the Nth allocation, for N over the
+# whole run of the verb (every N up to 24, where the command line is read, then N growing
+# by a quarter to the end), once with memory staying exhausted and once with only the Nth
+# failing; then each of ICU's own allocations alone (where it loads its names); then
+# under address space limits. Each run either does exactly what the run with enough memory
+# does, or stops short of it: what it printed is a beginning of that run's output, its
+# last line on standard error is "maptool: out of memory", its status 2, and it leaves
+# no file behind.
+#
+#   maptool_out_of_memory.sh PRELOAD_LIBRARY MAPTOOL
+set -u
+preload=$1 maptool=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+printf '//t -> UNICODE\n80, 0410 // CYRILLIC CAPITAL LETTER A\n81, 0411 // CYRILLIC CAPITAL LETTER A\n' >t.dsc
+printf '\0\2\200\4\20\201\4\21' >t.map
+printf '<code_set_name> T\nCHARMAP\n<U0410> /x80 CYRILLIC CAPITAL LETTER A\n<U0411> /x81\nEND CHARMAP\n' >src.txt
+mkdir run
+verbs=(
+    "check --format=json t.dsc"
+    "build t.dsc -o run/t.map"
+    "dump t.map -o run/t.dsc"
+    "diff t.dsc t.map"
+    "import src.txt -o run/i.dsc"
+    "help check"
+)
+failures=0
+runs=0
+
+# One run of a verb as the last step recorded it; $1 names the case.
+judge() {
+    local what=$1 status=$2
+    runs=$((runs + 1))
+    local ok=0
+    if [ "$status" = "$ok_status" ] && cmp -s out ok_out && cmp -s err ok_err &&
+        [ "$(ls run)" = "$(cat ok_listing)" ]; then
+        ok=1
+    elif [ "$status" = 2 ] && [ "$(tail -n 1 err)" = "maptool: out of memory" ] &&
+        [ -z "$(ls run)" ]; then
+        # Standard output may show what a swallowed failure cut short before the run ended.
+        head -n -1 err >err_before
+        if cmp -s err_before <(head -c "$(wc -c <err_before)" ok_err); then
+            ok=1
+        fi
+    fi
+    if [ $ok = 0 ]; then
+        failures=$((failures + 1))
+        if [ $failures -le 10 ]; then
+            echo "$what: status $status; stderr: $(head -c 300 err); files: $(ls run | tr '\n' ' ')"
+        fi
+    fi
+    rm -f run/*
+}
+
+# Fails allocation N and on of those made from $from ("" for all), and N alone.
+sweep() {
+    local from=$1 total n once status
+    # shellcheck disable=SC2086 # the words of the verb
+    FAIL_MALLOC_FROM=$from FAIL_MALLOC_AT=0 FAIL_MALLOC_COUNT=count LD_PRELOAD=$preload \
+        "$maptool" $verb >out 2>err
+    rm -f run/*
+    total=$(cat count)
+    points=$(seq 1 $((total < 24 ? total : 24)))
+    for ((n = 25; n < total; n += n / 4)); do points="$points $n"; done
+    [ "$total" -gt 24 ] && points="$points $total"
+    for n in $points; do
+        for once in 0 1; do
+            # shellcheck disable=SC2086
+            FAIL_MALLOC_FROM=$from FAIL_MALLOC_AT=$n FAIL_MALLOC_ONCE=$once LD_PRELOAD=$preload \
+                "$maptool" $verb >out 2>err
+            status=$?
+            judge "$verb, allocation $n of $total${from:+ in $from} failing$([ $once = 1 ] &&
+                echo ' alone')" $status
+        done
+    done
+}
+
+for verb in "${verbs[@]}"; do
+    # shellcheck disable=SC2086 # the words of the verb
+    "$maptool" $verb >ok_out 2>ok_err
+    ok_status=$?
+    ls run >ok_listing
+    rm -f run/*
+    sweep ""
+    sweep libicuuc
+    # Address space limits from where the program cannot even be loaded up to where it
+    # runs: the loader's own failure (127) is not maptool's to report.
+    [ "$verb" = "${verbs[0]}" ] || continue
+    for limit in $(seq 20000 2000 80000); do
+        # shellcheck disable=SC2086
+        (ulimit -v "$limit" && exec "$maptool" $verb) >out 2>err
+        status=$?
+        if [ $status = 127 ] && grep -q 'error while loading shared libraries' err; then
+            rm -f run/*
+            continue
+        fi
+        judge "$verb, ulimit -v $limit" $status
+    done
+done
+echo "$runs runs, $failures wrong"
+[ $failures = 0 ]
