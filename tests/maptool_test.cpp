@@ -171,6 +171,7 @@ struct status_case {
     std::vector<std::string> arguments;
     int status;
     std::string out_start; // what standard output starts with
+    std::string said = {}; // a piece of standard output or error
 };
 
 TEST(MaptoolCommand, ExitStatusesAndOptions) {
@@ -200,16 +201,65 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
                                                       ? " (character names from "
                                                       : " (built without character names)\n")},
         {{"build", "-o", "x.map", "good.dsc", "dup.dsc"}, 2, ""},
+        // Each option takes its own value only, and stands anywhere after the verb.
+        {{"check", "-Werror", "dup.dsc", "good.dsc"}, 2, "dup.dsc:2:1: error:", "in 2 files"},
+        {{"check", "-W", "error", "dup.dsc"}, 2, "dup.dsc:2:1: error:"},
+        {{"build", "-Werror", "good.dsc", "-o", "x.map"}, 0, "x.map: 1 entries\n"},
+        {{"check", "good.dsc", "--format", "json", "-Wall"}, 1, "[\n"},
+        {{"check", "--", "-Wall"}, 2, "-Wall: error: cannot open the file"},
+        {{"chek", "good.dsc"}, 2, "", "maptool: unknown verb 'chek'; did you mean 'check'?\n"},
+        {{"frobnicate"}, 2, "", "the verbs are check, build, dump, diff, import"},
+        {{"help"}, 0, "Usage: maptool VERB", "\n  check     Report every problem"},
+        {{"help", "check"}, 0, "Report every", "\n  name-mismatch\n  long-line"},
+        {{"help", "build"}, 0, "Convert", "\n  ascii (off)\n"},
+        {{"check", "-Wbogus", "good.dsc"}, 2, "", "'-Wbogus'; the classes are truncated-field, "},
     };
     for (const status_case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));
         const program_result result = run(dir, c.arguments, "80, 0410\n");
         EXPECT_EQ(result.status, c.status) << result.err;
         EXPECT_EQ(result.out.substr(0, c.out_start.size()), c.out_start);
+        EXPECT_NE((result.out + result.err).find(c.said), std::string::npos) << result.err;
         // A usage error is told on standard error, with a usage line.
         EXPECT_EQ(result.status == 2 && result.out.empty(),
                   result.err.find("Usage: maptool") != std::string::npos);
     }
+}
+
+// -q leaves the findings alone; build's JSON report is check's, on standard output unless
+// the map goes there.
+TEST(MaptoolCommand, QuietAndJsonReports) {
+    const temp_dir dir;
+    write_file(dir / "dup.dsc", "80, 0410\n80, 0411\n");
+    write_file(dir / "good.dsc", "80, 0410\n");
+    struct report_case {
+        std::vector<std::string> arguments;
+        std::string out;
+        std::string err;
+    };
+    const std::string warning = "dup.dsc:2:1: warning: source code 80 is listed again "
+                                "[-Wduplicate-byte]\n    2 | 80, 0411\n      | ^~\n"
+                                "dup.dsc:1:1: note: first listed here\n";
+    const std::vector<report_case> cases = {
+        {{"check", "-q", "dup.dsc", "good.dsc"}, warning, ""},
+        {{"check", "good.dsc", "--quiet"}, "", ""},
+        {{"build", "dup.dsc", "good.dsc", "-q"}, "", warning},
+        {{"build", "--format=json", "good.dsc"}, "[]\n", ""},
+    };
+    for (const report_case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        const program_result result = run(dir, c.arguments);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, c.err);
+    }
+    const program_result checked = run(dir, {"check", "--format=json", "dup.dsc"});
+    const program_result built = run(dir, {"build", "--format=json", "dup.dsc", "-o", "x.map"});
+    EXPECT_EQ(built.out, checked.out);
+    EXPECT_EQ(nlohmann::json::parse(built.out)[0]["class"], "duplicate-byte");
+    const program_result piped =
+        run(dir, {"build", "--format=json", "dup.dsc", "-o", "-"}, "", output_kind::binary);
+    EXPECT_EQ(piped.out, read_file(dir / "x.map"));
+    EXPECT_EQ(piped.err, checked.out);
 }
 
 TEST(MaptoolCommand, JsonReportParsesBack) {
