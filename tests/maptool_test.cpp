@@ -138,15 +138,54 @@ TEST(Check, CleanFilesReportNothing) {
     }
 }
 
+// A file saved as UTF-16 gets one error that says so, whatever its bytes make of it.
+TEST(Check, Utf16FileIsOneError) {
+    const std::string le("8\0"
+                         "0\0,\0 \0"
+                         "0\0"
+                         "4\0"
+                         "1\0"
+                         "0\0\n\0",
+                         18);
+    std::string be = le;
+    be.insert(be.begin(), '\0');
+    be.pop_back();
+    for (const std::string& bytes :
+         {"\xFF\xFE" + le, "\xFE\xFF" + be, le, be, "\xFF\xFE/\0/\0\x1A\x04\n\0" + le}) {
+        SCOPED_TRACE(testing::PrintToString(bytes));
+        EXPECT_EQ(check_text(bytes), "t.dsc: error: the file is UTF-16 text: save it as UTF-8 or "
+                                     "ASCII\n");
+    }
+}
+
 TEST(Check, NameMismatchNeedsNames) {
     if (!names_available()) {
         GTEST_SKIP() << "built without character names";
     }
-    EXPECT_NE(check_text("80, 0411 // cyrillic capital letter a\n")
-                  .find("t.dsc:1:13: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A, "
-                        "but the code is U+0411 CYRILLIC CAPITAL LETTER BE [-Wname-mismatch]"),
-              std::string::npos);
-    EXPECT_EQ(check_text("80, 0410 // Cyrillic capital letter A\n81, 0411 // my note\n"), "");
+    const std::string be = " but the code is U+0411 CYRILLIC CAPITAL LETTER BE [-Wname-mismatch]";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"80, 0411 // cyrillic capital letter a\n",
+         "t.dsc:1:13: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
+        {"80, 0411 // CYRILLIC CAPITAL LETTER A (Serbocroatian)\n",
+         "t.dsc:1:13: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
+        {"80, 0411 // U+0410 CYRILLIC CAPITAL LETTER A\n",
+         "t.dsc:1:20: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
+        {"80, 0411 // CYRILLIC CAPITAL LETTER A.\n",
+         "t.dsc:1:13: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
+        {"80, 0411 // \xD0\x90\n",
+         "t.dsc:1:13: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
+        // Comments that name the code, or no character at all.
+        {"80, 0410 // Cyrillic capital letter A\n81, 0411 // my note\n", ""},
+        {"80, 0410 // U+0410 CYRILLIC CAPITAL LETTER A (Serbocroatian).\n", ""},
+        {"80, 0410 // \xD0\x90\n81, 0411 // \xD0\x91\xD0\x91\n82, 0412 // a\n", ""},
+        {"80, 0411 // CYRILLIC CAPITAL LETTER A, mostly\n81, 0412 // (CYRILLIC CAPITAL LETTER A)\n",
+         ""},
+    };
+    for (const auto& [bytes, expected] : cases) {
+        SCOPED_TRACE(bytes);
+        const std::string report = check_text(bytes);
+        EXPECT_EQ(report.substr(0, report.find('\n')), expected);
+    }
 }
 
 // --- The programs, run as a user would -------------------------------------------------
