@@ -155,6 +155,9 @@ command_line::command_line(std::string description, std::string version)
     app_->set_version_flag("--version", std::move(version));
     app_->require_subcommand(1, 1);
     app_->fallthrough(false);
+    // "/tables/cp866.dsc" is a path, on Windows too; options start with '-'. The verbs
+    // take this over as they are added.
+    app_->allow_windows_style_options(false);
 }
 
 command_line::~command_line() = default;
