@@ -478,8 +478,8 @@ TEST(MaptoolCommand, NamesAndPathsAsGiven) {
     EXPECT_TRUE(fs::is_empty(dir / "sub"));
 }
 
-// What Windows programs do for themselves there: expand wildcards, and take NUL as the
-// null device.
+// What Windows programs do for themselves there: expand wildcards, take NUL as the null
+// device, and say why a file cannot be written in the system's words.
 TEST(MaptoolCommand, WildcardsAndTheNullDevice) {
 #if !defined(_WIN32)
     GTEST_SKIP() << "the shell expands wildcards here, and /dev/null is no test's to write";
@@ -506,7 +506,28 @@ TEST(MaptoolCommand, WildcardsAndTheNullDevice) {
         EXPECT_EQ(result.status, c.status) << result.err;
         EXPECT_EQ(result.out.substr(0, c.out.size()), c.out);
     }
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 3);
+    // A map another program holds open: the system's words for it, and no file left behind.
+    const HANDLE held = ::CreateFileW((dir / "held.map").wstring().c_str(), GENERIC_READ, 0,
+                                      nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    const program_result refused = run(dir, {"build", "a.dsc", "-o", "held.map"});
+    ::CloseHandle(held);
+    EXPECT_EQ(refused.status, 2);
+    // Windows refuses the rename as a sharing violation, Wine as access denied.
+    const auto words = [](DWORD code) {
+        char text[256] = {};
+        ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+                         0, text, sizeof text, nullptr);
+        std::string said = text;
+        while (!said.empty() && std::string_view("\r\n .").find(said.back()) != std::string::npos) {
+            said.pop_back();
+        }
+        return "held.map: error: cannot write the map file: " + said + "\n";
+    };
+    EXPECT_TRUE(refused.err == words(ERROR_SHARING_VIOLATION) ||
+                refused.err == words(ERROR_ACCESS_DENIED))
+        << refused.err;
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4);
 #endif
 }
 

@@ -56,8 +56,7 @@ result<void> write_output(const std::string& path, std::string_view bytes) {
             return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
         });
     }
-    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
-        std::fflush(stdout) != 0) {
+    if (!write_text(stdout, bytes) || std::fflush(stdout) != 0) {
         return failure{"cannot write to standard output"};
     }
     return {};

@@ -26,7 +26,7 @@ result<void> write_to_stdout(const code_table& table, bool say_count) {
         return failure{"cannot write the map"};
     }
     if (say_count) {
-        std::fprintf(stderr, "<stdout>: %zu entries\n", table.count);
+        say_entries(stderr, "<stdout>", table.count);
     }
     return {};
 }
@@ -64,7 +64,7 @@ bool build_one(const std::string& dsc_path, const std::string& map_path, bool sa
         return false;
     }
     if (say_count) {
-        std::printf("%s: %zu entries\n", map_path.c_str(), checked.table.count);
+        say_entries(stdout, map_path, checked.table.count);
     }
     return true;
 }

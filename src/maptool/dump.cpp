@@ -43,7 +43,7 @@ exit_status run_dump(const dump_options& options) {
         return exit_status::trouble;
     }
     if (to_file) {
-        std::printf("%s: %zu entries\n", options.output.c_str(), reading.table.count);
+        say_entries(stdout, options.output, reading.table.count);
     }
     return exit_status::success;
 }

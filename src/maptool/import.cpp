@@ -51,7 +51,7 @@ exit_status run_import(const import_options& options) {
         return exit_status::trouble;
     }
     if (to_file) {
-        std::printf("%s: %zu entries\n", options.output.c_str(), table->entries.size());
+        say_entries(stdout, options.output, table->entries.size());
     }
     return exit_status::success;
 }

@@ -38,6 +38,10 @@ bool use_color(std::string_view when, std::FILE* stream) {
     return (no_color == nullptr || *no_color == '\0') && is_terminal(stream);
 }
 
+void say_entries(std::FILE* out, std::string_view file, std::size_t count) {
+    write_text(out, std::string(file) + ": " + std::to_string(count) + " entries\n");
+}
+
 void report_failure(diagnostics& report, std::string_view file, const failure& why) {
     if (!why.already_reported()) {
         report.report(file_error(file, why.message));

@@ -1,6 +1,7 @@
 #include "maptool/render_text.h"
 
 #include "engine/visible.h"
+#include "platform/files.h"
 
 #include <algorithm>
 #include <vector>
@@ -77,13 +78,13 @@ void text_renderer::render(const finding& found) {
         put_location(text, paint, found.file, note.line, note.column);
         text += std::string(" ") + paint.note + "note:" + paint.reset + ' ' + note.text + '\n';
     }
-    std::fwrite(text.data(), 1, text.size(), out_);
+    write_text(out_, text);
 }
 
 void text_renderer::finish(const report_counts& counts) {
     if (summary_) {
         const std::string text = summary_line(counts) + '\n';
-        std::fwrite(text.data(), 1, text.size(), out_);
+        write_text(out_, text);
     }
 }
 
