@@ -248,6 +248,7 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
         {{"check", "--", "-Wall"}, 2, "-Wall: error: cannot open the file"},
         {{"chek", "good.dsc"}, 2, "", "maptool: unknown verb 'chek'; did you mean 'check'?\n"},
         {{"frobnicate"}, 2, "", "the verbs are check, build, dump, diff, import"},
+        {{"-q", "check", "good.dsc"}, 2, "", "'-q' stands before the verb: options come after it"},
         {{"help"}, 0, "Usage: maptool VERB", "\n  check     Report every problem"},
         {{"help", "check"}, 0, "Report every", "\n  name-mismatch\n  long-line"},
         {{"help", "build"}, 0, "Convert", "\n  ascii (off)\n"},
@@ -437,6 +438,7 @@ TEST(MaptoolCommand, NamesAndPathsAsGiven) {
     }
     write_file(dir.path() / utf8_path(folder + "/таблица.dsc"), "80, 0410\n80, 0411\n");
     write_file(dir.path() / utf8_path(deep + "/cp866.dsc"), "80, 0410\n");
+    write_file(dir.path() / utf8_path(deep + "/t.txt"), "0x80\t0x0410\n");
     fs::create_directory(dir / "sub");
     const std::string named = folder + "/таблица";
     struct path_case {
@@ -452,6 +454,7 @@ TEST(MaptoolCommand, NamesAndPathsAsGiven) {
         {{"check", deep + "/cp866.dsc"}, 0, "0 errors and 0 warnings in 1 file\n"},
         {{"dump", deep + "/cp866.map", "-o", deep + "/back.dsc"}, 0, deep + "/back.dsc: 1 entries"},
         {{"diff", deep + "/back.dsc", deep + "/cp866.map"}, 0, ""},
+        {{"import", deep + "/t.txt", "-o", deep + "/t.dsc"}, 0, deep + "/t.dsc: 1 entries\n"},
         // A word that starts with '/' is a path, on Windows too (Wine reads it as a POSIX one).
         {{"check", "/no/such.dsc", "/o", "-q"}, 2, "/no/such.dsc: error: cannot open the file: "},
         {{"build", "/o", "x.map"}, 2, "", "/o: error: cannot open the file: "},
@@ -474,7 +477,8 @@ TEST(MaptoolCommand, NamesAndPathsAsGiven) {
     EXPECT_EQ(folder_as_map.back()["message"], "cannot write the map file: Is a directory");
     // Nothing left behind: no temporary file beside any map.
     const std::vector<std::string> deep_files = names_in(dir.path() / utf8_path(deep));
-    EXPECT_EQ(deep_files, (std::vector<std::string>{"back.dsc", "cp866.dsc", "cp866.map"}));
+    EXPECT_EQ(deep_files,
+              (std::vector<std::string>{"back.dsc", "cp866.dsc", "cp866.map", "t.dsc", "t.txt"}));
     EXPECT_TRUE(fs::is_empty(dir / "sub"));
 }
 

@@ -169,6 +169,10 @@ verb_line command_line::verb(const char* name, const char* description) {
 int command_line::run(const std::vector<std::string>& arguments) {
     add_help(*app_);
     // The verb comes first; options and files follow it in any order.
+    if (!arguments.empty() && arguments[0].starts_with('-') && arguments[0] != "-h" &&
+        arguments[0] != "--help" && arguments[0] != "--version") {
+        return usage("'" + arguments[0] + "' stands before the verb: options come after it");
+    }
     if (!arguments.empty() && !arguments[0].starts_with('-')) {
         try {
             (void)app_->get_subcommand(arguments[0]);
