@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <optional>
 
 #include <fcntl.h>
@@ -188,10 +189,24 @@ bool write_text(std::FILE* stream, std::string_view text) {
         return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
     }
     std::fflush(stream);
-    const std::wstring shown = wide(text).value_or(std::wstring(text.begin(), text.end()));
+    if (text.empty()) {
+        return true;
+    }
+    // Bytes that are no UTF-8 show as U+FFFD. Out of memory (mapmaker says so through
+    // here), the bytes go out as they are.
+    const int size =
+        ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring shown;
+    try {
+        shown.resize(static_cast<std::size_t>(size > 0 ? size : 0));
+    } catch (const std::bad_alloc&) {
+        return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+    }
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), shown.data(),
+                          size);
     DWORD written = 0;
-    return shown.empty() || ::WriteConsoleW(console, shown.data(), static_cast<DWORD>(shown.size()),
-                                            &written, nullptr);
+    return ::WriteConsoleW(console, shown.data(), static_cast<DWORD>(shown.size()), &written,
+                           nullptr) != 0;
 }
 
 std::string error_text(int error_number) {
