@@ -66,20 +66,6 @@ bool is_folder(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-std::string narrow(std::wstring_view text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                           nullptr, 0, nullptr, nullptr);
-    std::string result(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
-    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
-                          size, nullptr, nullptr);
-    return result;
-}
-
-} // namespace
-
 // Why a file did not open, in the system's words where the C runtime's number says less:
 // a folder is "Is a directory" as elsewhere (Windows itself says "Access is denied").
 void explain_failed_open(const std::wstring& path) {
@@ -93,6 +79,20 @@ void explain_failed_open(const std::wstring& path) {
         errno = system_error(code);
     }
 }
+
+std::string narrow(std::wstring_view text) {
+    if (text.empty()) {
+        return {};
+    }
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                           nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<std::size_t>(size > 0 ? size : 0), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), result.data(),
+                          size, nullptr, nullptr);
+    return result;
+}
+
+} // namespace
 
 std::FILE* open_file(const std::string& path, const char* mode) {
     const std::optional<std::wstring> name = wide_path(path);
@@ -138,7 +138,8 @@ bool names_a_device(const std::string& path) {
     }
     const DWORD type = ::GetFileType(handle);
     ::CloseHandle(handle);
-    return type == FILE_TYPE_CHAR || type == FILE_TYPE_PIPE;
+    // NUL, CON, COM1 and the like; a named pipe is no target for a map.
+    return type == FILE_TYPE_CHAR;
 }
 
 bool truncate_file(int fd) {
