@@ -520,9 +520,25 @@ bool plainly_skipped_whole_line(std::string_view piece, const block_marks& marks
            (start == 0 || !marks.nul_within(piece, 0, piece.size()));
 }
 
+// Notepad's "Unicode": a byte order mark, or text that begins with two ASCII characters
+// each beside a NUL. mapmaker reads such a file as bytes, which gives a NUL warning a line
+// and errors that never say why.
+bool looks_like_utf16(std::string_view start) {
+    if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) {
+        return true;
+    }
+    const auto ascii = [](char c) { return c >= ' ' && c <= '~'; };
+    return start.size() >= 4 &&
+           ((ascii(start[0]) && start[1] == '\0' && ascii(start[2]) && start[3] == '\0') ||
+            (start[0] == '\0' && ascii(start[1]) && start[2] == '\0' && ascii(start[3])));
+}
+
 class checker {
   public:
-    checker(std::string_view file, diagnostics& report) : report_(report) { at_.file = file; }
+    checker(std::string_view file, diagnostics& report, const dsc_block& block)
+        : report_(report), block_(block) {
+        at_.file = file;
+    }
 
     // The quick path for the most common lines, inline in the reading loop.
     void take(std::string_view piece, const block_marks& marks) {
@@ -534,6 +550,10 @@ class checker {
     }
 
     void finish(dsc_text_end end, int read_error, const dsc_block& block, std::FILE* file) {
+        if (utf16_) {
+            emit(file_error(at_.file, "the file is UTF-16 text: save it as UTF-8 or ASCII"));
+            return;
+        }
         if (end == dsc_text_end::read_error) {
             emit(file_error(at_.file,
                             "cannot read the file" +
@@ -557,6 +577,15 @@ class checker {
   private:
     // Everything else, out of line, so that the reading loop stays small.
     [[gnu::noinline]] void read(std::string_view piece) {
+        // The first piece of a UTF-16 file never takes the quick path (it starts with a
+        // byte order mark or a NUL), so the test costs the reading loop nothing.
+        if (utf16_) {
+            return;
+        }
+        if (at_.pieces == 0 && looks_like_utf16({block_.bytes.data(), block_.size})) {
+            utf16_ = true;
+            return;
+        }
         const piece_facts facts = facts_of(piece);
         at_.enter(piece, facts.ends_line);
         emit(piece_rules(at_, facts, cr_explained_));
@@ -589,51 +618,27 @@ class checker {
     }
 
     diagnostics& report_;
+    const dsc_block& block_; // the block being read
     position at_;
     table_state state_;
     bool cr_explained_ = false;
     bool failed_ = false;
+    bool utf16_ = false; // the file is UTF-16 text, whose pieces are passed over
 };
-
-// Notepad's "Unicode": a byte order mark, or text that begins with two ASCII characters
-// each beside a NUL. mapmaker reads such a file as bytes, which gives a NUL warning a line
-// and errors that never say why.
-bool looks_like_utf16(std::string_view start) {
-    if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) {
-        return true;
-    }
-    const auto ascii = [](char c) { return c >= ' ' && c <= '~'; };
-    return start.size() >= 4 &&
-           ((ascii(start[0]) && start[1] == '\0' && ascii(start[2]) && start[3] == '\0') ||
-            (start[0] == '\0' && ascii(start[1]) && start[2] == '\0' && ascii(start[3])));
-}
 
 } // namespace
 
 dsc_check check_dsc(std::FILE* file, std::string_view name, diagnostics& report) {
     report.count_file();
-    checker check(name, report);
     dsc_block block;
+    checker check(name, report, block);
     // Large, so not on the stack.
     const auto marks = std::make_unique<block_marks>();
     errno = 0;
-    bool started = false;
-    bool utf16 = false;
     const dsc_text_end end = read_dsc_pieces(file, block, [&](std::string_view piece) {
-        if (!started) [[unlikely]] {
-            started = true;
-            utf16 = looks_like_utf16({block.bytes.data(), block.size});
-        }
-        if (utf16) [[unlikely]] {
-            return;
-        }
         marks->follow(piece, block);
         check.take(piece, *marks);
     });
-    if (utf16) {
-        report.report(file_error(name, "the file is UTF-16 text: save it as UTF-8 or ASCII"));
-        return {code_table{}, true};
-    }
     check.finish(end, errno, block, file);
     return std::move(check).result();
 }
