@@ -248,6 +248,7 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
         {{"check", "--", "-Wall"}, 2, "-Wall: error: cannot open the file"},
         {{"chek", "good.dsc"}, 2, "", "maptool: unknown verb 'chek'; did you mean 'check'?\n"},
         {{"frobnicate"}, 2, "", "the verbs are check, build, dump, diff, import"},
+        {{"help", "biuld"}, 2, "", "unknown verb 'biuld'; did you mean 'build'?"},
         {{"-q", "check", "good.dsc"}, 2, "", "'-q' stands before the verb: options come after it"},
         {{"help"}, 0, "Usage: maptool VERB", "\n  check     Report every problem"},
         {{"help", "check"}, 0, "Report every", "\n  name-mismatch\n  long-line"},

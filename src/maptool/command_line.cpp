@@ -83,26 +83,6 @@ std::string verb_list(const CLI::App& app) {
     return text + "\n'maptool help VERB' shows a verb's options.\n";
 }
 
-// maptool help VERB: the verb's help, as VERB --help shows it; without a verb, the verbs.
-void add_help(CLI::App& app) {
-    auto verb_name = std::make_shared<std::string>();
-    CLI::App* help = app.add_subcommand("help", "Show the verbs, or a verb's options");
-    help->add_option("VERB", *verb_name, "The verb");
-    help->callback([&app, verb_name] {
-        if (verb_name->empty()) {
-            std::fputs(verb_list(app).c_str(), stdout);
-            return;
-        }
-        CLI::App* verb = nullptr;
-        try {
-            verb = app.get_subcommand(*verb_name);
-        } catch (const CLI::OptionNotFound&) {
-            throw CLI::ValidationError("VERB", "no verb named '" + *verb_name + "'");
-        }
-        std::fputs(verb->help("maptool").c_str(), stdout);
-    });
-}
-
 // How many single-letter edits (insertions, deletions, changes, two letters swapped) make
 // one word of the other.
 std::size_t edit_distance(std::string_view a, std::string_view b) {
@@ -139,6 +119,26 @@ std::string unknown_verb(const CLI::App& app, const std::string& word) {
     }
     return "unknown verb '" + word + "'; " +
            (nearest.empty() ? "the verbs are " + names : "did you mean '" + nearest + "'?");
+}
+
+// maptool help VERB: the verb's help, as VERB --help shows it; without a verb, the verbs.
+void add_help(CLI::App& app) {
+    auto verb_name = std::make_shared<std::string>();
+    CLI::App* help = app.add_subcommand("help", "Show the verbs, or a verb's options");
+    help->add_option("VERB", *verb_name, "The verb");
+    help->callback([&app, verb_name] {
+        if (verb_name->empty()) {
+            std::fputs(verb_list(app).c_str(), stdout);
+            return;
+        }
+        CLI::App* verb = nullptr;
+        try {
+            verb = app.get_subcommand(*verb_name);
+        } catch (const CLI::OptionNotFound&) {
+            throw usage_error{unknown_verb(app, *verb_name)};
+        }
+        std::fputs(verb->help("maptool").c_str(), stdout);
+    });
 }
 
 int usage(const std::string& message) {
