@@ -1,6 +1,7 @@
 #include "maptool/command_line.h"
 
 #include "engine/diagnostics.h"
+#include "platform/files.h"
 
 #include <CLI/CLI.hpp>
 
@@ -128,7 +129,7 @@ void add_help(CLI::App& app) {
     help->add_option("VERB", *verb_name, "The verb");
     help->callback([&app, verb_name] {
         if (verb_name->empty()) {
-            std::fputs(verb_list(app).c_str(), stdout);
+            write_text(stdout, verb_list(app));
             return;
         }
         CLI::App* verb = nullptr;
@@ -137,14 +138,13 @@ void add_help(CLI::App& app) {
         } catch (const CLI::OptionNotFound&) {
             throw usage_error{unknown_verb(app, *verb_name)};
         }
-        std::fputs(verb->help("maptool").c_str(), stdout);
+        write_text(stdout, verb->help("maptool"));
     });
 }
 
 int usage(const std::string& message) {
-    std::fprintf(stderr,
-                 "maptool: %s\nUsage: maptool VERB [OPTIONS] FILE...; see 'maptool --help'\n",
-                 message.c_str());
+    write_text(stderr, "maptool: " + message +
+                           "\nUsage: maptool VERB [OPTIONS] FILE...; see 'maptool --help'\n");
     return static_cast<int>(exit_status::trouble);
 }
 
