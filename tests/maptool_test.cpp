@@ -493,15 +493,17 @@ TEST(MaptoolCommand, WildcardsAndTheNullDevice) {
     write_file(dir / "a.dsc", "80, 0410\n");
     write_file(dir.path() / utf8_path("б.dsc"), "80, 0410\n80, 0410\n");
     write_file(dir / "a.txt", "x");
+    write_file(dir / "a b.dsc", "80, 0410\n");
     struct wildcard_case {
         std::vector<std::string> arguments;
         int status;
         std::string out;
     };
     const std::vector<wildcard_case> cases = {
-        {{"check", "-Wno-duplicate-byte", "*.dsc"}, 0, "0 errors and 0 warnings in 2 files\n"},
+        {{"check", "-Wno-duplicate-byte", "*.dsc"}, 0, "0 errors and 0 warnings in 3 files\n"},
         {{"check", "?.dsc"}, 1, "б.dsc:2:1: warning: source code 80 is listed again"},
         {{"check", "*.none"}, 2, "*.none: error: cannot open the file: "},
+        {{"check", "* b.dsc"}, 2, "* b.dsc: error: cannot open the file: "}, // quoted: kept
         {{"build", "a.dsc", "-o", "NUL"}, 0, "NUL: 1 entries\n"},
         {{"build", "-o", "nul", "a.dsc"}, 0, "nul: 1 entries\n"},
     };
@@ -532,7 +534,7 @@ TEST(MaptoolCommand, WildcardsAndTheNullDevice) {
     EXPECT_TRUE(refused.err == words(ERROR_SHARING_VIOLATION) ||
                 refused.err == words(ERROR_ACCESS_DENIED))
         << refused.err;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5);
 #endif
 }
 

@@ -328,6 +328,50 @@ void expand_into(std::vector<std::string>& arguments, const std::string& word) {
     arguments.insert(arguments.end(), names.begin(), names.end());
 }
 
+// Which words of a command line hold a quote, split by the rules CommandLineToArgvW
+// follows: the C runtime expands no wildcard that was quoted.
+std::vector<bool> quoted_words(std::wstring_view line) {
+    std::vector<bool> quoted;
+    std::size_t i = 0;
+    // The program's name ends at the next space, or at the closing quote, without escapes.
+    if (!line.empty() && line[0] == L'"') {
+        const std::size_t end = line.find(L'"', 1);
+        i = end == std::wstring_view::npos ? line.size() : end + 1;
+    }
+    while (i < line.size() && line[i] != L' ' && line[i] != L'\t') {
+        ++i;
+    }
+    quoted.push_back(!line.empty() && line[0] == L'"');
+    for (;;) {
+        while (i < line.size() && (line[i] == L' ' || line[i] == L'\t')) {
+            ++i;
+        }
+        if (i >= line.size()) {
+            return quoted;
+        }
+        bool in_quotes = false;
+        bool any = false;
+        while (i < line.size() && (in_quotes || (line[i] != L' ' && line[i] != L'\t'))) {
+            if (line[i] == L'\\') {
+                const std::size_t run = line.find_first_not_of(L'\\', i);
+                const std::size_t count = (run == std::wstring_view::npos ? line.size() : run) - i;
+                i += count;
+                if (count % 2 == 1 && i < line.size() && line[i] == L'"') {
+                    ++i; // an escaped quote is a character of the word
+                }
+            } else if (line[i] == L'"') {
+                any = true;
+                const bool doubled = in_quotes && i + 1 < line.size() && line[i + 1] == L'"';
+                i += doubled ? 2 : 1;
+                in_quotes = doubled || !in_quotes;
+            } else {
+                ++i;
+            }
+        }
+        quoted.push_back(any);
+    }
+}
+
 bool ascii_only(std::wstring_view word) {
     return std::all_of(word.begin(), word.end(), [](wchar_t c) { return c < 0x80; });
 }
@@ -339,10 +383,13 @@ std::vector<std::string> utf8_arguments(int argc, char** argv) {
     if (!words) {
         return std::vector<std::string>(argv, argv + argc);
     }
+    std::vector<bool> quoted = quoted_words(::GetCommandLineW());
+    quoted.resize(words->size()); // should the two readings ever disagree
     std::vector<std::string> arguments;
     for (std::size_t i = 0; i < words->size(); ++i) {
         std::string word = narrow((*words)[i]);
-        if (i > 0 && !word.starts_with('-') && word.find_first_of("*?") != std::string::npos) {
+        if (i > 0 && !quoted[i] && !word.starts_with('-') &&
+            word.find_first_of("*?") != std::string::npos) {
             expand_into(arguments, word);
         } else {
             arguments.push_back(std::move(word));
