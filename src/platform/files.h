@@ -73,9 +73,9 @@ bool remove_file(const std::string& path);
 std::FILE* temporary_stream();
 
 // The program's arguments as UTF-8, the program's name first: on Windows from the wide
-// command line, whatever the code page, with each word that holds * or ? (and is no
-// option) replaced by the files it matches, as Windows programs expand them themselves;
-// elsewhere as they are (the shell has expanded them).
+// command line, whatever the code page, with each word that holds * or ? (and is neither
+// an option nor quoted) replaced by the files it matches, as Windows programs expand them
+// themselves; elsewhere as they are (the shell has expanded them).
 std::vector<std::string> utf8_arguments(int argc, char** argv);
 
 // The argument vector with every argument in UTF-8 and no wildcard expanded: on Windows,
