@@ -131,17 +131,20 @@ TEST(EndToEnd, ConvertsAndNamesTheMapFile) {
         {"third argument ignored", "cp866.dsc", {"cp866", "out", "extra"}, "out.map"},
         {"last dot in a directory part", "tables.old\\cp866", {"tables.old\\cp866"}, "tables.map"},
         {"upper-case H is no trigger", "H.dsc", {"H"}, "H.map"},
+        // Names beyond the ANSI code page: no '?' in their place, so no usage text.
+        {"Cyrillic name", "таблица.dsc", {"таблица"}, "таблица.map"},
+        {"Japanese names", "日本.dsc", {"日本.dsc", "出力"}, "出力.map"},
     };
     for (const conversion_case& c : cases) {
         SCOPED_TRACE(c.name);
         const temp_dir dir;
-        write_file(dir / c.dsc_name, EXAMPLE_DSC);
+        write_file(dir.path() / utf8_path(c.dsc_name), EXAMPLE_DSC);
         const outcome result = run_tool(dir.path(), c.args);
         EXPECT_EQ(result.output,
                   "Map file '" + c.map_name + "' successfully created [2 characters].\n");
         EXPECT_EQ(result.status, 0);
-        EXPECT_EQ(read_file(dir / c.map_name), EXAMPLE_MAP);
-        EXPECT_EQ(read_file(dir / c.dsc_name), EXAMPLE_DSC);
+        EXPECT_EQ(read_file(dir.path() / utf8_path(c.map_name)), EXAMPLE_MAP);
+        EXPECT_EQ(read_file(dir.path() / utf8_path(c.dsc_name)), EXAMPLE_DSC);
     }
 }
 

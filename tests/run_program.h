@@ -155,15 +155,25 @@ inline program_result run_program(const std::string& program, const std::filesys
     } else {
         seek_to_start(in.get());
     }
-    STARTUPINFOA startup{};
+    // The arguments are UTF-8: names beyond any code page reach the program as typed.
+    const auto wide = [](const std::string& text) {
+        std::wstring result(text.size() + 1, L'\0');
+        const int size =
+            ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                  result.data(), static_cast<int>(result.size()));
+        result.resize(static_cast<std::size_t>(size > 0 ? size : 0));
+        return result;
+    };
+    std::wstring wide_command_line = wide(command_line);
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = in.get();
     startup.hStdOutput = out.get();
     startup.hStdError = err.get();
     PROCESS_INFORMATION child{};
-    if (!::CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                          folder.string().c_str(), &startup, &child)) {
+    if (!::CreateProcessW(wide(program).c_str(), wide_command_line.data(), nullptr, nullptr, TRUE,
+                          0, nullptr, folder.wstring().c_str(), &startup, &child)) {
         throw std::runtime_error("cannot start " + program);
     }
     ::CloseHandle(child.hThread);

@@ -47,6 +47,16 @@ class temp_dir {
     std::filesystem::path path_;
 };
 
+// A path from UTF-8 text (a narrow string is in the system's code page on Windows).
+inline std::filesystem::path utf8_path(const std::string& text) {
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+inline std::string utf8_from(const std::filesystem::path& path) {
+    const std::u8string text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 // count data lines "XX, XXXX": bytes from 00 on, codes from first_code on.
 inline std::string data_lines(int count, int first_code = 0x0400) {
     std::string text;

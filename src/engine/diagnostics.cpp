@@ -29,7 +29,8 @@ result<void> apply_warning_option(warning_policy& policy, std::string_view value
     }
     const std::optional<warning_class> which = class_named(value);
     if (!which) {
-        return failure{"unknown warning option '-W" + std::string(option) + "'"};
+        return failure{"unknown warning option '-W" + std::string(option) + "'; the classes are " +
+                       class_names(", ")};
     }
     const auto index = static_cast<std::size_t>(*which);
     policy.enabled[index] = on;

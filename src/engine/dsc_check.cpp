@@ -276,22 +276,69 @@ void code_rule(findings& found, const position& at, const dsc_line& parsed, std:
     }
 }
 
-// The trailer of an entry, when it is a character's name, must name the entry's code.
+// The name in a comment written in one of the usual ways: "NAME", "U+0410 NAME",
+// "NAME (qualifier)", "NAME.".
+std::string_view name_in(std::string_view comment) {
+    if (comment.starts_with("U+") || comment.starts_with("u+")) {
+        const std::size_t digits = comment.find_first_not_of("0123456789ABCDEFabcdef", 2);
+        if (digits != std::string_view::npos && digits > 2 && comment[digits] == ' ') {
+            comment = trim_spaces(comment.substr(digits));
+        }
+    }
+    if (comment.ends_with('.')) {
+        comment.remove_suffix(1);
+    }
+    if (comment.ends_with(')')) {
+        const std::size_t open = comment.rfind('(');
+        if (open != std::string_view::npos && open > 0 && comment[open - 1] == ' ') {
+            comment = trim_spaces(comment.substr(0, open));
+        }
+    }
+    return comment;
+}
+
+// The character a comment consists of, when it is one character beyond ASCII (a single
+// ASCII letter is as likely a note as the character); up to U+FFFF, as a map holds.
+std::optional<std::uint32_t> lone_character(std::string_view comment) {
+    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(comment[i]); };
+    const auto follows = [&](std::size_t i) { return (byte(i) & 0xC0) == 0x80; };
+    if (comment.size() == 2 && byte(0) >= 0xC2 && byte(0) <= 0xDF && follows(1)) {
+        return (byte(0) & 0x1Fu) << 6 | (byte(1) & 0x3Fu);
+    }
+    if (comment.size() == 3 && (byte(0) & 0xF0) == 0xE0 && follows(1) && follows(2)) {
+        const std::uint32_t code =
+            (byte(0) & 0x0Fu) << 12 | (byte(1) & 0x3Fu) << 6 | (byte(2) & 0x3Fu);
+        if (code >= 0x800 && (code < 0xD800 || code > 0xDFFF)) {
+            return code;
+        }
+    }
+    return std::nullopt;
+}
+
+// The trailer of an entry, when it is a character's name or the character itself, must
+// name the entry's code.
 void name_rule(findings& found, const position& at, const dsc_line& parsed, std::uint32_t code) {
     if (!names_available()) {
         return;
     }
     const std::string_view comment = entry_comment(at.piece, parsed);
+    const std::string_view name = name_in(comment);
     // Most comments name their own code; a search of all names is far slower.
-    if (same_ignoring_case(comment, char_name(code))) {
+    if (same_ignoring_case(name, char_name(code))) {
         return;
     }
-    const std::optional<std::uint32_t> named_code = char_from_name(comment);
+    std::string_view said = name;
+    std::optional<std::uint32_t> named_code = lone_character(comment);
+    if (named_code) {
+        said = comment;
+    } else {
+        named_code = char_from_name(name);
+    }
     if (!named_code || *named_code == code) {
         return;
     }
-    const auto offset = static_cast<std::size_t>(comment.data() - at.piece.data());
-    found.push_back(at.warning_at(warning_class::name_mismatch, offset, comment.size(),
+    const auto offset = static_cast<std::size_t>(said.data() - at.piece.data());
+    found.push_back(at.warning_at(warning_class::name_mismatch, offset, said.size(),
                                   "the comment names " + named(*named_code) + ", but the code is " +
                                       named(code)));
 }
@@ -462,9 +509,25 @@ bool plainly_skipped_whole_line(std::string_view piece, const block_marks& marks
            (start == 0 || !marks.nul_within(piece, 0, piece.size()));
 }
 
+// Notepad's "Unicode": a byte order mark, or text that begins with two ASCII characters
+// each beside a NUL. mapmaker reads such a file as bytes, which gives a NUL warning a line
+// and errors that never say why.
+bool looks_like_utf16(std::string_view start) {
+    if (start.starts_with("\xFF\xFE") || start.starts_with("\xFE\xFF")) {
+        return true;
+    }
+    const auto ascii = [](char c) { return c >= ' ' && c <= '~'; };
+    return start.size() >= 4 &&
+           ((ascii(start[0]) && start[1] == '\0' && ascii(start[2]) && start[3] == '\0') ||
+            (start[0] == '\0' && ascii(start[1]) && start[2] == '\0' && ascii(start[3])));
+}
+
 class checker {
   public:
-    checker(std::string_view file, diagnostics& report) : report_(report) { at_.file = file; }
+    checker(std::string_view file, diagnostics& report, const dsc_block& block)
+        : report_(report), block_(block) {
+        at_.file = file;
+    }
 
     // The quick path for the most common lines, inline in the reading loop.
     void take(std::string_view piece, const block_marks& marks) {
@@ -476,6 +539,10 @@ class checker {
     }
 
     void finish(dsc_text_end end, int read_error, const dsc_block& block, std::FILE* file) {
+        if (utf16_) {
+            emit(file_error(at_.file, "the file is UTF-16 text: save it as UTF-8 or ASCII"));
+            return;
+        }
         if (end == dsc_text_end::read_error) {
             emit(file_error(at_.file,
                             "cannot read the file" +
@@ -499,6 +566,15 @@ class checker {
   private:
     // Everything else, out of line, so that the reading loop stays small.
     [[gnu::noinline]] void read(std::string_view piece) {
+        // The first piece of a UTF-16 file never takes the quick path (it starts with a
+        // byte order mark or a NUL), so the test costs the reading loop nothing.
+        if (utf16_) {
+            return;
+        }
+        if (at_.pieces == 0 && looks_like_utf16({block_.bytes.data(), block_.size})) {
+            utf16_ = true;
+            return;
+        }
         const piece_facts facts = facts_of(piece);
         at_.enter(piece, facts.ends_line);
         emit(piece_rules(at_, facts, cr_explained_));
@@ -531,18 +607,20 @@ class checker {
     }
 
     diagnostics& report_;
+    const dsc_block& block_; // the block being read
     position at_;
     table_state state_;
     bool cr_explained_ = false;
     bool failed_ = false;
+    bool utf16_ = false; // the file is UTF-16 text, whose pieces are passed over
 };
 
 } // namespace
 
 dsc_check check_dsc(std::FILE* file, std::string_view name, diagnostics& report) {
     report.count_file();
-    checker check(name, report);
     dsc_block block;
+    checker check(name, report, block);
     // Large, so not on the stack.
     const auto marks = std::make_unique<block_marks>();
     errno = 0;

@@ -81,8 +81,7 @@ result<written_file> write_output(const std::string& path, std::string_view byte
             return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
         });
     }
-    if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) != bytes.size() ||
-        std::fflush(stdout) != 0) {
+    if (!write_text(stdout, bytes) || std::fflush(stdout) != 0) {
         return failure{"cannot write to standard output"};
     }
     return written_file{};

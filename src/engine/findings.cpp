@@ -16,6 +16,14 @@ std::string_view class_name(warning_class which) {
     return CLASS_NAMES[static_cast<std::size_t>(which)];
 }
 
+std::string class_names(std::string_view separator) {
+    std::string names;
+    for (const std::string_view name : CLASS_NAMES) {
+        names += (names.empty() ? "" : std::string(separator)) + std::string(name);
+    }
+    return names;
+}
+
 std::optional<warning_class> class_named(std::string_view name) {
     for (std::size_t i = 0; i < CLASS_NAMES.size(); ++i) {
         if (CLASS_NAMES[i] == name) {

@@ -28,6 +28,9 @@ constexpr std::size_t WARNING_CLASSES = 12;
 // The name -W and the reports use: "duplicate-byte".
 std::string_view class_name(warning_class which);
 
+// Every class's name, in order, between separators: "truncated-field, duplicate-byte, ...".
+std::string class_names(std::string_view separator);
+
 // The class of a name; none for a name that is no class.
 std::optional<warning_class> class_named(std::string_view name);
 

@@ -15,8 +15,8 @@ std::string map_path_for(std::string_view name) {
 namespace {
 
 // A stream that cannot be had for want of memory is that failure, not a missing file.
-std::FILE* open_stream(const char* path, const char* mode) {
-    std::FILE* file = std::fopen(path, mode);
+std::FILE* open_stream(const std::string& path, const char* mode) {
+    std::FILE* file = open_file(path, mode);
     if (file == nullptr && errno == ENOMEM) {
         throw std::bad_alloc();
     }
@@ -27,10 +27,10 @@ std::FILE* open_stream(const char* path, const char* mode) {
 
 unique_file open_source(std::string_view first_argument, std::string& source_path) {
     source_path = first_argument;
-    unique_file file(open_stream(source_path.c_str(), "rb"));
+    unique_file file(open_stream(source_path, "rb"));
     if (!file && source_path.find('.') == std::string::npos) {
         source_path += ".dsc";
-        file.reset(open_stream(source_path.c_str(), "rb"));
+        file.reset(open_stream(source_path, "rb"));
     }
     if (!file) {
         raise_status(status_code::cannot_open_source);
@@ -43,7 +43,7 @@ namespace {
 // Opened without truncation, so that the file is only emptied once it is known not to be
 // the DSC file.
 int open_map_descriptor(const std::string& map_path, std::FILE* dsc_file) {
-    const int fd = open_for_writing(map_path.c_str());
+    const int fd = open_for_writing(map_path);
     if (fd < 0) {
         raise_status(status_code::cannot_create_map);
     }

@@ -4,9 +4,12 @@
 #include "mapmaker/file_naming.h"
 #include "mapmaker/first_fault.h"
 #include "mapmaker/status.h"
+#include "platform/files.h"
 #include "table/map_writer.h"
 
+#include <cstdio>
 #include <new>
+#include <string_view>
 
 namespace {
 
@@ -57,8 +60,14 @@ void convert(int argc, char** argv, run_state& run) {
     }
     // Success is only claimed once the bytes have left the file's buffer without error.
     close_map(std::move(map_file));
-    std::printf("Map file '%s' successfully created [%zu characters].\n", run.map_path.c_str(),
-                table.count);
+    char count[32];
+    std::snprintf(count, sizeof count, "%zu", table.count);
+    for (const std::string_view piece :
+         {std::string_view("Map file '"), std::string_view(run.map_path),
+          std::string_view("' successfully created ["), std::string_view(count),
+          std::string_view(" characters].\n")}) {
+        write_text(stdout, piece);
+    }
 }
 
 } // namespace
@@ -67,6 +76,8 @@ int main(int argc, char** argv) {
     run_state run;
     status_code status = status_code::ok;
     try {
+        // Names beyond ASCII as typed, not as the code page could spell them ("?").
+        argv = utf8_argv(argc, argv);
         if (argc > 0 && argv[0] != nullptr) {
             run.program_name = argv[0];
         }

@@ -1,11 +1,13 @@
 #include "mapmaker/status.h"
 
+#include "platform/files.h"
+
 #include <cinttypes>
 
 namespace {
 
 void put(std::FILE* out, std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), out);
+    write_text(out, text);
 }
 
 void write_usage(std::FILE* out, std::string_view program_name) {
@@ -58,7 +60,9 @@ void write_status(std::FILE* out, status_code code, std::optional<status_detail>
         put(out, ": ");
         put(out, detail->name);
         if (detail->line) {
-            std::fprintf(out, " [line %" PRIu64 "]", *detail->line);
+            char line[32];
+            std::snprintf(line, sizeof line, " [line %" PRIu64 "]", *detail->line);
+            put(out, line);
         }
     }
     put(out, "\n");

@@ -2,9 +2,7 @@
 // its traps: paths are paths, and a failed run never touches an existing map.
 #include "engine/dsc_check.h"
 #include "engine/files.h"
-#include "engine/visible.h"
 #include "maptool/options.h"
-#include "maptool/render_text.h"
 #include "maptool/verbs.h"
 #include "platform/files.h"
 #include "table/map_writer.h"
@@ -22,17 +20,21 @@ std::string map_path_of(const std::string& dsc_path) {
     return utf8_from_path(path_from_utf8(dsc_path).replace_extension(".map"));
 }
 
-result<void> write_to_stdout(const code_table& table) {
+result<void> write_to_stdout(const code_table& table, bool say_count) {
     set_binary(stdout);
     if (!write_map(table, stdout) || std::fflush(stdout) != 0) {
         return failure{"cannot write the map"};
     }
-    std::fprintf(stderr, "<stdout>: %zu entries\n", table.count);
+    if (say_count) {
+        say_entries(stderr, "<stdout>", table.count);
+    }
     return {};
 }
 
 // Builds one map; findings and failures are reported.
-bool build_one(const std::string& dsc_path, const std::string& map_path, diagnostics& report) {
+// say_count: print the map's line, "x.map: 123 entries".
+bool build_one(const std::string& dsc_path, const std::string& map_path, bool say_count,
+               diagnostics& report) {
     const std::string name = display_name(dsc_path);
     const result<input_file> file = open_input(dsc_path);
     if (!file) {
@@ -44,7 +46,7 @@ bool build_one(const std::string& dsc_path, const std::string& map_path, diagnos
         return false;
     }
     if (map_path == "-") {
-        const result<void> written = write_to_stdout(checked.table);
+        const result<void> written = write_to_stdout(checked.table, say_count);
         if (!written) {
             report_failure(report, "<stdout>", written.error());
         }
@@ -62,13 +64,20 @@ bool build_one(const std::string& dsc_path, const std::string& map_path, diagnos
         return false;
     }
     report_in_place(report, map_path, *written);
-    std::printf("%s: %zu entries\n", visible(map_path).c_str(), checked.table.count);
+    if (say_count) {
+        say_entries(stdout, map_path, checked.table.count);
+    }
     return true;
 }
 
 exit_status run_build(const build_options& options) {
-    text_renderer text(stderr, use_color(options.diagnostics.color, stderr), false);
-    diagnostics report(policy_of(options.diagnostics), text);
+    // A JSON report goes where check's goes, unless the map itself is written there; the
+    // map lines would make it something else than JSON.
+    const bool json = options.diagnostics.format == "json";
+    report_renderer out(options.diagnostics, json && options.output != "-" ? stdout : stderr,
+                        false);
+    const bool say_count = !json && !options.diagnostics.quiet;
+    diagnostics report(policy_of(options.diagnostics), out.get());
     bool all_written = true;
     for (const std::string& path : options.files) {
         std::string map_path = options.output;
@@ -80,9 +89,10 @@ exit_status run_build(const build_options& options) {
         if (map_path.empty()) {
             map_path = map_path_of(path);
         }
-        all_written = build_one(path, map_path, report) && all_written;
+        all_written = build_one(path, map_path, say_count, report) && all_written;
         std::fflush(stdout);
     }
+    report.finish();
     return all_written ? exit_status::success : exit_status::trouble;
 }
 

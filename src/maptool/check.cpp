@@ -2,8 +2,6 @@
 #include "engine/dsc_check.h"
 #include "engine/files.h"
 #include "maptool/options.h"
-#include "maptool/render_json.h"
-#include "maptool/render_text.h"
 #include "maptool/verbs.h"
 
 namespace {
@@ -11,15 +9,11 @@ namespace {
 struct check_options {
     std::vector<std::string> files;
     diagnostic_options diagnostics;
-    std::string format = "text";
 };
 
 exit_status run_check(const check_options& options) {
-    const bool json = options.format == "json";
-    text_renderer text(stdout, !json && use_color(options.diagnostics.color, stdout), true);
-    json_renderer as_json(stdout);
-    diagnostics report(policy_of(options.diagnostics),
-                       json ? static_cast<renderer&>(as_json) : text);
+    report_renderer out(options.diagnostics, stdout, true);
+    diagnostics report(policy_of(options.diagnostics), out.get());
     for (const std::string& path : options.files) {
         const std::string name = display_name(path);
         const result<input_file> file = open_input(path);
@@ -42,6 +36,5 @@ void add_check(command_line& line) {
         line.verb("check", "Report every problem of DSC files, as mapmaker would read them");
     verb.words("FILE", options->files, "DSC files; - reads standard input");
     add_diagnostic_options(verb, options->diagnostics);
-    verb.choice("--format", options->format, "Output: text or json", {"text", "json"});
     verb.run([options] { return run_check(*options); });
 }

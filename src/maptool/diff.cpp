@@ -8,6 +8,7 @@
 #include "maptool/options.h"
 #include "maptool/render_text.h"
 #include "maptool/verbs.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ exit_status run_diff(const diff_options& options) {
     const std::string shown =
         options.quiet ? "Tables " + name_a + " and " + name_b + " differ\n"
                       : "--- " + name_a + "\n+++ " + name_b + "\n" + diff_lines(a->table, b->table);
-    std::fwrite(shown.data(), 1, shown.size(), stdout);
+    write_text(stdout, shown);
     return std::fflush(stdout) == 0 ? exit_status::findings : exit_status::trouble;
 }
 

@@ -2,7 +2,6 @@
 #include "engine/dump.h"
 #include "engine/dsc_text.h"
 #include "engine/files.h"
-#include "engine/visible.h"
 #include "maptool/options.h"
 #include "maptool/render_text.h"
 #include "maptool/verbs.h"
@@ -45,7 +44,7 @@ exit_status run_dump(const dump_options& options) {
     }
     report_in_place(report, options.output, *written);
     if (to_file) {
-        std::printf("%s: %zu entries\n", visible(options.output).c_str(), reading.table.count);
+        say_entries(stdout, options.output, reading.table.count);
     }
     return exit_status::success;
 }

@@ -58,7 +58,7 @@ exit_status run_import(const import_options& options) {
     }
     report_in_place(report, options.output, *written);
     if (to_file) {
-        std::printf("%s: %zu entries\n", visible(options.output).c_str(), table->entries.size());
+        say_entries(stdout, options.output, table->entries.size());
     }
     return exit_status::success;
 }

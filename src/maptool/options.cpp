@@ -1,5 +1,7 @@
 #include "maptool/options.h"
 
+#include "engine/visible.h"
+
 #include "platform/files.h"
 
 #include <cstdlib>
@@ -7,7 +9,14 @@
 void add_diagnostic_options(verb_line& verb, diagnostic_options& options) {
     verb.warnings(options.warnings);
     add_color_option(verb, options.color);
+    verb.choice("--format", options.format, "Output: text or json", {"text", "json"});
+    verb.flag("-q,--quiet", options.quiet, "The findings only: no closing count, no map lines");
 }
+
+report_renderer::report_renderer(const diagnostic_options& options, std::FILE* out, bool summary)
+    : json_(options.format == "json"),
+      text_(out, !json_ && use_color(options.color, out), summary && !options.quiet),
+      as_json_(out) {}
 
 void add_color_option(verb_line& verb, std::string& color) {
     verb.choice("--color", color, "Colour the diagnostics: auto, always or never",
@@ -29,6 +38,10 @@ bool use_color(std::string_view when, std::FILE* stream) {
     }
     const char* no_color = std::getenv("NO_COLOR");
     return (no_color == nullptr || *no_color == '\0') && is_terminal(stream);
+}
+
+void say_entries(std::FILE* out, std::string_view file, std::size_t count) {
+    write_text(out, visible(file) + ": " + std::to_string(count) + " entries\n");
 }
 
 void report_failure(diagnostics& report, std::string_view file, const failure& why) {

@@ -4,6 +4,8 @@
 #include "engine/diagnostics.h"
 #include "engine/result.h"
 #include "maptool/command_line.h"
+#include "maptool/render_json.h"
+#include "maptool/render_text.h"
 
 #include <cstdio>
 #include <string>
@@ -13,13 +15,28 @@
 struct diagnostic_options {
     std::vector<std::string> warnings; // the values of -W
     std::string color = "auto";
+    std::string format = "text";
+    bool quiet = false; // the findings alone
 };
 
-// -W and --color, checked while the command line is read.
+// -W, --color, --format and -q, checked while the command line is read.
 void add_diagnostic_options(verb_line& verb, diagnostic_options& options);
 
 // --color alone, for the verbs whose only diagnostics are their errors and warnings.
 void add_color_option(verb_line& verb, std::string& color);
+
+// Where the findings go, as the options say: text, with a closing count when `summary`
+// and not quiet, or JSON.
+class report_renderer {
+  public:
+    report_renderer(const diagnostic_options& options, std::FILE* out, bool summary);
+    renderer& get() { return json_ ? static_cast<renderer&>(as_json_) : text_; }
+
+  private:
+    bool json_;
+    text_renderer text_;
+    json_renderer as_json_;
+};
 
 // The -W options applied in order to the default policy.
 warning_policy policy_of(const diagnostic_options& options);
@@ -27,6 +44,9 @@ warning_policy policy_of(const diagnostic_options& options);
 // --color=auto|always|never for a stream: auto is on only for a terminal, and never
 // when NO_COLOR is set.
 bool use_color(std::string_view when, std::FILE* stream);
+
+// The line of a file written: "x.map: 123 entries".
+void say_entries(std::FILE* out, std::string_view file, std::size_t count);
 
 // Reports a failure about a whole file, unless its findings were reported already.
 void report_failure(diagnostics& report, std::string_view file, const failure& why);

@@ -2,6 +2,7 @@
 
 #include "engine/dsc_text.h"
 #include "engine/visible.h"
+#include "platform/files.h"
 
 #include <nlohmann/json.hpp>
 
@@ -69,10 +70,10 @@ void json_renderer::render(const finding& found) {
         }
     }
     any_ = true;
-    std::fwrite(text.data(), 1, text.size(), out_);
+    write_text(out_, text);
 }
 
 void json_renderer::finish(const report_counts&) {
     const char* end = any_ ? "\n]\n" : "[]\n";
-    std::fputs(end, out_);
+    write_text(out_, end);
 }

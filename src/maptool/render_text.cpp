@@ -1,6 +1,7 @@
 #include "maptool/render_text.h"
 
 #include "engine/visible.h"
+#include "platform/files.h"
 
 #include <algorithm>
 #include <vector>
@@ -78,13 +79,13 @@ void text_renderer::render(const finding& found) {
         text +=
             std::string(" ") + paint.note + "note:" + paint.reset + ' ' + visible(note.text) + '\n';
     }
-    std::fwrite(text.data(), 1, text.size(), out_);
+    write_text(out_, text);
 }
 
 void text_renderer::finish(const report_counts& counts) {
     if (summary_) {
         const std::string text = summary_line(counts) + '\n';
-        std::fwrite(text.data(), 1, text.size(), out_);
+        write_text(out_, text);
     }
 }
 

@@ -104,7 +104,8 @@ int atomic_file::open() {
     const fs::path target = followed(path_from_utf8(target_));
     target_ = utf8_from_path(target);
     const fs::file_status status = fs::status(target, ignored);
-    if (fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) {
+    if ((fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) ||
+        names_a_device(target_)) {
         in_place_ = true;
         stream_ = open_file(target_, "wb");
         return stream_ != nullptr ? 0 : errno;

@@ -19,12 +19,16 @@ using unique_file = std::unique_ptr<std::FILE, file_closer>;
 std::FILE* open_file(const std::string& path, const char* mode);
 
 // Opens or creates a file for writing bytes as they are, without emptying it and without
-// handing it to child processes; a descriptor, or -1 with errno set. The path is taken as
-// the program got it, in the system's code page on Windows.
-int open_for_writing(const char* path);
+// handing it to child processes; a descriptor, or -1 with errno set.
+int open_for_writing(const std::string& path);
 
 // Whether the descriptor is open on a regular file (not a device, pipe or folder).
 bool is_regular_file(int fd);
+
+// Whether a path names one of Windows' devices (NUL, CON, COM1, also with an extension),
+// which std::filesystem does not see as files; false elsewhere, where a file's status
+// tells a device.
+bool names_a_device(const std::string& path);
 
 // Empties the file open for writing on fd; false with errno set on failure.
 bool truncate_file(int fd);
@@ -42,8 +46,12 @@ void close_descriptor(int fd);
 // Puts a stream into binary mode where the system tells text from binary.
 void set_binary(std::FILE* stream);
 
-// Whether a stream is a terminal (a console on Windows).
+// Whether a stream is a terminal that can show colour: on Windows a console whose virtual
+// terminal mode is (or could be turned) on.
 bool is_terminal(std::FILE* stream);
+
+// Writes UTF-8 text: to a Windows console as the characters it holds, elsewhere as bytes.
+bool write_text(std::FILE* stream, std::string_view text);
 
 // The system's words for an error number, as strerror gives them.
 std::string error_text(int error_number);
@@ -78,11 +86,17 @@ bool remove_file(const std::string& path);
 std::FILE* temporary_stream();
 
 // The program's arguments as UTF-8, the program's name first: on Windows from the wide
-// command line, whatever the code page; elsewhere as they are.
+// command line, whatever the code page, with each word that holds * or ? (and is neither
+// an option nor quoted) replaced by the files it matches, as Windows programs expand them
+// themselves; elsewhere as they are (the shell has expanded them).
 std::vector<std::string> utf8_arguments(int argc, char** argv);
 
 // The full path of the running program, in UTF-8; empty when the system does not say.
 std::string program_path();
+// The argument vector with every argument in UTF-8 and no wildcard expanded: on Windows,
+// an argument in ASCII as the C runtime read it and any other from the wide command line;
+// elsewhere argv itself, so that nothing is allocated.
+char** utf8_argv(int argc, char** argv);
 
 // A path from UTF-8 text, and back, the same on every system (std::filesystem takes a
 // narrow string in the system's code page on Windows).

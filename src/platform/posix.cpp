@@ -17,13 +17,17 @@ std::FILE* open_file(const std::string& path, const char* mode) {
     return std::fopen(path.c_str(), mode);
 }
 
-int open_for_writing(const char* path) {
-    return ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+int open_for_writing(const std::string& path) {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
 }
 
 bool is_regular_file(int fd) {
     struct stat info {};
     return ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+}
+
+bool names_a_device(const std::string&) {
+    return false;
 }
 
 bool truncate_file(int fd) {
@@ -96,6 +100,14 @@ bool remove_file(const std::string& path) {
 
 std::FILE* temporary_stream() {
     return std::tmpfile();
+}
+
+bool write_text(std::FILE* stream, std::string_view text) {
+    return std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+}
+
+char** utf8_argv(int, char** argv) {
+    return argv;
 }
 
 std::vector<std::string> utf8_arguments(int argc, char** argv) {

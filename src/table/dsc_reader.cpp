@@ -116,8 +116,6 @@ bool is_hex_field(std::string_view text) {
     return std::all_of(text.begin(), text.end(), [](char c) { return hex_digit_value(c) >= 0; });
 }
 
-namespace {
-
 std::string_view trim_spaces(std::string_view text) {
     const std::size_t first = text.find_first_not_of(' ');
     if (first == std::string_view::npos) {
@@ -125,8 +123,6 @@ std::string_view trim_spaces(std::string_view text) {
     }
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
-
-} // namespace
 
 std::string_view entry_comment(std::string_view piece, const dsc_line& parsed) {
     std::string_view comment =

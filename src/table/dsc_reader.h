@@ -49,6 +49,9 @@ inline bool plainly_skipped(std::string_view piece) {
 // fault with the place of the fields read so far.
 dsc_line parse_dsc_line(std::string_view piece);
 
+// The text without the spaces around it.
+std::string_view trim_spaces(std::string_view text);
+
 // What an entry says after its fields, as a character's name: the text after the UNICODE
 // field, without a leading "//", spaces trimmed.
 std::string_view entry_comment(std::string_view piece, const dsc_line& parsed);

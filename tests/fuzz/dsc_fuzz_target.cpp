@@ -114,6 +114,9 @@ void check_agrees(const std::uint8_t* data, std::size_t size, const outcome& map
     diagnostics report(warning_policy{}, found);
     const dsc_check checked = check_dsc(file, "fuzz.dsc", report);
     std::fclose(file);
+    if (!found.kept.empty() && found.kept[0].message.starts_with("the file is UTF-16")) {
+        return; // refused whatever mapmaker makes of its bytes
+    }
     require(checked.failed == (mapmaker.status != status_code::ok),
             "check finds an error exactly when mapmaker fails");
     if (mapmaker.status == status_code::ok) {
