@@ -27,6 +27,7 @@ int main(int argc, char** argv) {
         add_dump(line);
         add_diff(line);
         add_import(line);
+        add_export(line);
         std::vector<std::string> arguments = utf8_arguments(argc, argv);
         if (!arguments.empty()) {
             arguments.erase(arguments.begin()); // the program's name

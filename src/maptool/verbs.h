@@ -9,3 +9,4 @@ void add_build(command_line& line);
 void add_dump(command_line& line);
 void add_diff(command_line& line);
 void add_import(command_line& line);
+void add_export(command_line& line);
