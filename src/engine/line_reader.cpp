@@ -43,9 +43,14 @@ bool line_reader::refill() {
     int code = Z_OK;
     const char* message = gzerror(gz_, &code);
     if (got < 0 || (code != Z_OK && code != Z_BUF_ERROR)) {
-        problem_ = "cannot read the file: " +
-                   (code == Z_ERRNO ? error_text(errno)
-                                    : "damaged gzip data (" + std::string(message) + ")");
+        // zlib's message begins with the name it was opened by, here "<fd:N>: ".
+        std::string_view said = message;
+        if (const std::size_t colon = said.find(": "); colon != std::string_view::npos) {
+            said.remove_prefix(colon + 2);
+        }
+        problem_ =
+            "cannot read the file: " +
+            (code == Z_ERRNO ? error_text(errno) : "damaged gzip data (" + std::string(said) + ")");
         return false;
     }
     if (got == 0 && code == Z_BUF_ERROR) {

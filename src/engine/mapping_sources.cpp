@@ -1,6 +1,7 @@
 #include "engine/mapping_sources.h"
 
 #include "engine/dsc_text.h"
+#include "engine/visible.h"
 
 #include <array>
 #include <memory>
@@ -446,7 +447,7 @@ void read_charmap_entry(source_reader& reader, const source_line& line, std::siz
         if (!code) {
             if (parsed.bytes.size() == 1) {
                 reader.warn(line, start, symbols_span,
-                            byte_text(parsed.bytes[0]) + " is named <" + symbol +
+                            byte_text(parsed.bytes[0]) + " is named <" + visible(symbol) +
                                 ">, which is no UNICODE code such as <U0410>: left out",
                             parsed.bytes[0]);
             } else {
@@ -554,10 +555,21 @@ line_kind kind_of_line(std::string_view text) {
     if (rest[0] == '<' || collapse(rest) == "CHARMAP") {
         return line_kind::charmap;
     }
-    if (rest.starts_with("//") || digit_value(rest[0], 16) >= 0) {
+    if (rest.starts_with("//")) {
         return line_kind::dsc;
     }
-    return line_kind::unknown;
+    // An entry as mapmaker reads one: hexadecimal digits, a comma or a space, maybe more
+    // spaces, and a hexadecimal digit.
+    std::size_t at = 0;
+    while (at < rest.size() && digit_value(rest[at], 16) >= 0) {
+        ++at;
+    }
+    if (at == 0 || at == rest.size() || (rest[at] != ',' && rest[at] != ' ')) {
+        return line_kind::unknown;
+    }
+    at = rest.find_first_not_of(' ', at + 1);
+    return at != std::string_view::npos && digit_value(rest[at], 16) >= 0 ? line_kind::dsc
+                                                                          : line_kind::unknown;
 }
 
 struct mapping_reader::state {
