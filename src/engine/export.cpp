@@ -38,6 +38,11 @@ std::string name_at(const loaded_table& loaded, std::size_t i) {
             c = ' ';
         }
     }
+    // Read back, these would say something else: a Unicode mapping file's UNDEFINED marks
+    // a byte without a character, and |0 after a charmap's bytes is a .ucm precision flag.
+    if (name.starts_with("UNDEFINED") || name.starts_with('|')) {
+        return {};
+    }
     return name;
 }
 
