@@ -15,6 +15,7 @@ maptool=$(dirname "$tool")/maptool
 runs=${2:-7}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+here=$(dirname "$(realpath "$0")")
 cd "$work"
 
 # Comment lines of 5 to 94 characters after "// ", and one line in five empty.
@@ -110,3 +111,6 @@ measured=("$maptool" check)
 cat crlf.dsc >/dev/null
 read -r tool_s wc_s ratio_wc < <(compare crlf.dsc wc -l)
 printf 'crlf.dsc   maptool check %ss  wc -l %ss  ratio %s\n' "$tool_s" "$wc_s" "$ratio_wc"
+
+# Import of a ~100 MB charmap, and of a gzip bomb.
+bash "$here/import.sh" "$maptool" "$runs"

@@ -4,7 +4,8 @@
 //   very input;
 // - the mapping-file reader (Unicode mapping files, charmaps, .ucm files): each byte from
 //   `first` on is given once, with a code up to FFFF; its warnings stay few; and the table
-//   exported as a Unicode mapping file, a charmap and a .ucm file reads back the same;
+//   exported as a Unicode mapping file, a charmap and a .ucm file reads back the same (in
+//   a .ucm, a character given again is a reverse fallback, which is left out);
 // - the whole source as a file, plain and gzip-compressed, through load_source: a table of
 //   1 to 256 entries with a name for each, or a failure.
 
@@ -25,6 +26,7 @@
 #include <fstream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -80,9 +82,20 @@ void check_mapping(std::string_view text, std::uint8_t first) {
               [](const source_entry& a, const source_entry& b) { return a.byte < b.byte; });
     for (const export_format format :
          {export_format::unicode, export_format::charmap, export_format::ucm}) {
+        std::vector<source_entry> expected = sorted;
+        if (format == export_format::ucm) {
+            // A character given again is a reverse fallback (|3), left out on the way back.
+            std::vector<char> given(0x10000);
+            std::erase_if(expected, [&given](const source_entry& entry) {
+                return std::exchange(given[entry.code], char{1}) != 0;
+            });
+        }
         const mapping_source back = read_mapping_source(export_text(loaded, format, "fuzz"));
-        require(!back.error && back.warnings.empty(), "an export reads back without a word");
-        require(std::equal(back.entries.begin(), back.entries.end(), sorted.begin(), sorted.end(),
+        require(!back.error, "an export reads back");
+        require(back.warnings.size() == sorted.size() - expected.size(),
+                "an export reads back with a warning only for each |3 line");
+        require(std::equal(back.entries.begin(), back.entries.end(), expected.begin(),
+                           expected.end(),
                            [](const source_entry& a, const source_entry& b) {
                                return a.byte == b.byte && a.code == b.code;
                            }),
