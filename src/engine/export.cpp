@@ -2,37 +2,17 @@
 
 #include "engine/dsc_text.h"
 #include "engine/dump.h"
-#include "unicode/names.h"
 
 #include <algorithm>
 #include <array>
-#include <numeric>
 #include <vector>
 
 namespace {
 
-std::uint16_t code_at(const loaded_table& loaded, std::size_t i) {
-    const map_record& record = loaded.table.records[i];
-    return static_cast<std::uint16_t>(record[1] << 8 | record[2]);
-}
-
-// The records' places in byte order; entries of one byte keep their order.
-std::vector<std::size_t> byte_order(const loaded_table& loaded) {
-    std::vector<std::size_t> order(loaded.table.count);
-    std::iota(order.begin(), order.end(), std::size_t{0});
-    const auto& records = loaded.table.records;
-    std::stable_sort(order.begin(), order.end(), [&records](std::size_t a, std::size_t b) {
-        return records[a][0] < records[b][0];
-    });
-    return order;
-}
-
-// An entry's name: the source's, else Unicode's; on one line and without control
-// characters, which would end the line or hide its rest.
-std::string name_at(const loaded_table& loaded, std::size_t i) {
-    std::string name = i < loaded.names.size() && !loaded.names[i].empty()
-                           ? loaded.names[i]
-                           : char_name(code_at(loaded, i));
+// An entry's name on one line and without control characters, which would end the line
+// or hide its rest.
+std::string clean_name_at(const loaded_table& loaded, std::size_t i) {
+    std::string name = name_at(loaded, i);
     for (char& c : name) {
         if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') {
             c = ' ';
@@ -77,9 +57,9 @@ std::string ucm_text(const loaded_table& loaded, const std::string& origin) {
                        "\nCHARMAP\n";
     std::array<bool, 256> byte_given{};
     std::vector<bool> code_given(0x10000);
-    for (const std::size_t i : byte_order(loaded)) {
+    for (const std::size_t i : byte_order(loaded.table)) {
         const std::uint8_t byte = loaded.table.records[i][0];
-        const std::uint16_t code = code_at(loaded, i);
+        const std::uint16_t code = code_at(loaded.table, i);
         const char* precision = !byte_given[byte] && !code_given[code] ? "|0"
                                 : !code_given[code]                    ? "|1"
                                 : !byte_given[byte]                    ? "|3"
@@ -106,10 +86,10 @@ std::string unicode_text(const loaded_table& loaded, const std::string& origin) 
                        " code (in hex)\n"
                        "#\t\tColumn #2 is the Unicode (in hex as 0xXXXX)\n"
                        "#\t\tColumn #3 is the Unicode name (follows a comment sign, '#')\n#\n";
-    for (const std::size_t i : byte_order(loaded)) {
-        const std::string entry_name = name_at(loaded, i);
+    for (const std::size_t i : byte_order(loaded.table)) {
+        const std::string entry_name = clean_name_at(loaded, i);
         text += "0x" + hex_digits(loaded.table.records[i][0], 2) + "\t0x" +
-                hex_digits(code_at(loaded, i), 4) +
+                hex_digits(code_at(loaded.table, i), 4) +
                 (entry_name.empty() ? std::string() : "\t#" + entry_name) + '\n';
     }
     return text;
@@ -119,12 +99,12 @@ std::string charmap_text(const loaded_table& loaded, const std::string& origin) 
     std::string text = "<code_set_name> " + charset_word(loaded.name) +
                        "\n<comment_char> %\n<escape_char> /\n% " + one_line(origin) +
                        "\n<mb_cur_min> 1\n<mb_cur_max> 1\n\nCHARMAP\n";
-    for (const std::size_t i : byte_order(loaded)) {
-        std::string symbol = "<U" + hex_digits(code_at(loaded, i), 4) + '>';
+    for (const std::size_t i : byte_order(loaded.table)) {
+        std::string symbol = "<U" + hex_digits(code_at(loaded.table, i), 4) + '>';
         std::string bytes = "/x" + hex_digits(loaded.table.records[i][0], 2);
         symbol.resize(std::max<std::size_t>(symbol.size() + 1, 12), ' ');
         bytes.resize(std::max<std::size_t>(bytes.size() + 1, 13), ' ');
-        const std::string entry_name = name_at(loaded, i);
+        const std::string entry_name = clean_name_at(loaded, i);
         std::string line = symbol + bytes + entry_name;
         while (line.ends_with(' ')) {
             line.pop_back();
@@ -164,5 +144,5 @@ std::string export_text(const loaded_table& loaded, export_format format,
     case export_format::dsc:
         break;
     }
-    return dump_text(loaded.table, loaded.names, loaded.name, true);
+    return dump_text(loaded, true);
 }

@@ -9,9 +9,11 @@
 #include "engine/mapping_sources.h"
 #include "platform/files.h"
 #include "table/map_reader.h"
+#include "unicode/names.h"
 
 #include <algorithm>
 #include <array>
+#include <numeric>
 
 namespace {
 
@@ -266,6 +268,24 @@ result<loaded_table> load_source(const std::string& path, std::uint8_t first, di
 
 result<loaded_table> load_table(const std::string& path, diagnostics& report) {
     return load_source(path, 0x80, report);
+}
+
+std::uint16_t code_at(const code_table& table, std::size_t i) {
+    return static_cast<std::uint16_t>(table.records[i][1] << 8 | table.records[i][2]);
+}
+
+std::string name_at(const loaded_table& loaded, std::size_t i) {
+    const bool named = i < loaded.names.size() && !loaded.names[i].empty();
+    return named ? loaded.names[i] : char_name(code_at(loaded.table, i));
+}
+
+std::vector<std::size_t> byte_order(const code_table& table) {
+    std::vector<std::size_t> order(table.count);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&table](std::size_t a, std::size_t b) {
+        return table.records[a][0] < table.records[b][0];
+    });
+    return order;
 }
 
 bool is_source_file(const std::string& source, const std::string& output) {

@@ -8,6 +8,7 @@
 #include "engine/result.h"
 #include "table/code_table.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -36,6 +37,15 @@ result<loaded_table> load_source(const std::string& path, std::uint8_t first, di
 
 // load_source of the bytes 80 to FF, the half the bundled tables define.
 result<loaded_table> load_table(const std::string& path, diagnostics& report);
+
+// The UNICODE code of the table's i-th record.
+std::uint16_t code_at(const code_table& table, std::size_t i);
+
+// The name of the i-th record's character: the source's, else its Unicode name.
+std::string name_at(const loaded_table& loaded, std::size_t i);
+
+// The places of the table's records in byte order; the entries of one byte keep theirs.
+std::vector<std::size_t> byte_order(const code_table& table);
 
 // Whether writing to output would overwrite the source itself, by any name or link.
 bool is_source_file(const std::string& source, const std::string& output);

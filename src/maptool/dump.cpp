@@ -31,8 +31,7 @@ exit_status run_dump(const dump_options& options) {
         report_failure(report, name, loaded.error());
         return exit_status::trouble;
     }
-    const std::string dsc =
-        dump_text(loaded->table, loaded->names, loaded->name, !options.no_names);
+    const std::string dsc = dump_text(*loaded, !options.no_names);
     const result<void> written = write_output(options.output, dsc);
     if (!written) {
         report.report(file_error(to_file ? options.output : "<stdout>",
