@@ -149,15 +149,18 @@ result<loaded_table> read_listed(line_reader& lines, mapping_reader& reader, boo
         report_too_long(report, shown, lines);
         return failure::reported();
     }
-    // What follows the table is not read for its words, but a cut or damaged gzip stream
-    // there still makes a damaged file.
-    while (status == line_status::line || status == line_status::too_long) {
+    if (status == line_status::failed) {
+        return failure{lines.problem()};
+    }
+    mapping_source source = reader.finish();
+    // What follows a table is not read for its words, but a cut or damaged gzip stream
+    // there still makes a damaged file. After an error, the rest is not read at all.
+    while (!source.error && (status == line_status::line || status == line_status::too_long)) {
         status = lines.next();
     }
     if (status == line_status::failed) {
         return failure{lines.problem()};
     }
-    mapping_source source = reader.finish();
     for (const source_note& warning : source.warnings) {
         report.report(at_note(shown, warning, severity::warning));
     }
