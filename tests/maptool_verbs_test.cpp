@@ -391,6 +391,7 @@ TEST(Import, WritesTheBundledFormat) {
         {"bad.txt", 2, "", "bad.txt:2:6: error: expected a UNICODE code, such as 0x0410\n"},
         {"missing.txt", 2, "", "missing.txt: error: cannot open the file"},
         {"t8 --iconv CP866", 2, "", ""},
+        {"iconv:", 2, "", "iconv:: error: no charset named after iconv:"},
         {"", 2, "", ""},
     };
     for (const import_case& c : cases) {

@@ -78,7 +78,7 @@ bool iconv_available() {
 
 result<std::vector<source_entry>> iconv_entries(const std::string& charset, std::uint8_t first,
                                                 diagnostics& report) {
-    const std::string shown = "iconv " + visible(charset);
+    const std::string shown = "iconv:" + visible(charset);
     const iconv_t opened = iconv_open("UTF-32BE", charset.c_str());
     if (opened == reinterpret_cast<iconv_t>(-1)) {
         return failure{errno == EINVAL ? "iconv knows no code page " + visible(charset)

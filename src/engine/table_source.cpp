@@ -91,6 +91,10 @@ result<loaded_table> listed_table(std::vector<source_entry> entries, std::uint8_
 
 result<loaded_table> from_iconv(const std::string& charset, std::uint8_t first,
                                 diagnostics& report) {
+    if (charset.empty()) {
+        // iconv would take the empty name for the locale's own charset.
+        return failure{"no charset named after iconv:, such as iconv:CP1251"};
+    }
     result<std::vector<source_entry>> entries = iconv_entries(charset, first, report);
     if (!entries) {
         return entries.error();

@@ -4,7 +4,6 @@
 #include "engine/import.h"
 #include "engine/files.h"
 #include "engine/table_source.h"
-#include "engine/visible.h"
 #include "maptool/options.h"
 #include "maptool/render_text.h"
 #include "maptool/verbs.h"
@@ -43,8 +42,7 @@ exit_status run_import(const import_options& options) {
     const std::uint8_t first = options.all ? 0x00 : 0x80;
     const bool from_iconv = !options.iconv_name.empty();
     const std::string source = from_iconv ? "iconv:" + options.iconv_name : options.source;
-    const std::string shown =
-        source.starts_with("iconv:") ? "iconv " + visible(source.substr(6)) : display_name(source);
+    const std::string shown = display_name(source);
     const bool to_file = !options.output.empty() && options.output != "-";
     if (to_file && is_source_file(source, options.output)) {
         report.report(
