@@ -1,5 +1,6 @@
 // maptool: the everyday companion of mapmaker. Checks DSC files and reports every problem,
-// builds maps safely, reads maps back, compares tables and imports them from standard data.
+// builds maps safely, reads maps back, compares tables, imports them from standard data and
+// exports them to the formats other tools read.
 #include "maptool/command_line.h"
 #include "maptool/verbs.h"
 #include "platform/files.h"
@@ -20,8 +21,9 @@ std::string version_text() {
 
 int main(int argc, char** argv) {
     try {
-        command_line line("Checks, builds, reads and compares 8-bit code page tables.",
-                          version_text());
+        command_line line(
+            "Checks, builds, reads, compares, imports and exports 8-bit code page tables.",
+            version_text());
         add_check(line);
         add_build(line);
         add_dump(line);
