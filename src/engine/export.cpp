@@ -9,8 +9,8 @@
 
 namespace {
 
-// An entry's name on one line and without control characters, which would end the line
-// or hide its rest.
+// An entry's name on one line, without control characters, which would end the line or
+// hide its rest, and without blanks around it.
 std::string clean_name_at(const loaded_table& loaded, std::size_t i) {
     std::string name = name_at(loaded, i);
     for (char& c : name) {
@@ -18,6 +18,8 @@ std::string clean_name_at(const loaded_table& loaded, std::size_t i) {
             c = ' ';
         }
     }
+    name.erase(0, name.find_first_not_of(' '));
+    name.erase(name.find_last_not_of(' ') + 1);
     // Read back, these would say something else: a Unicode mapping file's UNDEFINED marks
     // a byte without a character, and |0 after a charmap's bytes is a .ucm precision flag.
     if (name.starts_with("UNDEFINED") || name.starts_with('|')) {
