@@ -17,6 +17,7 @@ maptool=$(dirname "$tool")/maptool
 runs=${2:-7}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
+here=$(dirname "$(realpath "$0")")
 cd "$work"
 
 # Comment lines of 5 to 94 characters after "// ", and one line in five empty.
@@ -112,6 +113,9 @@ measured=("$maptool" check)
 cat crlf.dsc >/dev/null
 read -r tool_s wc_s ratio_wc < <(compare crlf.dsc wc -l)
 printf 'crlf.dsc   maptool check %ss  wc -l %ss  ratio %s\n' "$tool_s" "$wc_s" "$ratio_wc"
+
+# Import of a ~100 MB charmap, and of a gzip bomb.
+bash "$here/import.sh" "$maptool" "$runs"
 
 # convert: about 100 MB of Russian-like CP1251 text (words of E0..FF, one in ten
 # capitalised, lines of some 70 bytes), decoded to UTF-8 and encoded back, against iconv

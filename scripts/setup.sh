@@ -12,6 +12,7 @@ packages=(
     libgtest-dev # unit and end-to-end tests
     libc-bin     # iconv, which the table tests check every table against
     locales      # glibc's charmaps, which maptool import makes the bundled tables from
+    icu-devtools # makeconv and uconv, which build and use the .ucm files maptool exports
     groff-base mandoc # man page lint; man pages as text for Windows
     dpkg-dev file     # dpkg-shlibdeps and file, which cpack's Debian package needs
     chromium python3-pil python3-html5lib # maptool chart's pages in a real browser; strict HTML

@@ -90,7 +90,7 @@ TEST(Hostile, NamesFromTheInputReachTheTerminalAsText) {
                      {{"dump", HOSTILE + ".map"}, "//" + SHOWN + " -> UNICODE\n"},
                      {{"diff", HOSTILE + ".dsc", "one.dsc"}, "--- " + SHOWN + ".dsc\n"},
                      {{"import", "cm.txt", "-o", HOSTILE}, SHOWN + ": 2 entries\n"},
-                     {{"dump", HOSTILE}, SHOWN + ": error: not a map file: "},
+                     {{"dump", HOSTILE}, SHOWN + ":1:1: error: not a table: "},
                  });
 #endif
     for (const shown_case& c : cases) {
@@ -183,7 +183,7 @@ TEST(Hostile, ImportDoesNotWriteOverItsSource) {
         const program_result result = maptool(dir, {"import", "src.txt", "-o", output});
         EXPECT_EQ(result.status, 2);
         EXPECT_EQ(result.err,
-                  "src.txt: error: the DSC file " + output + " is this source file itself\n");
+                  "src.txt: error: the DSC file " + output + " is this table's own file\n");
         EXPECT_EQ(read_file(dir / "src.txt"), source);
     }
 }

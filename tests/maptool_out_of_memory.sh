@@ -17,13 +17,19 @@ cd "$work"
 printf '//t -> UNICODE\n80, 0410 // CYRILLIC CAPITAL LETTER A\n81, 0411 // CYRILLIC CAPITAL LETTER A\n' >t.dsc
 printf '\0\2\200\4\20\201\4\21' >t.map
 printf '<code_set_name> T\nCHARMAP\n<U0410> /x80 CYRILLIC CAPITAL LETTER A\n<U0411> /x81\nEND CHARMAP\n' >src.txt
-mkdir run
+printf 'AB\200\201\n' >text.txt
+mkdir run tables
+cp t.dsc tables/
 verbs=(
     "check --format=json t.dsc"
     "build t.dsc -o run/t.map"
     "dump t.map -o run/t.dsc"
     "diff t.dsc t.map"
     "import src.txt -o run/i.dsc"
+    "export --format=ucm src.txt -o run/e.ucm"
+    "convert -f t.dsc -o run/c.txt text.txt"
+    "chart t.dsc -o run/c.html"
+    "which --tables tables t.map"
     "help check"
 )
 failures=0

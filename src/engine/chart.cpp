@@ -150,8 +150,6 @@ chart_side chart_cells(const code_table& table, const chart_data& data) {
     return cells;
 }
 
-// TODO(integrator): when load_table hands back the names of its entries, the verb takes
-// them from there and this second reading of the file goes.
 std::vector<std::string> dsc_comment_names(std::FILE* file) {
     std::vector<std::string> names;
     auto block = std::make_unique<dsc_block>();

@@ -1,5 +1,6 @@
 #include "engine/convert.h"
 
+#include "engine/files.h"
 #include "platform/files.h"
 #include "unicode/names.h"
 
@@ -189,7 +190,7 @@ result<std::optional<stopped_at>> convert_stream(const code_page& page,
     for (;;) {
         const std::size_t got = std::fread(input.data() + kept, 1, block, in);
         if (std::ferror(in) != 0) {
-            return failure{"cannot read: " + error_text(errno)};
+            return failure{"cannot read: " + system_reason(errno)};
         }
         const bool last = got < block;
         const std::size_t size = kept + got;

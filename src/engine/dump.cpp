@@ -1,7 +1,6 @@
 #include "engine/dump.h"
 
 #include "engine/dsc_text.h"
-#include "unicode/names.h"
 
 namespace {
 
@@ -31,12 +30,11 @@ std::string map_fault_text(const map_reading& reading) {
     return {};
 }
 
-std::string dump_text(const code_table& table, const std::string& name, bool with_names) {
-    std::string text = dsc_header(name);
-    for (std::size_t i = 0; i < table.count; ++i) {
-        const map_record& record = table.records[i];
-        const auto code = static_cast<std::uint16_t>(record[1] << 8 | record[2]);
-        text += dsc_entry(record[0], code, with_names ? char_name(code) : std::string());
+std::string dump_text(const loaded_table& loaded, bool with_names) {
+    std::string text = dsc_header(loaded.name);
+    for (std::size_t i = 0; i < loaded.table.count; ++i) {
+        text += dsc_entry(loaded.table.records[i][0], code_at(loaded.table, i),
+                          with_names ? name_at(loaded, i) : std::string());
     }
     return text;
 }

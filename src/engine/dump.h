@@ -1,6 +1,7 @@
 // A map file read back as the DSC file that gives it back, byte for byte.
 #pragma once
 
+#include "engine/table_source.h"
 #include "table/code_table.h"
 #include "table/map_reader.h"
 
@@ -9,6 +10,7 @@
 // Why a file is not a map file, in words; empty for a map file.
 std::string map_fault_text(const map_reading& reading);
 
-// The DSC text of a table: the header line with the name, then each entry in the map's
-// order, named when with_names is set and the build has names.
-std::string dump_text(const code_table& table, const std::string& name, bool with_names);
+// The DSC text of a table: the header line with its name, then each entry in the table's
+// order, named when with_names is set (as the source names it, else by Unicode's name,
+// when the build has names). For a map file, the DSC file that gives it back.
+std::string dump_text(const loaded_table& loaded, bool with_names);

@@ -1,8 +1,10 @@
 #include "engine/mapping_sources.h"
 
 #include "engine/dsc_text.h"
+#include "engine/visible.h"
 
 #include <array>
+#include <memory>
 #include <span>
 
 namespace {
@@ -88,9 +90,14 @@ struct source_line {
     std::uint64_t number = 0;
 };
 
+// Each byte may be warned about again and again (a file of one line repeated): past this
+// many warnings, the rest are only counted, so that what is kept stays small.
+constexpr std::size_t WARNINGS_MAX = 512;
+
 class source_reader {
   public:
     mapping_source result;
+    std::uint8_t first = 0;
 
     bool failed() const { return result.error.has_value(); }
 
@@ -110,10 +117,19 @@ class source_reader {
 
     void warn(const source_line& line, std::size_t at, std::size_t span, std::string message,
               std::optional<std::uint8_t> byte) {
+        if (byte && *byte < first) {
+            return;
+        }
+        if (result.warnings.size() >= WARNINGS_MAX) {
+            ++warnings_not_kept_;
+            return;
+        }
         result.warnings.push_back(note(line, at, span, std::move(message), byte));
     }
 
-    // A byte defined as the characters `codes` at [at, at + span) of the line.
+    // A byte defined as the characters `codes` at [at, at + span) of the line. Only a
+    // definition that is taken claims the byte: one left out (beyond FFFF, several
+    // characters) leaves the byte to a later, valid one.
     void define(const source_line& line, std::size_t at, std::size_t span, std::uint8_t byte,
                 std::span<const std::uint32_t> codes, std::string name) {
         if (defined_on_[byte] != 0) {
@@ -123,7 +139,6 @@ class source_reader {
                  byte);
             return;
         }
-        defined_on_[byte] = line.number;
         if (codes.size() != 1) {
             std::string listed;
             for (const std::uint32_t code : codes) {
@@ -139,9 +154,12 @@ class source_reader {
                      ", beyond FFFF, and a map holds 16-bit codes: left out",
                  byte);
         } else {
-            result.entries.push_back({.byte = byte,
-                                      .code = static_cast<std::uint16_t>(codes[0]),
-                                      .name = std::move(name)});
+            defined_on_[byte] = line.number;
+            if (byte >= first) {
+                result.entries.push_back({.byte = byte,
+                                          .code = static_cast<std::uint16_t>(codes[0]),
+                                          .name = std::move(name)});
+            }
         }
     }
 
@@ -156,21 +174,30 @@ class source_reader {
     }
 
     void finish() {
-        if (multi_byte_codes_ == 0 || failed()) {
+        if (failed()) {
             return;
         }
-        first_multi_byte_.message =
-            "a code of more than one byte, and a map holds single bytes: left out";
-        if (multi_byte_codes_ > 1) {
-            first_multi_byte_.message +=
-                ", with " + std::to_string(multi_byte_codes_ - 1) + " more multi-byte codes";
+        if (multi_byte_codes_ != 0) {
+            first_multi_byte_.message =
+                "a code of more than one byte, and a map holds single bytes: left out";
+            if (multi_byte_codes_ > 1) {
+                first_multi_byte_.message +=
+                    ", with " + std::to_string(multi_byte_codes_ - 1) + " more multi-byte codes";
+            }
+            result.warnings.push_back(first_multi_byte_);
         }
-        result.warnings.push_back(first_multi_byte_);
+        if (warnings_not_kept_ != 0) {
+            result.warnings.emplace_back();
+            result.warnings.back().column = 0;
+            result.warnings.back().message =
+                std::to_string(warnings_not_kept_) + " more warnings like these are not shown";
+        }
     }
 
   private:
-    std::array<std::uint64_t, 256> defined_on_{}; // the line of each byte's first definition
+    std::array<std::uint64_t, 256> defined_on_{}; // the line of each byte's definition taken
     std::uint64_t multi_byte_codes_ = 0;
+    std::uint64_t warnings_not_kept_ = 0;
     source_note first_multi_byte_;
 
     static source_note note(const source_line& line, std::size_t at, std::size_t span,
@@ -183,22 +210,6 @@ class source_reader {
                 .byte = byte};
     }
 };
-
-// Hands each line, without its LF or CR LF, to take until take returns false.
-template <typename Take> void for_each_line(std::string_view text, Take&& take) {
-    std::uint64_t number = 0;
-    while (!text.empty()) {
-        const std::size_t lf = text.find('\n');
-        std::string_view line = text.substr(0, lf);
-        text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
-        if (line.ends_with('\r')) {
-            line.remove_suffix(1);
-        }
-        if (!take(source_line{line, ++number})) {
-            return;
-        }
-    }
-}
 
 // --- The Unicode mapping file format ---------------------------------------------------
 
@@ -230,7 +241,9 @@ void read_unicode_line(source_reader& reader, const source_line& line) {
         const std::size_t end = skip_word(data, at);
         // Several characters are written "0x05D0+0x05B7" or in columns of their own.
         for (std::size_t part = at; part < end;) {
-            const std::size_t plus = std::min(data.find('+', part), end);
+            // Only within the word: a '+' further on must not be looked for again from
+            // every word before it.
+            const std::size_t plus = std::min(data.substr(0, end).find('+', part), end);
             const std::optional<std::uint32_t> code = prefixed_hex(data.substr(part, plus - part));
             if (!code || *code > LAST_CODE) {
                 reader.fail(line, part, plus - part,
@@ -318,6 +331,8 @@ struct charmap_line {
     std::size_t symbols_end = 0;
     std::size_t bytes_start = 0;
     std::size_t bytes_end = 0;
+    std::optional<char> precision; // an ICU .ucm precision flag: '0' for |0
+    std::size_t precision_at = 0;
     std::string comment;
 };
 
@@ -376,8 +391,41 @@ bool parse_charmap_line(source_reader& reader, const source_line& line, std::siz
                     "expected an encoded byte, such as " + std::string(1, syntax.escape) + "x80");
         return false;
     }
-    parsed.comment = collapse(text.substr(at));
+    const std::size_t flag = skip_blanks(text, at);
+    if (flag < text.size() && text[flag] == '|') {
+        if (flag + 1 == text.size() || text[flag + 1] < '0' || text[flag + 1] > '4' ||
+            (flag + 2 < text.size() && !is_blank(text[flag + 2]))) {
+            reader.fail(line, flag, skip_word(text, flag) - flag,
+                        "expected a precision flag, |0 to |4");
+            return false;
+        }
+        parsed.precision = text[flag + 1];
+        parsed.precision_at = flag;
+        at = flag + 2;
+    }
+    std::string_view comment = text.substr(skip_blanks(text, at));
+    if (parsed.precision && comment.starts_with('#')) {
+        comment.remove_prefix(1);
+    }
+    parsed.comment = collapse(comment);
     return true;
+}
+
+// Why an ICU mapping of this precision is no entry of a map, which converts both ways;
+// empty for |0, a round trip.
+std::string one_way(char precision) {
+    switch (precision) {
+    case '1':
+        return "a fallback (|1), used only from UNICODE to the code page";
+    case '2':
+        return "a substitution by <subchar1> (|2), used only from UNICODE to the code page";
+    case '3':
+        return "a reverse fallback (|3), used only from the code page to UNICODE";
+    case '4':
+        return "a one-way mapping (|4), used only from UNICODE to the code page";
+    default:
+        return {};
+    }
 }
 
 void read_charmap_entry(source_reader& reader, const source_line& line, std::size_t start,
@@ -399,7 +447,7 @@ void read_charmap_entry(source_reader& reader, const source_line& line, std::siz
         if (!code) {
             if (parsed.bytes.size() == 1) {
                 reader.warn(line, start, symbols_span,
-                            byte_text(parsed.bytes[0]) + " is named <" + symbol +
+                            byte_text(parsed.bytes[0]) + " is named <" + visible(symbol) +
                                 ">, which is no UNICODE code such as <U0410>: left out",
                             parsed.bytes[0]);
             } else {
@@ -423,6 +471,13 @@ void read_charmap_entry(source_reader& reader, const source_line& line, std::siz
         reader.multi_byte(line, parsed.bytes_start, bytes_span, count);
         return;
     }
+    if (const std::string why = one_way(parsed.precision.value_or('0')); !why.empty()) {
+        reader.warn(line, parsed.precision_at, 2,
+                    byte_text(parsed.bytes[0]) + " to U+" + hex_digits(codes[0], 4) + " is " + why +
+                        ", and a map holds round-trip entries: left out",
+                    parsed.bytes[0]);
+        return;
+    }
     if (parsed.bytes[0] + count - 1 > 0xFF) {
         reader.fail(line, start, symbols_span, "the range runs past byte FF");
         return;
@@ -440,6 +495,20 @@ void read_charmap_entry(source_reader& reader, const source_line& line, std::siz
     }
 }
 
+// A quoted value, as ICU writes them: "ibm-866_P100-1995".
+std::string unquoted(std::string value) {
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+// The declarations only ICU's .ucm files have.
+bool is_ucm_keyword(std::string_view word) {
+    return word == "<uconv_class>" || word == "<subchar>" || word == "<subchar1>" ||
+           word == "<char_name_mask>" || word.starts_with("<icu:");
+}
+
 // A line before CHARMAP: "<keyword> value", a comment or nothing. False after CHARMAP.
 bool read_charmap_declaration(source_reader& reader, const source_line& line,
                               charmap_syntax& syntax) {
@@ -455,11 +524,13 @@ bool read_charmap_declaration(source_reader& reader, const source_line& line,
         return false;
     }
     if (word == "<code_set_name>" && !value.empty()) {
-        reader.result.charset = value;
+        reader.result.charset = unquoted(value);
     } else if ((word == "<comment_char>" || word == "<escape_char>") && value.size() == 1) {
         (word == "<comment_char>" ? syntax.comment : syntax.escape) = value[0];
     } else if (word == "<mb_cur_max>" || word == "<mb_cur_min>") {
         // Single bytes are told by each line's encoding.
+    } else if (is_ucm_keyword(word)) {
+        reader.result.format = source_format::ucm;
     } else if (word.starts_with("<U") && word.ends_with('>') &&
                symbol_code(word.substr(1, word.size() - 2))) {
         reader.fail(line, start, word_end - start, "a mapping before the CHARMAP line");
@@ -470,74 +541,125 @@ bool read_charmap_declaration(source_reader& reader, const source_line& line,
     return true;
 }
 
-void read_charmap(source_reader& reader, std::string_view text) {
-    enum class part : std::uint8_t { declarations, mappings, done } now = part::declarations;
-    charmap_syntax syntax;
-    for_each_line(text, [&](const source_line& line) {
-        if (now == part::declarations) {
-            if (!read_charmap_declaration(reader, line, syntax)) {
-                now = part::mappings;
-            }
-            return !reader.failed();
-        }
-        const std::size_t start = skip_blanks(line.text, 0);
-        if (start == line.text.size() || line.text[start] == syntax.comment) {
-            return true;
-        }
-        if (collapse(line.text) == "END CHARMAP") {
-            now = part::done; // what follows, such as WIDTH, is not about bytes
-            return false;
-        }
-        read_charmap_entry(reader, line, start, syntax);
-        return !reader.failed();
-    });
-    if (now == part::declarations) {
-        reader.fail_file("the charmap has no CHARMAP line");
-    } else if (now == part::mappings) {
-        reader.fail_file("the charmap has no END CHARMAP line");
-    }
-}
-
-// The form of the source, from its first line with content; none when neither fits.
-std::optional<source_format> format_of(std::string_view text, source_reader& reader) {
-    std::optional<source_format> format;
-    for_each_line(text, [&](const source_line& line) {
-        const std::size_t start = skip_blanks(line.text, 0);
-        const std::string_view rest = line.text.substr(start);
-        if (rest.empty() || rest[0] == '#' || rest[0] == '%') {
-            return true;
-        }
-        if (rest.starts_with("0x") || rest.starts_with("0X")) {
-            format = source_format::unicode_table;
-        } else if (rest[0] == '<' || collapse(rest) == "CHARMAP") {
-            format = source_format::charmap;
-        } else {
-            reader.fail(line, start, skip_word(line.text, start) - start,
-                        "neither a Unicode mapping table (lines such as 0x80 0x0410) nor a "
-                        "charmap (<code_set_name>, CHARMAP)");
-        }
-        return false;
-    });
-    if (!format && !reader.failed()) {
-        reader.fail_file("no mapping in the file");
-    }
-    return format;
-}
-
 } // namespace
 
-mapping_source read_mapping_source(std::string_view text) {
-    source_reader reader;
-    const std::optional<source_format> format = format_of(text, reader);
-    if (format == source_format::unicode_table) {
-        for_each_line(text, [&reader](const source_line& line) {
-            read_unicode_line(reader, line);
-            return !reader.failed();
-        });
-    } else if (format == source_format::charmap) {
-        reader.result.format = source_format::charmap;
-        read_charmap(reader, text);
+line_kind kind_of_line(std::string_view text) {
+    const std::size_t start = skip_blanks(text, 0);
+    const std::string_view rest = text.substr(start);
+    if (rest.empty() || rest[0] == '#' || rest[0] == '%') {
+        return line_kind::nothing;
     }
-    reader.finish();
-    return reader.result;
+    if (rest.starts_with("0x") || rest.starts_with("0X")) {
+        return line_kind::unicode_table;
+    }
+    if (rest[0] == '<' || collapse(rest) == "CHARMAP") {
+        return line_kind::charmap;
+    }
+    if (rest.starts_with("//")) {
+        return line_kind::dsc;
+    }
+    // An entry as mapmaker reads one: hexadecimal digits, a comma or a space, maybe more
+    // spaces, and a hexadecimal digit.
+    std::size_t at = 0;
+    while (at < rest.size() && digit_value(rest[at], 16) >= 0) {
+        ++at;
+    }
+    if (at == 0 || at == rest.size() || (rest[at] != ',' && rest[at] != ' ')) {
+        return line_kind::unknown;
+    }
+    at = rest.find_first_not_of(' ', at + 1);
+    return at != std::string_view::npos && digit_value(rest[at], 16) >= 0 ? line_kind::dsc
+                                                                          : line_kind::unknown;
+}
+
+struct mapping_reader::state {
+    source_reader reader;
+    enum class part : std::uint8_t { start, unicode, declarations, mappings, done };
+    part now = part::start;
+    charmap_syntax syntax;
+    std::uint64_t number = 0;
+};
+
+mapping_reader::mapping_reader(std::uint8_t first) : state_(std::make_unique<state>()) {
+    state_->reader.first = first;
+}
+
+mapping_reader::~mapping_reader() = default;
+
+bool mapping_reader::take(std::string_view text) {
+    state& s = *state_;
+    source_reader& reader = s.reader;
+    const source_line line{text, ++s.number};
+    if (s.now == state::part::start) {
+        const line_kind kind = kind_of_line(text);
+        if (kind == line_kind::nothing) {
+            return true;
+        }
+        if (kind == line_kind::unicode_table) {
+            s.now = state::part::unicode;
+        } else if (kind == line_kind::charmap) {
+            s.now = state::part::declarations;
+            reader.result.format = source_format::charmap;
+        } else {
+            const std::size_t start = skip_blanks(text, 0);
+            reader.fail(line, start, skip_word(text, start) - start,
+                        "neither a Unicode mapping table (lines such as 0x80 0x0410) nor a "
+                        "charmap or ICU .ucm file (<code_set_name>, CHARMAP)");
+            return false;
+        }
+    }
+    switch (s.now) {
+    case state::part::unicode:
+        read_unicode_line(reader, line);
+        break;
+    case state::part::declarations:
+        if (!read_charmap_declaration(reader, line, s.syntax)) {
+            s.now = state::part::mappings;
+        }
+        break;
+    case state::part::mappings: {
+        const std::size_t start = skip_blanks(text, 0);
+        if (start == text.size() || text[start] == s.syntax.comment) {
+            break;
+        }
+        if (collapse(text) == "END CHARMAP") {
+            s.now = state::part::done; // what follows, such as WIDTH, is not about bytes
+            return false;
+        }
+        read_charmap_entry(reader, line, start, s.syntax);
+        break;
+    }
+    default:
+        return false;
+    }
+    return !reader.failed();
+}
+
+mapping_source mapping_reader::finish() {
+    state& s = *state_;
+    if (s.now == state::part::start) {
+        s.reader.fail_file("no mapping in the file");
+    } else if (s.now == state::part::declarations) {
+        s.reader.fail_file("the charmap has no CHARMAP line");
+    } else if (s.now == state::part::mappings) {
+        s.reader.fail_file("the charmap has no END CHARMAP line");
+    }
+    s.reader.finish();
+    return std::move(s.reader.result);
+}
+
+mapping_source read_mapping_source(std::string_view text, std::uint8_t first) {
+    mapping_reader reader(first);
+    while (!text.empty()) {
+        const std::size_t lf = text.find('\n');
+        std::string_view line = text.substr(0, lf);
+        text.remove_prefix(lf == std::string_view::npos ? text.size() : lf + 1);
+        if (line.ends_with('\r')) {
+            line.remove_suffix(1);
+        }
+        if (!reader.take(line)) {
+            break;
+        }
+    }
+    return reader.finish();
 }

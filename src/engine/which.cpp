@@ -1,5 +1,6 @@
 #include "engine/which.h"
 
+#include "engine/files.h"
 #include "platform/files.h"
 #include "unicode/names.h"
 
@@ -79,7 +80,7 @@ result<text_sample> read_sample(std::FILE* in) {
         }
     }
     if (std::ferror(in) != 0) {
-        return failure{"cannot read: " + error_text(errno)};
+        return failure{"cannot read: " + system_reason(errno)};
     }
     return sample;
 }
@@ -120,7 +121,7 @@ result<std::vector<std::string>> iconv_charsets() {
     // The C library has no call that lists them; its iconv program does.
     std::FILE* listing = popen("iconv -l", "r");
     if (listing == nullptr) {
-        return failure{"cannot run iconv -l: " + error_text(errno)};
+        return failure{"cannot run iconv -l: " + system_reason(errno)};
     }
     std::string text;
     std::array<char, 4096> buffer;

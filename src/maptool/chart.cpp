@@ -61,10 +61,13 @@ std::optional<chart_table> read_chart(const std::string& path, const chart_optio
     }
     chart_data data;
     data.unicode = !options.no_names;
-    // Only a regular file can be read a second time for the comments: standard input and
-    // pipes are gone, and opening a FIFO again would wait for another writer.
+    data.names = table->names;
+    // A DSC file's comments are no names to the other verbs (a comment may be any note),
+    // but a chart shows them where Unicode has no name. Only a regular file can be read a
+    // second time for them: standard input and pipes are gone, and opening a FIFO again
+    // would wait for another writer.
     std::error_code ignored;
-    if (!table->is_map && path != "-" &&
+    if (table->form == table_form::dsc && path != "-" &&
         std::filesystem::is_regular_file(path_from_utf8(path), ignored)) {
         if (result<input_file> file = open_input(path)) {
             data.names = dsc_comment_names(file->get());

@@ -1,6 +1,6 @@
-// maptool diff A B: how two tables, each a DSC file or a map file, map the bytes
-// differently, shown as a unified diff in DSC syntax. The exit status says whether the two
-// would give byte-identical map files, as diff and cmp say it for files.
+// maptool diff A B: how two tables, each any table source, map the bytes differently,
+// shown as a unified diff in DSC syntax. The exit status says whether the two would give
+// byte-identical map files, as diff and cmp say it for files.
 #include "engine/diff.h"
 #include "engine/files.h"
 #include "engine/table_source.h"
@@ -55,7 +55,7 @@ exit_status run_diff(const diff_options& options) {
 void add_diff(command_line& line) {
     auto options = std::make_shared<diff_options>();
     verb_line verb = line.verb(
-        "diff", "Compare two tables, DSC or map files: exit 0 when they give the same map file");
+        "diff", "Compare two tables of any form: exit 0 when they give the same map file");
     verb.word("A", options->a, "The first table; - reads standard input", true);
     verb.word("B", options->b, "The second table; - reads standard input", true);
     verb.flag("-q,--quiet", options->quiet, "Print only whether the tables differ");

@@ -1,7 +1,8 @@
-// maptool dump MAP [-o DSC]: a map file as the DSC file that gives it back, byte for byte.
+// maptool dump SOURCE [-o DSC]: a table as the DSC file that gives it back; a map file
+// byte for byte, any other source entry for entry.
 #include "engine/dump.h"
-#include "engine/dsc_text.h"
 #include "engine/files.h"
+#include "engine/table_source.h"
 #include "maptool/options.h"
 #include "maptool/render_text.h"
 #include "maptool/verbs.h"
@@ -9,7 +10,7 @@
 namespace {
 
 struct dump_options {
-    std::string map;
+    std::string source;
     std::string output;
     bool no_names = false;
     std::string color = "auto";
@@ -18,24 +19,19 @@ struct dump_options {
 exit_status run_dump(const dump_options& options) {
     text_renderer text(stderr, use_color(options.color, stderr), false);
     diagnostics report(warning_policy{}, text);
-    const std::string name = display_name(options.map);
-    const result<input_file> file = open_input(options.map);
-    if (!file) {
-        report_failure(report, name, file.error());
-        return exit_status::trouble;
-    }
-    const map_reading reading = read_map(file->get());
-    if (reading.fault != map_fault::none) {
-        report.report(file_error(name, map_fault_text(reading)));
-        return exit_status::trouble;
-    }
+    const std::string name = display_name(options.source);
     const bool to_file = !options.output.empty() && options.output != "-";
-    if (to_file && is_the_file(file->get(), options.output)) {
+    if (to_file && is_source_file(options.source, options.output)) {
         report.report(
-            file_error(name, "the DSC file " + options.output + " is this map file itself"));
+            file_error(name, "the DSC file " + options.output + " is this table's own file"));
         return exit_status::trouble;
     }
-    const std::string dsc = dump_text(reading.table, table_name_of(options.map), !options.no_names);
+    const result<loaded_table> loaded = load_table(options.source, report);
+    if (!loaded) {
+        report_failure(report, name, loaded.error());
+        return exit_status::trouble;
+    }
+    const std::string dsc = dump_text(*loaded, !options.no_names);
     const result<written_file> written = write_output(options.output, dsc);
     if (!written) {
         report.report(file_error(to_file ? options.output : "<stdout>",
@@ -44,7 +40,7 @@ exit_status run_dump(const dump_options& options) {
     }
     report_in_place(report, options.output, *written);
     if (to_file) {
-        say_entries(stdout, options.output, reading.table.count);
+        say_entries(stdout, options.output, loaded->table.count);
     }
     return exit_status::success;
 }
@@ -54,8 +50,9 @@ exit_status run_dump(const dump_options& options) {
 void add_dump(command_line& line) {
     auto options = std::make_shared<dump_options>();
     verb_line verb = line.verb(
-        "dump", "Print a map file as a DSC file that converts back to the very same bytes");
-    verb.word("MAP", options->map, "The map file; - reads standard input", true);
+        "dump", "Print a table as a DSC file; a map file converts back to the very same bytes");
+    verb.word("SOURCE", options->source,
+              "The table: a map file, or any other table source; - reads standard input", true);
     verb.option("-o,--output", options->output,
                 "Write the DSC file here instead of to standard output");
     verb.flag("--no-names", options->no_names, "Leave out the character names");

@@ -1,9 +1,10 @@
 // maptool import SOURCE | --iconv NAME [-o DSC]: a DSC file in the format of the bundled
-// tables, from a Unicode mapping table, a POSIX charmap (gzip-compressed or not) or the
-// system's iconv.
+// tables, from any table source: a Unicode mapping table, a POSIX charmap or ICU .ucm file
+// (gzip-compressed or not), the system's iconv, or a map or DSC file.
 #include "engine/import.h"
 #include "engine/files.h"
 #include "engine/visible.h"
+#include "engine/table_source.h"
 #include "maptool/options.h"
 #include "maptool/render_text.h"
 #include "maptool/verbs.h"
@@ -20,27 +21,42 @@ struct import_options {
     std::string color = "auto";
 };
 
+// The bytes from `first` on: a map or DSC file may list the low half too.
+void keep_from(loaded_table& loaded, std::uint8_t first) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < loaded.table.count; ++i) {
+        if (loaded.table.records[i][0] >= first) {
+            loaded.table.records[kept] = loaded.table.records[i];
+            if (kept != i) {
+                loaded.names[kept] = std::move(loaded.names[i]);
+            }
+            ++kept;
+        }
+    }
+    loaded.table.count = kept;
+    loaded.names.resize(kept);
+}
+
 exit_status run_import(const import_options& options) {
     text_renderer text(stderr, use_color(options.color, stderr), false);
     diagnostics report(warning_policy{}, text);
     const std::uint8_t first = options.all ? 0x00 : 0x80;
     const bool from_iconv = !options.iconv_name.empty();
-    const std::string shown =
-        from_iconv ? "iconv " + options.iconv_name : display_name(options.source);
-    if (!from_iconv && is_same_file(options.source, options.output)) {
+    const std::string source = from_iconv ? "iconv:" + options.iconv_name : options.source;
+    const std::string shown = display_name(source);
+    const bool to_file = !options.output.empty() && options.output != "-";
+    if (to_file && is_source_file(source, options.output)) {
         report.report(
-            file_error(shown, "the DSC file " + options.output + " is this source file itself"));
+            file_error(shown, "the DSC file " + options.output + " is this table's own file"));
         return exit_status::trouble;
     }
-    result<imported> table = from_iconv ? import_iconv(options.iconv_name, first, report)
-                                        : import_file(options.source, first, report);
+    result<loaded_table> table = load_source(source, first, report);
     if (!table) {
         report_failure(report, shown, table.error());
         return exit_status::trouble;
     }
-    std::erase_if(table->entries,
-                  [first](const source_entry& entry) { return entry.byte < first; });
-    if (table->entries.empty()) {
+    keep_from(*table, first);
+    if (table->table.count == 0) {
         report.report(file_error(shown, options.all ? "no byte is defined"
                                                     : "no byte from 80 to FF is defined"));
         return exit_status::trouble;
@@ -48,9 +64,8 @@ exit_status run_import(const import_options& options) {
     if (!options.name.empty()) {
         table->name = options.name;
     }
-    const bool to_file = !options.output.empty() && options.output != "-";
     const result<written_file> written =
-        write_output(options.output, imported_dsc_text(*table, !options.no_names));
+        write_output(options.output, imported_dsc_text(*table, source, !options.no_names));
     if (!written) {
         report.report(file_error(to_file ? options.output : "<stdout>",
                                  "cannot write the DSC file: " + written.error().message));
@@ -58,7 +73,7 @@ exit_status run_import(const import_options& options) {
     }
     report_in_place(report, options.output, *written);
     if (to_file) {
-        say_entries(stdout, options.output, table->entries.size());
+        say_entries(stdout, options.output, table->table.count);
     }
     return exit_status::success;
 }
@@ -67,11 +82,12 @@ exit_status run_import(const import_options& options) {
 
 void add_import(command_line& line) {
     auto options = std::make_shared<import_options>();
-    verb_line verb =
-        line.verb("import", "Write a DSC file from a Unicode mapping table, a charmap or iconv");
+    verb_line verb = line.verb(
+        "import",
+        "Write a DSC file from any table: a Unicode mapping table, a charmap, a .ucm file, iconv");
     verb.word("SOURCE", options->source,
-              "A Unicode mapping table or a POSIX charmap, gzip-compressed or not; - reads "
-              "standard input",
+              "Any table: a Unicode mapping table, a POSIX charmap or ICU .ucm file (gzip-"
+              "compressed or not), a map or DSC file, or iconv:NAME; - reads standard input",
               false);
     verb.option("--iconv", options->iconv_name,
                 "Ask the system's iconv for each byte of this code page");

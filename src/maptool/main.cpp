@@ -1,5 +1,6 @@
 // maptool: the everyday companion of mapmaker. Checks DSC files and reports every problem,
-// builds maps safely, reads maps back, compares tables and imports them from standard data.
+// builds maps safely, reads maps back, compares tables, imports them from standard data and
+// exports them to the formats other tools read.
 #include "maptool/command_line.h"
 #include "maptool/verbs.h"
 #include "platform/files.h"
@@ -53,8 +54,9 @@ int main(int argc, char** argv) {
     default_terminate = std::set_terminate(on_terminate);
     int status = 0;
     try {
-        command_line line("Checks, builds, reads and compares 8-bit code page tables.",
-                          version_text());
+        command_line line(
+            "Checks, builds, reads, compares, imports and exports 8-bit code page tables.",
+            version_text());
         add_check(line);
         add_build(line);
         add_dump(line);
@@ -63,6 +65,7 @@ int main(int argc, char** argv) {
         add_chart(line);
         add_convert(line);
         add_which(line);
+        add_export(line);
         std::vector<std::string> arguments = utf8_arguments(argc, argv);
         if (!arguments.empty()) {
             arguments.erase(arguments.begin()); // the program's name

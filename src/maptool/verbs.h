@@ -12,3 +12,4 @@ void add_import(command_line& line);
 void add_chart(command_line& line);
 void add_convert(command_line& line);
 void add_which(command_line& line);
+void add_export(command_line& line);

@@ -112,17 +112,11 @@ result<std::vector<candidate>> iconv_tables() {
     std::map<std::string, std::size_t> by_bytes; // a page's decoded bytes: its candidate
     for (const std::string& name : *names) {
         diagnostics unheard(warning_policy{}, quiet);
-        const result<imported> table = import_iconv(name, 0x00, unheard);
-        if (!table || table->entries.empty()) {
+        const result<loaded_table> table = load_source("iconv:" + name, 0x00, unheard);
+        if (!table || table->table.count == 0) {
             continue; // not a code page of single bytes
         }
-        code_table codes;
-        for (const source_entry& entry : table->entries) {
-            if (codes.count < MAX_ENTRIES) {
-                codes.records[codes.count++] = make_record(entry.byte, entry.code);
-            }
-        }
-        candidate made{"iconv:" + name, make_code_page(codes, true)};
+        candidate made{"iconv:" + name, make_code_page(table->table, true)};
         const std::string bytes(reinterpret_cast<const char*>(made.page.decoded.data()),
                                 sizeof made.page.decoded);
         const auto [known, added] = by_bytes.emplace(bytes, found.size());

@@ -1,0 +1,23 @@
+// A table written in the formats other tools read: ICU's .ucm (for makeconv and uconv),
+// the Unicode mapping file format, a POSIX charmap as glibc's are written, and DSC.
+#pragma once
+
+#include "engine/table_source.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+enum class export_format : std::uint8_t { ucm, unicode, charmap, dsc };
+
+// The format a --format word names; none for a word that names none.
+std::optional<export_format> export_format_named(std::string_view word);
+
+// The whole file. `origin` says in a comment where the table came from (DSC, as dump
+// writes it, has none). Entries go in byte order, except in DSC, which keeps the table's.
+// A map converts both ways, and so does each |0 line of a .ucm file; an entry whose byte an
+// earlier entry already gives goes in as a fallback (|1), one whose character an earlier
+// entry already gives as a reverse fallback (|3), and an entry both repeat is left out.
+std::string export_text(const loaded_table& loaded, export_format format,
+                        const std::string& origin);
