@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Every bundled table exported as an ICU .ucm file, built into a converter by ICU's
-# makeconv, and every byte the table lists decoded by uconv through it: the text is the
-# table's own characters, in the table's order. Exits 77 (reported as skipped) where ICU's
+# makeconv, and every byte the table lists decoded by uconv through it: the text is what
+# maptool convert decodes, and the table's own characters, in the table's order. Exits 77 (reported as skipped) where ICU's
 # tools (Debian package icu-devtools) are not installed.
 #
 #   ucm_icu.sh MAPTOOL TABLES_FOLDER
@@ -35,6 +35,11 @@ for table in "$tables"/*.dsc; do
     printf "$bytes" >"$work/in"
     printf "$expected" >"$work/expected"
     ICU_DATA=$work uconv -f "$name" -t UTF-8 --callback stop "$work/in" >"$work/got"
+    "$tool" convert -f "$table" "$work/in" >"$work/converted"
+    if ! cmp -s "$work/converted" "$work/got"; then
+        echo "$(basename "$table"): uconv and maptool convert decode differently" >&2
+        exit 1
+    fi
     if ! cmp -s "$work/expected" "$work/got"; then
         echo "$(basename "$table"): uconv through the exported .ucm decodes differently" >&2
         cmp "$work/expected" "$work/got" >&2 || true
