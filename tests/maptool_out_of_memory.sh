@@ -2,8 +2,8 @@
 # Runs each maptool verb with allocations failing at the Nth allocation, for N over the
 # whole run of the verb (every N up to 24, where the command line is read, then N growing
 # by a quarter to the end), once with memory staying exhausted and once with only the Nth
-# failing; then each of ICU's own allocations alone (where it loads its names); then
-# under address space limits. Each run either does exactly what the run with enough memory
+# failing; then each of ICU's and zlib's own allocations alone (where it loads its names,
+# where it reads a source); then under address space limits. Each run either does exactly what the run with enough memory
 # does, or stops short of it: what it printed is a beginning of that run's output, its
 # last line on standard error is "maptool: out of memory", its status 2, and it leaves
 # no file behind.
@@ -91,6 +91,7 @@ for verb in "${verbs[@]}"; do
     rm -f run/*
     sweep ""
     sweep libicuuc
+    sweep libz
     # Address space limits from where the program cannot even be loaded up to where it
     # runs: the loader's own failure (127) is not maptool's to report.
     [ "$verb" = "${verbs[0]}" ] || continue
