@@ -3,7 +3,6 @@
 // (gzip-compressed or not), the system's iconv, or a map or DSC file.
 #include "engine/import.h"
 #include "engine/files.h"
-#include "engine/visible.h"
 #include "engine/table_source.h"
 #include "maptool/options.h"
 #include "maptool/render_text.h"
