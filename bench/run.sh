@@ -114,6 +114,18 @@ cat crlf.dsc >/dev/null
 read -r tool_s wc_s ratio_wc < <(compare crlf.dsc wc -l)
 printf 'crlf.dsc   maptool check %ss  wc -l %ss  ratio %s\n' "$tool_s" "$wc_s" "$ratio_wc"
 
+# check of a 100 MB file of bad lines, each an error: 6.25 million findings, as text and
+# as JSON, which is written as the findings come.
+awk 'BEGIN { for (i = 0; i < 6250000; i++) print "80, zz41 // bad" }' >bad.dsc
+for format in text json; do
+    printf 'bad.dsc    maptool check --format=%s  %s  peak %s KB\n' "$format" \
+        "$(/usr/bin/time -f '%e s' "$maptool" check --format="$format" bad.dsc 2>&1 >/dev/null |
+            tail -n 1)" \
+        "$(/usr/bin/time -f '%M' "$maptool" check --format="$format" bad.dsc 2>&1 >/dev/null |
+            tail -n 1)"
+done
+rm -f bad.dsc
+
 # Import of a ~100 MB charmap, and of a gzip bomb.
 bash "$here/import.sh" "$maptool" "$runs"
 
