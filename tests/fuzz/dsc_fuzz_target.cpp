@@ -5,12 +5,17 @@
 //   first Ctrl-Z, and at most one more per LINE_PIECE_MAX bytes, plus one;
 // - a table written back as canonical DSC lines reads back as the same entries;
 // - maptool's checker finds an error exactly when mapmaker fails, its first error is at the
-//   line mapmaker names, and without errors it reads the same table.
+//   line mapmaker names, and without errors it reads the same table;
+// - its JSON report is one valid JSON array with an object for each finding.
 
 #include "mapmaker/first_fault.h"
 #include "mapmaker/status.h"
 #if defined(MAPMAKER_MAPTOOL)
 #include "engine/dsc_check.h"
+#include "maptool/render_json.h"
+#include "platform/files.h"
+
+#include <nlohmann/json.hpp>
 #endif
 #include "table/dsc_reader.h"
 
@@ -108,12 +113,48 @@ struct collector : renderer {
     void finish(const report_counts&) override {}
 };
 
+// Hands each finding to the collector and to the JSON renderer alike.
+struct both_renderers : renderer {
+    renderer& first;
+    renderer& second;
+    both_renderers(renderer& one, renderer& other) : first(one), second(other) {}
+    void render(const finding& found) override {
+        first.render(found);
+        second.render(found);
+    }
+    void finish(const report_counts& counts) override {
+        first.finish(counts);
+        second.finish(counts);
+    }
+};
+
+std::string whole_text(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    char block[4096];
+    for (std::size_t got; (got = std::fread(block, 1, sizeof block, file)) > 0;) {
+        text.append(block, got);
+    }
+    return text;
+}
+
 void check_agrees(const std::uint8_t* data, std::size_t size, const outcome& mapmaker) {
     std::FILE* file = open_memory(data, size);
+    std::FILE* json_file = temporary_stream();
+    if (json_file == nullptr) {
+        std::abort();
+    }
     collector found;
-    diagnostics report(warning_policy{}, found);
+    json_renderer json(json_file);
+    both_renderers both(found, json);
+    diagnostics report(warning_policy{}, both);
     const dsc_check checked = check_dsc(file, "fuzz.dsc", report);
+    report.finish();
     std::fclose(file);
+    const nlohmann::json parsed = nlohmann::json::parse(whole_text(json_file), nullptr, false);
+    std::fclose(json_file);
+    require(parsed.is_array() && parsed.size() == found.kept.size(),
+            "the JSON report is an array of one object for each finding");
     if (!found.kept.empty() && found.kept[0].message.starts_with("the file is UTF-16")) {
         return; // refused whatever mapmaker makes of its bytes
     }
