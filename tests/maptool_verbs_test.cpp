@@ -575,10 +575,13 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
 TEST(Sources, WritingOverTheSourceIsRefused) {
     const temp_dir dir;
     const std::string dsc = "//t -> UNICODE\n80, 0410\n";
-    for (const std::string verb : {"import", "export", "dump"}) {
+    for (const std::string verb : {"import t.dsc", "export t.dsc", "dump t.dsc", "chart t.dsc",
+                                   "chart one.dsc --against t.dsc", "convert -f t.dsc one.dsc",
+                                   "convert -t t.dsc one.dsc"}) {
         SCOPED_TRACE(verb);
         write_file(dir / "t.dsc", dsc);
-        const run_result result = maptool(dir, verb + " t.dsc -o ./t.dsc");
+        write_file(dir / "one.dsc", dsc);
+        const run_result result = maptool(dir, verb + " -o ./t.dsc");
         EXPECT_EQ(result.status, 2);
         EXPECT_NE(result.err.find("t.dsc: error: "), std::string::npos) << result.err;
         EXPECT_EQ(read_file(dir / "t.dsc"), dsc);

@@ -86,6 +86,17 @@ exit_status run_chart(const chart_options& options) {
     const bool to_file = !options.output.empty() && options.output != "-";
     const bool html =
         options.format == "html" || (options.format == "auto" && (to_file || !is_terminal(stdout)));
+    std::vector<std::string> read = options.sources;
+    if (!options.against.empty()) {
+        read.push_back(options.against);
+    }
+    for (const std::string& path : read) {
+        if (to_file && is_source_file(path, options.output)) {
+            errors.render(file_error(display_name(path),
+                                     "the chart " + options.output + " is this table's own file"));
+            return exit_status::trouble;
+        }
+    }
     std::vector<chart_table> tables;
     bool failed = false;
     for (const std::string& path : options.sources) {
