@@ -90,10 +90,9 @@ exit_status run_chart(const chart_options& options) {
     if (!options.against.empty()) {
         read.push_back(options.against);
     }
+    diagnostics report(warning_policy{}, errors);
     for (const std::string& path : read) {
-        if (to_file && is_source_file(path, options.output)) {
-            errors.render(file_error(display_name(path),
-                                     "the chart " + options.output + " is this table's own file"));
+        if (refuse_own_file(report, path, options.output, "the chart")) {
             return exit_status::trouble;
         }
     }
@@ -140,7 +139,6 @@ exit_status run_chart(const chart_options& options) {
                                  "cannot write the chart: " + written.error().message));
         return exit_status::trouble;
     }
-    diagnostics report(warning_policy{}, errors);
     report_in_place(report, options.output, *written);
     return exit_status::success;
 }

@@ -102,9 +102,7 @@ exit_status run_convert(const convert_options& options) {
     const convert_settings settings = settings_of(options, page);
 
     const bool to_file = !options.output.empty() && options.output != "-";
-    if (to_file && is_source_file(table_path, options.output)) {
-        report.report(file_error(display_name(table_path),
-                                 "the output " + options.output + " is this table's own file"));
+    if (refuse_own_file(report, table_path, options.output, "the output")) {
         return exit_status::trouble;
     }
     std::vector<opened_input> inputs;

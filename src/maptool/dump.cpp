@@ -20,10 +20,7 @@ exit_status run_dump(const dump_options& options) {
     text_renderer text(stderr, use_color(options.color, stderr), false);
     diagnostics report(warning_policy{}, text);
     const std::string name = display_name(options.source);
-    const bool to_file = !options.output.empty() && options.output != "-";
-    if (to_file && is_source_file(options.source, options.output)) {
-        report.report(
-            file_error(name, "the DSC file " + options.output + " is this table's own file"));
+    if (refuse_own_file(report, options.source, options.output, "the DSC file")) {
         return exit_status::trouble;
     }
     const result<loaded_table> loaded = load_table(options.source, report);
@@ -32,17 +29,9 @@ exit_status run_dump(const dump_options& options) {
         return exit_status::trouble;
     }
     const std::string dsc = dump_text(*loaded, !options.no_names);
-    const result<written_file> written = write_output(options.output, dsc);
-    if (!written) {
-        report.report(file_error(to_file ? options.output : "<stdout>",
-                                 "cannot write the DSC file: " + written.error().message));
-        return exit_status::trouble;
-    }
-    report_in_place(report, options.output, *written);
-    if (to_file) {
-        say_entries(stdout, options.output, loaded->table.count);
-    }
-    return exit_status::success;
+    return write_table_output(report, options.output, dsc, loaded->table.count, "the DSC file")
+               ? exit_status::success
+               : exit_status::trouble;
 }
 
 } // namespace

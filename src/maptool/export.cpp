@@ -21,10 +21,7 @@ exit_status run_export(const export_options& options) {
     text_renderer text(stderr, use_color(options.color, stderr), false);
     diagnostics report(warning_policy{}, text);
     const std::string name = display_name(options.source);
-    const bool to_file = !options.output.empty() && options.output != "-";
-    if (to_file && is_source_file(options.source, options.output)) {
-        report.report(
-            file_error(name, "the output " + options.output + " is this table's own file"));
+    if (refuse_own_file(report, options.source, options.output, "the output")) {
         return exit_status::trouble;
     }
     result<loaded_table> loaded = load_table(options.source, report);
@@ -41,17 +38,9 @@ exit_status run_export(const export_options& options) {
              ? loaded->charset
              : (options.source == "-" ? "on standard input" : file_name_of(options.source)));
     const std::string exported = export_text(*loaded, *export_format_named(options.format), origin);
-    const result<written_file> written = write_output(options.output, exported);
-    if (!written) {
-        report.report(file_error(to_file ? options.output : "<stdout>",
-                                 "cannot write the file: " + written.error().message));
-        return exit_status::trouble;
-    }
-    report_in_place(report, options.output, *written);
-    if (to_file) {
-        say_entries(stdout, options.output, loaded->table.count);
-    }
-    return exit_status::success;
+    return write_table_output(report, options.output, exported, loaded->table.count, "the file")
+               ? exit_status::success
+               : exit_status::trouble;
 }
 
 } // namespace

@@ -43,10 +43,7 @@ exit_status run_import(const import_options& options) {
     const bool from_iconv = !options.iconv_name.empty();
     const std::string source = from_iconv ? "iconv:" + options.iconv_name : options.source;
     const std::string shown = display_name(source);
-    const bool to_file = !options.output.empty() && options.output != "-";
-    if (to_file && is_source_file(source, options.output)) {
-        report.report(
-            file_error(shown, "the DSC file " + options.output + " is this table's own file"));
+    if (refuse_own_file(report, source, options.output, "the DSC file")) {
         return exit_status::trouble;
     }
     result<loaded_table> table = load_source(source, first, report);
@@ -63,18 +60,11 @@ exit_status run_import(const import_options& options) {
     if (!options.name.empty()) {
         table->name = options.name;
     }
-    const result<written_file> written =
-        write_output(options.output, imported_dsc_text(*table, source, !options.no_names));
-    if (!written) {
-        report.report(file_error(to_file ? options.output : "<stdout>",
-                                 "cannot write the DSC file: " + written.error().message));
-        return exit_status::trouble;
-    }
-    report_in_place(report, options.output, *written);
-    if (to_file) {
-        say_entries(stdout, options.output, table->table.count);
-    }
-    return exit_status::success;
+    return write_table_output(report, options.output,
+                              imported_dsc_text(*table, source, !options.no_names),
+                              table->table.count, "the DSC file")
+               ? exit_status::success
+               : exit_status::trouble;
 }
 
 } // namespace

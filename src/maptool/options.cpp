@@ -1,5 +1,7 @@
 #include "maptool/options.h"
 
+#include "engine/files.h"
+#include "engine/table_source.h"
 #include "engine/visible.h"
 
 #include "platform/files.h"
@@ -48,4 +50,32 @@ void report_failure(diagnostics& report, std::string_view file, const failure& w
     if (!why.already_reported()) {
         report.report(file_error(file, why.message));
     }
+}
+
+bool refuse_own_file(diagnostics& report, const std::string& source, const std::string& output,
+                     std::string_view what) {
+    const bool to_file = !output.empty() && output != "-";
+    if (!to_file || !is_source_file(source, output)) {
+        return false;
+    }
+    report.report(file_error(display_name(source),
+                             std::string(what) + " " + output + " is this table's own file"));
+    return true;
+}
+
+bool write_table_output(diagnostics& report, const std::string& output, std::string_view text,
+                        std::size_t entries, std::string_view what) {
+    const bool to_file = !output.empty() && output != "-";
+    const result<written_file> written = write_output(output, text);
+    if (!written) {
+        report.report(
+            file_error(to_file ? output : "<stdout>",
+                       "cannot write " + std::string(what) + ": " + written.error().message));
+        return false;
+    }
+    report_in_place(report, output, *written);
+    if (to_file) {
+        say_entries(stdout, output, entries);
+    }
+    return true;
 }

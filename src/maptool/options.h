@@ -50,3 +50,13 @@ void say_entries(std::FILE* out, std::string_view file, std::size_t count);
 
 // Reports a failure about a whole file, unless its findings were reported already.
 void report_failure(diagnostics& report, std::string_view file, const failure& why);
+
+// Whether output (a file, not standard output) is the table read from source, by any name
+// or link; then the refusal is reported, what being the output's kind: "the DSC file".
+bool refuse_own_file(diagnostics& report, const std::string& source, const std::string& output,
+                     std::string_view what);
+
+// Writes text to output (standard output for "" or "-"), and for a file says how many
+// entries it holds; false when it could not be written, which is reported.
+bool write_table_output(diagnostics& report, const std::string& output, std::string_view text,
+                        std::size_t entries, std::string_view what);
