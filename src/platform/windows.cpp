@@ -125,14 +125,23 @@ bool is_regular_file(int fd) {
     return ::_fstat64(fd, &info) == 0 && (info.st_mode & _S_IFMT) == _S_IFREG;
 }
 
+namespace {
+
+// A handle that asks for no access: it only tells what a file is, and opens even a
+// folder (backup semantics).
+HANDLE open_to_look(const std::wstring& name) {
+    return ::CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+} // namespace
+
 bool names_a_device(const std::string& path) {
-    const std::optional<std::wstring> name = wide(path);
+    const std::optional<std::wstring> name = wide_path(path);
     if (!name) {
         return false;
     }
-    const HANDLE handle =
-        ::CreateFileW(name->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = open_to_look(*name);
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -481,11 +490,7 @@ bool same_file_as_path(int fd, const std::string& path) {
     if (!name) {
         return false;
     }
-    // No access asked for: the handle only reads the file's identity, and opens even a
-    // folder (backup semantics).
-    const HANDLE handle =
-        ::CreateFileW(name->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE handle = open_to_look(*name);
     if (handle == INVALID_HANDLE_VALUE) {
         return false;
     }
