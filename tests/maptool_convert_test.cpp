@@ -302,9 +302,13 @@ TEST(Which, FindsTheCodePageOfAText) {
     // Lower case only, and every letter one that a Latin code page reads as a letter too.
     const std::string latin_looking = "\xD0\xB6\xD0\xB8\xD0\xBB \xD0\xB1\xD1\x8B\xD0\xBB "
                                       "\xD0\xBA\xD0\xBE\xD1\x82\n";
+    // Short, and in KOI8-R all bytes that cp437 reads as box drawing and signs.
+    const std::string box_looking = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82, "
+                                    "\xD0\xBC\xD0\xB8\xD1\x80\n";
     const std::vector<std::pair<const char*, std::string>> samples = {
         {"cp1251", russian},   {"cp866", russian}, {"koi8r", russian},
-        {"iso88595", russian}, {"cp855", russian}, {"cp1251", latin_looking}};
+        {"iso88595", russian}, {"cp855", russian}, {"cp1251", latin_looking},
+        {"koi8r", box_looking}};
     for (const auto& [name, text] : samples) {
         SCOPED_TRACE(name + (": " + text));
         const temp_dir dir;

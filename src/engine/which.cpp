@@ -43,7 +43,9 @@ character_kind kind_of(std::uint32_t code) {
 
 // Whether y right after x is unlikely in text of any language: a capital inside a word,
 // letters of two scripts in one word, two accented Latin letters side by side (what a
-// Latin code page makes of another script), or a sign beside a letter that is no ASCII.
+// Latin code page makes of another script), a sign beside a letter that is no ASCII, or
+// two such signs side by side (what a code page of box drawing and symbols makes of
+// letters).
 bool unlikely_pair(const character_kind& x, const character_kind& y) {
     if (x.letter && y.letter) {
         return y.capital || x.script != y.script || (x.script == "LATIN" && !x.ascii && !y.ascii);
@@ -51,7 +53,8 @@ bool unlikely_pair(const character_kind& x, const character_kind& y) {
     const auto odd_sign = [](const character_kind& k) {
         return !k.ascii && !k.letter && !k.punctuation;
     };
-    return (x.letter && !x.ascii && odd_sign(y)) || (y.letter && !y.ascii && odd_sign(x));
+    return (x.letter && !x.ascii && odd_sign(y)) || (y.letter && !y.ascii && odd_sign(x)) ||
+           (odd_sign(x) && odd_sign(y));
 }
 
 } // namespace
