@@ -5,6 +5,7 @@
 #include "engine/files.h"
 #include "engine/import.h"
 #include "engine/table_source.h"
+#include "engine/visible.h"
 #include "maptool/options.h"
 #include "maptool/render_text.h"
 #include "maptool/verbs.h"
@@ -83,7 +84,8 @@ result<std::vector<candidate>> known_tables(const which_options& options, diagno
         }
     }
     if (error) {
-        return failure{"cannot read the tables folder " + folder + ": " + error.message()};
+        return failure{"cannot read the tables folder " + visible(folder) + ": " + error.message() +
+                       "; name the folder with --tables or MAPTOOL_TABLES"};
     }
     std::sort(files.begin(), files.end());
     silent_renderer quiet;
