@@ -55,17 +55,18 @@ int main(int argc, char** argv) {
     int status = 0;
     try {
         command_line line(
-            "Checks, builds, reads, compares, imports and exports 8-bit code page tables.",
+            "Checks, builds, reads, compares, imports, exports, converts through and draws 8-bit "
+            "code page tables.",
             version_text());
         add_check(line);
         add_build(line);
         add_dump(line);
         add_diff(line);
         add_import(line);
-        add_chart(line);
-        add_convert(line);
-        add_which(line);
         add_export(line);
+        add_convert(line);
+        add_chart(line);
+        add_which(line);
         std::vector<std::string> arguments = utf8_arguments(argc, argv);
         if (!arguments.empty()) {
             arguments.erase(arguments.begin()); // the program's name
