@@ -172,9 +172,22 @@ inline program_result run_program(const std::string& program, const std::filesys
     startup.hStdOutput = out.get();
     startup.hStdError = err.get();
     PROCESS_INFORMATION child{};
-    if (!::CreateProcessW(wide(program).c_str(), wide_command_line.data(), nullptr, nullptr, TRUE,
-                          0, nullptr, folder.wstring().c_str(), &startup, &child)) {
-        throw std::runtime_error("cannot start " + program);
+    // Wine, starting many programs at once, now and then fails to start one that starts
+    // the next time: a few more tries, so that a test is about the program, not Wine.
+    bool started = false;
+    DWORD start_error = 0;
+    for (int attempt = 0; attempt < 5 && !started; ++attempt) {
+        if (attempt > 0) {
+            ::Sleep(200);
+        }
+        started =
+            ::CreateProcessW(wide(program).c_str(), wide_command_line.data(), nullptr, nullptr,
+                             TRUE, 0, nullptr, folder.wstring().c_str(), &startup, &child) != 0;
+        start_error = started ? 0 : ::GetLastError();
+    }
+    if (!started) {
+        throw std::runtime_error("cannot start " + program + " (system error " +
+                                 std::to_string(start_error) + ")");
     }
     ::CloseHandle(child.hThread);
     const unique_handle process(child.hProcess);
