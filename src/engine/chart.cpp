@@ -138,7 +138,7 @@ chart_side chart_cells(const code_table& table, const chart_data& data) {
             continue;
         }
         chart_entry entry;
-        entry.code = static_cast<std::uint16_t>(record[1] << 8 | record[2]);
+        entry.code = code_of(record);
         entry.kind = data.unicode ? class_of(entry.code) : basic_class(entry.code);
         entry.width = data.unicode ? column_width(entry.code) : 1;
         entry.name = data.unicode ? char_name(entry.code) : std::string();

@@ -140,7 +140,7 @@ code_page make_code_page(const code_table& table, bool ascii) {
     for (std::size_t i = 0; i < table.count; ++i) {
         const map_record& record = table.records[i];
         const std::uint8_t byte = record[0];
-        const auto code = static_cast<std::uint16_t>(record[1] << 8 | record[2]);
+        const std::uint16_t code = code_of(record);
         const bool first_of_byte = !listed[byte];
         listed[byte] = true;
         if (is_surrogate(code)) {

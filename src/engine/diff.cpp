@@ -14,10 +14,6 @@ namespace {
 // has one; a repeated entry adds nothing, a conflicting one adds a code.
 using byte_codes = std::array<std::vector<std::uint16_t>, 256>;
 
-std::uint16_t code_of(const map_record& record) {
-    return static_cast<std::uint16_t>(record[1] << 8 | record[2]);
-}
-
 byte_codes codes_by_byte(const code_table& table) {
     byte_codes codes;
     for (std::size_t i = 0; i < table.count; ++i) {

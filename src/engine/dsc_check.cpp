@@ -365,7 +365,7 @@ findings entry_rules(const position& at, const dsc_line& parsed, table_state& st
     }
     state.table.records[state.table.count++] = parsed.record;
     const std::uint8_t byte = parsed.record[0];
-    const auto code = static_cast<std::uint32_t>(parsed.record[1] << 8 | parsed.record[2]);
+    const std::uint32_t code = code_of(parsed.record);
     truncation_rule(found, at, parsed, byte, code);
     repeat_rule(found, at, parsed, state, byte, code);
     code_rule(found, at, parsed, code);

@@ -277,7 +277,7 @@ result<loaded_table> load_table(const std::string& path, diagnostics& report) {
 }
 
 std::uint16_t code_at(const code_table& table, std::size_t i) {
-    return static_cast<std::uint16_t>(table.records[i][1] << 8 | table.records[i][2]);
+    return code_of(table.records[i]);
 }
 
 std::string name_at(const loaded_table& loaded, std::size_t i) {

@@ -109,15 +109,24 @@ std::FILE* open_file(const std::string& path, const char* mode) {
     return file;
 }
 
-int open_for_writing(const std::string& path) {
+namespace {
+
+// Opens a file to write by its UTF-8 name; binary, so that no CR is put before an LF byte
+// of a record.
+int open_to_write(const std::string& path, int flags) {
     const std::optional<std::wstring> name = wide_path(path);
     if (!name) {
         errno = EINVAL;
         return -1;
     }
-    // Binary, so that no CR is put before an LF byte of a record.
-    return ::_wopen(name->c_str(), _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT,
+    return ::_wopen(name->c_str(), _O_WRONLY | _O_CREAT | _O_BINARY | _O_NOINHERIT | flags,
                     _S_IREAD | _S_IWRITE);
+}
+
+} // namespace
+
+int open_for_writing(const std::string& path) {
+    return open_to_write(path, 0);
 }
 
 bool is_regular_file(int fd) {
@@ -239,13 +248,7 @@ std::string error_text(int error_number) {
 }
 
 int create_new_file(const std::string& name) {
-    const std::optional<std::wstring> path = wide_path(name);
-    if (!path) {
-        errno = EINVAL;
-        return -1;
-    }
-    return ::_wopen(path->c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                    _S_IREAD | _S_IWRITE);
+    return open_to_write(name, _O_EXCL);
 }
 
 void keep_mode_and_owner(int, const std::string&) {}

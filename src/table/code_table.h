@@ -23,3 +23,8 @@ inline map_record make_record(std::uint8_t source_code, std::uint16_t unicode) {
     return {source_code, static_cast<std::uint8_t>(unicode >> 8),
             static_cast<std::uint8_t>(unicode & 0xFF)};
 }
+
+// The UNICODE code a record holds.
+inline std::uint16_t code_of(const map_record& record) {
+    return static_cast<std::uint16_t>(record[1] << 8 | record[2]);
+}
