@@ -10,7 +10,9 @@ namespace {
 
 std::string diff_of(std::string_view before, std::string_view after) {
     std::string out;
-    unified_diff("x", before, "y", after, [&out](std::string_view piece) { out += piece; });
+    const bool differ =
+        unified_diff("x", before, "y", after, [&out](std::string_view piece) { out += piece; });
+    EXPECT_EQ(differ, !out.empty());
     return out;
 }
 
@@ -33,6 +35,8 @@ TEST(UnifiedDiff, WritesTheHunksOfDiffU) {
         // A last line without a line end, and a line put before the first.
         {"a\nb", "new\na\nb\n",
          "--- x\n+++ y\n@@ -1,2 +1,3 @@\n+new\n a\n-b\n\\ No newline at end of file\n+b\n"},
+        // Lines added at the end of the whole first text.
+        {"a\n", "a\nb\n", "--- x\n+++ y\n@@ -1 +1,2 @@\n a\n+b\n"},
         // Everything removed: the empty side names line 0.
         {"a\n", "", "--- x\n+++ y\n@@ -1 +0,0 @@\n-a\n"},
         // Changes three lines apart share one hunk.
