@@ -1,6 +1,7 @@
 // maptool: the everyday companion of mapmaker. Checks DSC files and reports every problem,
 // builds maps safely, reads maps back, compares tables, imports them from standard data and
 // exports them to the formats other tools read.
+#include "engine/files.h"
 #include "maptool/command_line.h"
 #include "maptool/verbs.h"
 #include "platform/files.h"
@@ -47,11 +48,23 @@ std::string version_text() {
     return "maptool " MAPTOOL_VERSION " (" + names + ")";
 }
 
+// What standard output could not take is lost to its reader: the run failed, whatever
+// the verb found.
+int with_output_checked(int status) {
+    const int error = standard_output_error();
+    if (error == 0) {
+        return status;
+    }
+    write_text(stderr, "maptool: cannot write to standard output: " + system_reason(error) + "\n");
+    return static_cast<int>(exit_status::trouble);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::set_new_handler(on_allocation_failure);
     default_terminate = std::set_terminate(on_terminate);
+    fail_writes_beyond_size_limit();
     int status = 0;
     try {
         command_line line(
@@ -71,7 +84,7 @@ int main(int argc, char** argv) {
         if (!arguments.empty()) {
             arguments.erase(arguments.begin()); // the program's name
         }
-        status = line.run(arguments);
+        status = with_output_checked(line.run(arguments));
     } catch (const std::bad_alloc&) {
         return out_of_memory();
     } catch (const names_unreadable& failed) {
