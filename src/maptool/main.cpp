@@ -30,6 +30,20 @@ int out_of_memory() {
     return static_cast<int>(exit_status::trouble);
 }
 
+// A nothrow allocation that fails is met by the caller, which goes on without the memory
+// (a stable sort falls back to sorting in place): it returns nullptr, and the run is not
+// marked as one that ran out of memory.
+template <typename Allocate> void* allocated_or_null(Allocate allocate) noexcept {
+    const std::new_handler handler = std::set_new_handler(nullptr);
+    void* block = nullptr;
+    try {
+        block = allocate();
+    } catch (const std::bad_alloc&) {
+    }
+    std::set_new_handler(handler);
+    return block;
+}
+
 // A bad_alloc that reaches a noexcept function ends the program without a handler;
 // it still ends as every other run out of memory does.
 std::terminate_handler default_terminate = nullptr;
@@ -60,6 +74,14 @@ int with_output_checked(int status) {
 }
 
 } // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return allocated_or_null([size] { return ::operator new(size); });
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return allocated_or_null([size] { return ::operator new[](size); });
+}
 
 int main(int argc, char** argv) {
     std::set_new_handler(on_allocation_failure);
