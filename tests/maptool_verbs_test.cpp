@@ -116,7 +116,7 @@ TEST(Dump, RejectsEachKindOfBadMapWithNothingOnStandardOutput) {
     // Windows does not open a folder as a file.
     EXPECT_TRUE(folder.err.starts_with("folder.map: error: cannot open the file: ")) << folder.err;
 #else
-    EXPECT_EQ(folder.err, "folder.map: error: cannot read the file\n");
+    EXPECT_EQ(folder.err, "folder.map: error: cannot read the file: Is a directory\n");
 #endif
 }
 
