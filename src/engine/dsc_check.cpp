@@ -429,8 +429,8 @@ std::optional<finding> ctrl_z_rule(const position& at, const dsc_block& block, s
 // finding but a CR that hides text (one before the line end's). Hand-edited tables indent
 // some comments; such a line is passed over only without a NUL, which the full reading
 // would warn about.
-bool plainly_skipped_whole_line(std::string_view piece, bool lone_cr) {
-    if (!piece.ends_with('\n') || lone_cr) {
+inline bool plainly_skipped_whole_line(std::string_view piece, piece_marks marks) {
+    if (!piece.ends_with('\n') || marks.lone_cr) {
         return false;
     }
     if (piece[0] == '\n' || piece == "\r\n") {
@@ -441,7 +441,7 @@ bool plainly_skipped_whole_line(std::string_view piece, bool lone_cr) {
         ++start;
     }
     return piece[start] == '/' && piece[start + 1] == '/' && piece.size() > start + 2 &&
-           (start == 0 || piece.find('\0') == std::string_view::npos);
+           (start == 0 || !marks.nul_in_block || piece.find('\0') == std::string_view::npos);
 }
 
 // Notepad's "Unicode": a byte order mark, or text that begins with two ASCII characters
@@ -465,8 +465,8 @@ class checker {
     }
 
     // The quick path for the most common lines, inline in the reading loop.
-    void take(std::string_view piece, bool lone_cr) {
-        if (at_.column_base == 0 && plainly_skipped_whole_line(piece, lone_cr)) {
+    void take(std::string_view piece, piece_marks marks) {
+        if (at_.column_base == 0 && plainly_skipped_whole_line(piece, marks)) {
             at_.skip_line();
         } else {
             read(piece);
@@ -558,7 +558,7 @@ dsc_check check_dsc(std::FILE* file, std::string_view name, diagnostics& report)
     checker check(name, report, block);
     errno = 0;
     const dsc_text_end end = read_dsc_pieces(
-        file, block, [&](std::string_view piece, bool lone_cr) { check.take(piece, lone_cr); });
+        file, block, [&](std::string_view piece, piece_marks marks) { check.take(piece, marks); });
     check.finish(end, errno, block, file);
     return std::move(check).result();
 }
