@@ -296,3 +296,161 @@ TEST(Hostile, HardLinkKeepsTheOldMap) {
 }
 
 } // namespace
+
+// maptool run by the POSIX shell, as $0 of script, in the test's folder: for redirections
+// and limits that only a shell sets up.
+program_result shell(const temp_dir& dir, const std::string& script) {
+    return run_in(dir, "/bin/sh", {"-c", script, MAPTOOL_PATH});
+}
+
+const std::string CHARMAP = "<code_set_name> T\n<escape_char> /\nCHARMAP\n<U0411> /x81 B\n"
+                            "<U0410> /x80 CYRILLIC CAPITAL LETTER A\nEND CHARMAP\n";
+
+// Whatever a verb writes to standard output, when it cannot be written the run fails with
+// the system's reason; a large output loses its first failed write in the C library's
+// buffer long before the end.
+TEST(Hostile, StandardOutputThatCannotBeWritten) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "no /dev/full";
+#else
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "no /dev/full";
+    }
+    const temp_dir dir;
+    write_file(dir / "t.dsc", DSC);
+    write_file(dir / "u.dsc", "80, 0410\n");
+    std::string bad; // findings of many kB, far more than the C library's buffer holds
+    for (int i = 0; i < 300; ++i) {
+        bad += "zz, 0410\n";
+    }
+    write_file(dir / "bad.dsc", bad);
+    fs::create_directory(dir / "tables");
+    write_file(dir / "tables" / "t.dsc", DSC);
+    const std::string reason = "cannot write to standard output: No space left on device\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"check t.dsc", "maptool: " + reason},
+        {"check --format=json t.dsc", "maptool: " + reason},
+        {"check bad.dsc", "maptool: " + reason},
+        {"which --tables tables t.dsc", "maptool: " + reason},
+        {"diff t.dsc u.dsc", "maptool: " + reason},
+        {"help", "maptool: " + reason},
+        {"dump t.dsc", "<stdout>: error: cannot write the DSC file: " + reason},
+        {"build t.dsc -o -", "<stdout>: error: cannot write the map: No space left on device\n"},
+        {"convert -f t.dsc t.dsc", "<stdout>: error: cannot write: No space left on device\n"},
+    };
+    for (const auto& [arguments, error] : cases) {
+        const program_result result = shell(dir, "exec \"$0\" " + arguments + " >/dev/full");
+        EXPECT_EQ(result.status, 2) << arguments;
+        EXPECT_TRUE(result.err.ends_with(error)) << arguments << ": " << result.err;
+    }
+#endif
+}
+
+TEST(Hostile, LoopOfLinksAsOutputIsRefused) {
+    const temp_dir dir;
+    write_file(dir / "t.dsc", DSC);
+    std::error_code unsupported;
+    fs::create_symlink("b.map", dir / "a.map", unsupported);
+    fs::create_symlink("a.map", dir / "b.map", unsupported);
+    if (unsupported) {
+        GTEST_SKIP() << "no symbolic links here: " << unsupported.message();
+    }
+    const program_result result = maptool(dir, {"build", "t.dsc", "-o", "a.map"});
+    EXPECT_EQ(result.status, 2);
+    EXPECT_TRUE(result.err.ends_with(
+        "a.map: error: cannot write the map file: Too many levels of symbolic links\n"))
+        << result.err;
+    EXPECT_EQ(fs::read_symlink(dir / "a.map"), "b.map");
+    EXPECT_EQ(fs::read_symlink(dir / "b.map"), "a.map");
+    EXPECT_EQ(listing(dir.path()), "a.map\nb.map\nt.dsc\n");
+}
+
+// Under a file size limit a write fails rather than kill the run: the old file stays, and
+// no temporary file; a source from a pipe finds its scratch copy cut short. The limit is
+// maptool's alone: what it says goes through a pipe, to a file without the limit.
+TEST(Hostile, FileSizeLimit) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "no file size limit";
+#else
+    const temp_dir dir;
+    write_file(dir / "t.dsc", data_lines(2, 0x0410));
+    write_file(dir / "src.txt", CHARMAP);
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"build t.dsc -o out", "out: error: cannot write the map file: File too large\n"},
+        {"import src.txt -o out", "out: error: cannot write the DSC file: File too large\n"},
+        {"export --format=ucm t.dsc -o out", "out: error: cannot write the file: File too large\n"},
+        {"dump - -o out <t.dsc", "out: error: cannot write the DSC file: File too large\n"},
+        {"dump - </dev/zero", "<stdin>: error: cannot make a scratch copy of the file: File too "
+                              "large\n"},
+    };
+    for (const auto& [arguments, error] : cases) {
+        write_file(dir / "out", "old");
+        const program_result result = shell(dir, "( (ulimit -f 0; exec \"$0\" " + arguments +
+                                                     ") 2>&1; echo status $? ) | cat");
+        EXPECT_EQ(result.out, error + "status 2\n") << arguments;
+        EXPECT_EQ(read_file(dir / "out"), "old") << arguments;
+        EXPECT_EQ(listing(dir.path()), "out\nsrc.txt\nt.dsc\n") << arguments;
+    }
+#endif
+}
+
+// A pipe or device is read into a scratch file of bounded size: an endless one ends.
+TEST(Hostile, EndlessSourceEnds) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "no /dev/zero";
+#else
+    const temp_dir dir;
+    const std::string too_much =
+        "error: more than 64 MiB from a pipe or device, more than any table holds\n";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"exec \"$0\" dump /dev/zero", "/dev/zero: " + too_much},
+        {"yes | exec \"$0\" import - -o out", "<stdin>: " + too_much},
+        {"head -c 67108865 /dev/zero | exec \"$0\" dump -", "<stdin>: " + too_much},
+        // As much as is allowed: read, and found to be no table.
+        {"head -c 67108864 /dev/zero | exec \"$0\" dump -",
+         "error: a line of more than 4096 bytes, longer than any table's: not read on\n"},
+    };
+    for (const auto& [script, error] : cases) {
+        const program_result result = shell(dir, script);
+        EXPECT_EQ(result.status, 2) << script;
+        EXPECT_NE(result.err.find(error), std::string::npos) << script << ": " << result.err;
+    }
+    EXPECT_EQ(listing(dir.path()), "");
+#endif
+}
+
+// Memory running out at any allocation of the end of a run, where the output is written:
+// the run writes it and succeeds, or keeps the old one and fails, and leaves no temporary
+// file. A stable sort whose buffer is refused sorts in place and succeeds.
+TEST(Hostile, MemoryRunningOutWhileWriting) {
+#if !defined(FAIL_MALLOC_LIBRARY)
+    GTEST_SKIP() << "needs the failing allocator (Linux, without a sanitizer)";
+#else
+    const temp_dir dir;
+    write_file(dir / "t.dsc", data_lines(2, 0x0410));
+    write_file(dir / "src.txt", CHARMAP);
+    const std::string preload = "LD_PRELOAD=" FAIL_MALLOC_LIBRARY " ";
+    for (const std::string arguments : {"build t.dsc -o out", "import src.txt -o out"}) {
+        const std::string run = "exec \"$0\" " + arguments;
+        ASSERT_EQ(shell(dir, run).status, 0) << arguments;
+        const std::string expected = read_file(dir / "out");
+        ASSERT_EQ(shell(dir, "FAIL_MALLOC_AT=0 FAIL_MALLOC_COUNT=count " + preload + run).status,
+                  0);
+        const long total = std::stol(read_file(dir / "count"));
+        fs::remove(dir / "count");
+        for (long n = std::max(1L, total - 60); n <= total; ++n) {
+            write_file(dir / "out", "old");
+            const program_result result = shell(dir, "FAIL_MALLOC_AT=" + std::to_string(n) +
+                                                         " FAIL_MALLOC_ONCE=1 " + preload + run);
+            const bool written = result.status == 0 && read_file(dir / "out") == expected;
+            const bool kept = result.status == 2 &&
+                              result.err.ends_with("maptool: out of memory\n") &&
+                              read_file(dir / "out") == "old";
+            EXPECT_TRUE(written || kept)
+                << arguments << ", allocation " << n << " of " << total << " failing: status "
+                << result.status << ", " << result.err;
+            EXPECT_EQ(listing(dir.path()), "out\nsrc.txt\nt.dsc\n") << arguments << ", " << n;
+        }
+    }
+#endif
+}

@@ -116,6 +116,14 @@ TEST(Check, ReportsEachKindOfProblem) {
         {std::string("  // a\0b\n80, 0410\n", 18),
          "t.dsc:1:7: warning: a NUL byte ends the text: mapmaker ignores the rest of the line "
          "[-Wnul]"},
+        // Lines are searched 64 bytes at a time: a CR last of them, and one long before
+        // its line's end.
+        {"// " + std::string(60, 'a') + "\rb\r\n80, 0410\r\n",
+         "t.dsc:1:64: warning: a CR without an LF after it ends the text: mapmaker ignores the "
+         "rest of the line [-Wlone-cr]"},
+        {"// a\r" + std::string(100, 'b') + "\r\n80, 0410\r\n",
+         "t.dsc:1:5: warning: a CR without an LF after it ends the text: mapmaker ignores the "
+         "rest of the line [-Wlone-cr]"},
     };
     for (const report_case& c : cases) {
         SCOPED_TRACE(c.bytes.substr(0, 40));
@@ -131,6 +139,7 @@ TEST(Check, CleanFilesReportNothing) {
         {"80, 0410\n80, 0410\n", "", {"no-duplicate-byte"}},
         {"//x\r\n\r\n   // indented\r\n80, 0410\r\n", ""},
         {std::string("// a\0b\n80, 0410\n", 16), ""},
+        {"// " + std::string(60, 'a') + "\r\n80, 0410\r\n", ""}, // CR LF across 64 bytes
     };
     for (const report_case& c : cases) {
         SCOPED_TRACE(c.bytes);

@@ -116,7 +116,7 @@ TEST(Dump, RejectsEachKindOfBadMapWithNothingOnStandardOutput) {
     // Windows does not open a folder as a file.
     EXPECT_TRUE(folder.err.starts_with("folder.map: error: cannot open the file: ")) << folder.err;
 #else
-    EXPECT_EQ(folder.err, "folder.map: error: cannot read the file\n");
+    EXPECT_EQ(folder.err, "folder.map: error: cannot read the file: Is a directory\n");
 #endif
 }
 
@@ -541,6 +541,11 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
     write_file(dir / "long.txt", "0x80" + std::string(100000, ' ') + "0x0410\n");
     write_file(dir / "prose.txt", "Dear colleague,\n0x80 0x0410\n");
     write_gz(dir / "dsc.gz", "80, 0410\n");
+    write_file(dir / "trailing.gz", packed + "junk");
+    // Two members, as joined gzip files are: one text.
+    write_gz(dir / "half.gz", table.substr(table.size() / 2));
+    write_gz(dir / "joined.gz", table.substr(0, table.size() / 2));
+    write_file(dir / "joined.gz", read_file(dir / "joined.gz") + read_file(dir / "half.gz"));
     const std::vector<source_fault_case> cases = {
         {"cut.gz", "cut.gz: error: cannot read the file: the gzip data is cut short\n"},
         {"tail.gz", "tail.gz: error: cannot read the file: the gzip data is cut short\n"},
@@ -556,6 +561,8 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
                          std::string(76, ' ') + "\n      | ^\n"},
         {"prose.txt", "prose.txt:1:1: error: not a table: neither a map file"},
         {"dsc.gz", "dsc.gz:1:1: error: not a table: neither a map file"},
+        {"trailing.gz", "trailing.gz: error: cannot read the file: data after the end of the "
+                        "gzip data\n"},
     };
     for (const source_fault_case& c : cases) {
         for (const std::string verb : {"import", "export", "dump"}) {
@@ -569,6 +576,7 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
         }
     }
     EXPECT_EQ(maptool(dir, "diff whole.gz cp866.dsc").status, 0);
+    EXPECT_EQ(maptool(dir, "diff joined.gz cp866.dsc").status, 0);
 }
 
 // Every verb that reads a source and writes a file refuses to write over the source.

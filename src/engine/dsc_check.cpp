@@ -425,77 +425,12 @@ std::optional<finding> ctrl_z_rule(const position& at, const dsc_block& block, s
 
 // --- Reading ---------------------------------------------------------------------------
 
-// Where the CRs and NULs of a block lie, one bit a byte, found 64 bytes at a time as the
-// reader finds line ends: hand-edited tables have a CR on every line, and a search per
-// line cost more than all the rest of the reading.
-class block_marks {
-  public:
-    // Marks the block anew when the piece is the first of a block read since the last one.
-    void follow(std::string_view piece, const dsc_block& block) {
-        if (previous_piece_ == nullptr || piece.data() <= previous_piece_) {
-            start_ = block.bytes.data();
-            any_cr_ = mark(crs_, block, '\r');
-            any_nul_ = mark(nuls_, block, '\0');
-        }
-        previous_piece_ = piece.data();
-    }
-
-    // Whether bytes [from, to) of the piece hold a CR, or a NUL.
-    bool cr_within(std::string_view piece, std::size_t from, std::size_t to) const {
-        return any_cr_ && any(crs_, piece, from, to);
-    }
-    bool nul_within(std::string_view piece, std::size_t from, std::size_t to) const {
-        return any_nul_ && any(nuls_, piece, from, to);
-    }
-
-  private:
-    using bits = std::array<std::uint64_t, DSC_BLOCK_SIZE / dsc_detail::CHUNK>;
-
-    bool any(const bits& marks, std::string_view piece, std::size_t from, std::size_t to) const {
-        const auto first = static_cast<std::size_t>(piece.data() - start_) + from;
-        const auto last = static_cast<std::size_t>(piece.data() - start_) + to; // past the end
-        for (std::size_t word = first / 64; word * 64 < last; ++word) {
-            std::uint64_t marked = marks[word];
-            if (word == first / 64) {
-                marked &= ~std::uint64_t{0} << (first % 64);
-            }
-            if ((word + 1) * 64 > last) {
-                marked &= (std::uint64_t{1} << (last % 64)) - 1;
-            }
-            if (marked != 0) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    // Most blocks have no CR or no NUL at all, which one search tells.
-    static bool mark(bits& marks, const dsc_block& block, char wanted) {
-        if (std::memchr(block.bytes.data(), wanted, block.size) == nullptr) {
-            return false;
-        }
-        for (std::size_t chunk = 0; chunk < block.size; chunk += dsc_detail::CHUNK) {
-            marks[chunk / dsc_detail::CHUNK] =
-                dsc_detail::byte_mask(block.bytes.data() + chunk, wanted);
-        }
-        return true;
-    }
-
-    const char* start_ = nullptr;
-    const char* previous_piece_ = nullptr;
-    bool any_cr_ = false;
-    bool any_nul_ = false;
-    bits crs_{};
-    bits nuls_{};
-};
-
 // Most lines of a large file are whole comment or empty lines: nothing in them can be a
 // finding but a CR that hides text (one before the line end's). Hand-edited tables indent
 // some comments; such a line is passed over only without a NUL, which the full reading
 // would warn about.
-bool plainly_skipped_whole_line(std::string_view piece, const block_marks& marks) {
-    if (!piece.ends_with('\n') ||
-        (piece.size() > 2 && marks.cr_within(piece, 0, piece.size() - 2))) {
+inline bool plainly_skipped_whole_line(std::string_view piece, piece_marks marks) {
+    if (!piece.ends_with('\n') || marks.lone_cr) {
         return false;
     }
     if (piece[0] == '\n' || piece == "\r\n") {
@@ -506,7 +441,7 @@ bool plainly_skipped_whole_line(std::string_view piece, const block_marks& marks
         ++start;
     }
     return piece[start] == '/' && piece[start + 1] == '/' && piece.size() > start + 2 &&
-           (start == 0 || !marks.nul_within(piece, 0, piece.size()));
+           (start == 0 || !marks.nul_in_block || piece.find('\0') == std::string_view::npos);
 }
 
 // Notepad's "Unicode": a byte order mark, or text that begins with two ASCII characters
@@ -530,7 +465,7 @@ class checker {
     }
 
     // The quick path for the most common lines, inline in the reading loop.
-    void take(std::string_view piece, const block_marks& marks) {
+    void take(std::string_view piece, piece_marks marks) {
         if (at_.column_base == 0 && plainly_skipped_whole_line(piece, marks)) {
             at_.skip_line();
         } else {
@@ -621,13 +556,9 @@ dsc_check check_dsc(std::FILE* file, std::string_view name, diagnostics& report)
     report.count_file();
     dsc_block block;
     checker check(name, report, block);
-    // Large, so not on the stack.
-    const auto marks = std::make_unique<block_marks>();
     errno = 0;
-    const dsc_text_end end = read_dsc_pieces(file, block, [&](std::string_view piece) {
-        marks->follow(piece, block);
-        check.take(piece, *marks);
-    });
+    const dsc_text_end end = read_dsc_pieces(
+        file, block, [&](std::string_view piece, piece_marks marks) { check.take(piece, marks); });
     check.finish(end, errno, block, file);
     return std::move(check).result();
 }

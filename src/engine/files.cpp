@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <new>
 #include <system_error>
+#include <vector>
 
 std::string system_reason(int error) {
     if (error == ENOMEM) {
@@ -32,6 +33,38 @@ result<input_file> open_input(const std::string& path) {
         return failure{"cannot open the file: " + system_reason(errno)};
     }
     return file;
+}
+
+result<input_file> rewindable(input_file file) {
+    if (is_regular_file(descriptor_of(file.get()))) {
+        return file;
+    }
+    errno = 0;
+    input_file copy(temporary_stream());
+    if (!copy) {
+        return failure{"cannot make a scratch copy of the file: " + system_reason(errno)};
+    }
+    std::vector<char> buffer(std::size_t{1} << 16);
+    std::uint64_t copied = 0;
+    for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0;) {
+        copied += got;
+        if (copied > STREAMED_SOURCE_MAX) {
+            return failure{"more than " + std::to_string(STREAMED_SOURCE_MAX >> 20) +
+                           " MiB from a pipe or device, more than any table holds"};
+        }
+        if (std::fwrite(buffer.data(), 1, got, copy.get()) != got) {
+            // A full scratch folder ends the reading at once.
+            return failure{"cannot make a scratch copy of the file: " + system_reason(errno)};
+        }
+    }
+    if (std::ferror(file.get()) != 0) {
+        return failure{"cannot read the file: " + system_reason(errno)};
+    }
+    if (std::fflush(copy.get()) != 0) {
+        return failure{"cannot make a scratch copy of the file: " + system_reason(errno)};
+    }
+    std::rewind(copy.get());
+    return copy;
 }
 
 std::string display_name(const std::string& path) {
@@ -81,8 +114,25 @@ result<written_file> write_output(const std::string& path, std::string_view byte
             return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
         });
     }
-    if (!write_text(stdout, bytes) || std::fflush(stdout) != 0) {
-        return failure{"cannot write to standard output"};
+    write_text(stdout, bytes);
+    if (const int error = standard_output_error(); error != 0) {
+        return failure{"cannot write to standard output: " + system_reason(error)};
     }
     return written_file{};
+}
+
+int standard_output_error() {
+    errno = 0;
+    bool failed = std::fflush(stdout) != 0;
+    int error = errno;
+    if (!failed && std::ferror(stdout) != 0) {
+        // The C library drops what it could not write, and the reason with it: one byte
+        // more, on an output that is incomplete anyway, asks the system again.
+        failed = true;
+        std::clearerr(stdout);
+        errno = 0;
+        error = std::fputc('\n', stdout) == EOF || std::fflush(stdout) != 0 ? errno : 0;
+    }
+    std::clearerr(stdout);
+    return !failed ? 0 : error != 0 ? error : EIO;
 }

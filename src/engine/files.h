@@ -5,6 +5,7 @@
 #include "engine/diagnostics.h"
 #include "engine/result.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <memory>
@@ -24,6 +25,16 @@ std::string system_reason(int error);
 
 // Opens a file for reading bytes as they are; "-" is standard input.
 result<input_file> open_input(const std::string& path);
+
+// The most a table read from a pipe or device may hold: it is copied into a scratch file
+// to be read more than once, and an endless stream (/dev/zero, yes) must end. The largest
+// table there is, glibc's charmap of GB18030, has 4 MB; a larger file is read by name,
+// without a copy and without a bound.
+constexpr std::uint64_t STREAMED_SOURCE_MAX = std::uint64_t{64} << 20;
+
+// The file itself when it can be read again from its start (a regular file), else a
+// scratch copy of its bytes, of at most STREAMED_SOURCE_MAX.
+result<input_file> rewindable(input_file file);
 
 // The name a file goes by in messages: "<stdin>" for "-".
 std::string display_name(const std::string& path);
@@ -47,6 +58,10 @@ struct written_file {
 // at path; on failure the old file stays as it was.
 result<written_file> replace_file_with(const std::string& path,
                                        const std::function<bool(std::FILE*)>& write);
+
+// Flushes standard output; the error number of a write to it that failed since the last
+// call, else 0. A failure is returned once: the caller reports it.
+int standard_output_error();
 
 // Writes bytes to standard output when path is empty or "-", else replaces the file.
 result<written_file> write_output(const std::string& path, std::string_view bytes);

@@ -1,7 +1,6 @@
 #include "engine/line_reader.h"
 
 #include "engine/files.h"
-#include "platform/files.h"
 
 #include <zlib.h>
 
@@ -12,75 +11,129 @@
 namespace {
 
 constexpr std::size_t BLOCK_SIZE = std::size_t{1} << 16;
+constexpr std::string_view GZIP_MAGIC = "\x1f\x8b";
 
 } // namespace
 
-line_reader::line_reader(std::FILE* file) : block_(BLOCK_SIZE, '\0') {
-    // zlib reads by descriptor: the stream's own buffer must not have taken bytes first.
+void line_reader::inflate_end::operator()(z_stream_s* stream) const {
+    inflateEnd(stream);
+    delete stream;
+}
+
+line_reader::line_reader(std::FILE* file)
+    : file_(file), input_(BLOCK_SIZE, '\0'), block_(BLOCK_SIZE, '\0') {
     std::rewind(file);
-    const int fd = duplicate_descriptor(file);
-    if (fd < 0) {
-        problem_ = "cannot read the file: " + system_reason(errno);
-        return;
-    }
-    gz_ = gzdopen(fd, "rb");
-    if (gz_ == nullptr) {
-        close_descriptor(fd);
-        throw std::bad_alloc(); // zlib could not allocate its state
-    }
 }
 
-line_reader::~line_reader() {
-    if (gz_ != nullptr) {
-        gzclose(gz_);
-    }
+line_reader::~line_reader() = default;
+
+bool line_reader::fail(std::string why) {
+    problem_ = "cannot read the file: " + std::move(why);
+    return false;
 }
 
-bool line_reader::compressed() const {
-    return gz_ != nullptr && gzdirect(gz_) == 0;
+// Moves the compressed bytes not yet taken to the front and reads more after them.
+bool line_reader::read_input() {
+    const std::size_t held = z_->avail_in;
+    std::memmove(input_.data(), z_->next_in, held);
+    const std::size_t got = std::fread(input_.data() + held, 1, input_.size() - held, file_);
+    if (got == 0 && std::ferror(file_) != 0) {
+        return fail(system_reason(errno));
+    }
+    input_ended_ = got == 0;
+    z_->next_in = reinterpret_cast<Bytef*>(input_.data());
+    z_->avail_in = static_cast<uInt>(held + got);
+    return true;
+}
+
+// Uncompresses the next bytes into the block: at least one, unless the data has ended.
+bool line_reader::inflate_block() {
+    z_->next_out = reinterpret_cast<Bytef*>(block_.data());
+    z_->avail_out = static_cast<uInt>(block_.size());
+    while (z_->avail_out == block_.size()) {
+        if (member_ended_) {
+            // Members may follow each other, as gzip writes them when files are joined;
+            // anything else after the end is no part of the data, and hides what it is.
+            if (z_->avail_in < GZIP_MAGIC.size() && !input_ended_ && !read_input()) {
+                return false;
+            }
+            if (z_->avail_in == 0 && input_ended_) {
+                break;
+            }
+            if (z_->avail_in < GZIP_MAGIC.size() ||
+                std::memcmp(z_->next_in, GZIP_MAGIC.data(), GZIP_MAGIC.size()) != 0) {
+                return fail("data after the end of the gzip data");
+            }
+            inflateReset(z_.get());
+            member_ended_ = false;
+        }
+        if (z_->avail_in == 0) {
+            if (input_ended_) {
+                return fail("the gzip data is cut short");
+            }
+            if (!read_input()) {
+                return false;
+            }
+            continue;
+        }
+        const int code = inflate(z_.get(), Z_NO_FLUSH);
+        if (code == Z_MEM_ERROR) {
+            throw std::bad_alloc();
+        }
+        if (code == Z_STREAM_END) {
+            member_ended_ = true;
+        } else if (code != Z_OK && code != Z_BUF_ERROR) {
+            return fail("damaged gzip data (" +
+                        std::string(z_->msg != nullptr ? z_->msg : "compressed data error") + ")");
+        }
+    }
+    size_ = block_.size() - z_->avail_out;
+    return true;
 }
 
 bool line_reader::refill() {
-    const int got = gzread(gz_, block_.data(), static_cast<unsigned>(block_.size()));
-    int code = Z_OK;
-    const char* message = gzerror(gz_, &code);
-    if (code == Z_MEM_ERROR) {
-        throw std::bad_alloc();
-    }
-    if (got < 0 || (code != Z_OK && code != Z_BUF_ERROR)) {
-        // zlib's message begins with the name it was opened by, here "<fd:N>: ".
-        std::string_view said = message;
-        if (const std::size_t colon = said.find(": "); colon != std::string_view::npos) {
-            said.remove_prefix(colon + 2);
-        }
-        problem_ = "cannot read the file: " +
-                   (code == Z_ERRNO ? system_reason(errno)
-                                    : "damaged gzip data (" + std::string(said) + ")");
-        return false;
-    }
-    if (got == 0 && code == Z_BUF_ERROR) {
-        // zlib's way of saying the compressed stream stopped before its end.
-        problem_ = "cannot read the file: the gzip data is cut short";
-        return false;
-    }
     at_ = 0;
-    size_ = static_cast<std::size_t>(got);
-    at_end_ = got == 0;
+    size_ = 0;
+    if (mode_ == mode::unknown) {
+        // Told by the first bytes, as gzip does: the magic, or text to be read as it is.
+        const std::size_t got = std::fread(block_.data(), 1, block_.size(), file_);
+        if (got == 0 && std::ferror(file_) != 0) {
+            return fail(system_reason(errno));
+        }
+        if (!std::string_view(block_.data(), got).starts_with(GZIP_MAGIC)) {
+            mode_ = mode::plain;
+            size_ = got;
+            at_end_ = got == 0;
+            return true;
+        }
+        mode_ = mode::gzip;
+        input_.swap(block_);
+        z_.reset(new z_stream_s{});
+        z_->next_in = reinterpret_cast<Bytef*>(input_.data());
+        z_->avail_in = static_cast<uInt>(got);
+        if (inflateInit2(z_.get(), 16 + MAX_WBITS) != Z_OK) {
+            z_.reset();
+            throw std::bad_alloc(); // zlib could not allocate its state
+        }
+    }
+    if (mode_ == mode::plain) {
+        size_ = std::fread(block_.data(), 1, block_.size(), file_);
+        if (size_ == 0 && std::ferror(file_) != 0) {
+            return fail(system_reason(errno));
+        }
+    } else if (!inflate_block()) {
+        return false;
+    }
+    at_end_ = size_ == 0;
     return true;
 }
 
 line_status line_reader::next() {
-    if (gz_ == nullptr) {
-        return line_status::failed;
-    }
     line_.clear();
     bool any = false;
     while (true) {
         if (at_ == size_) {
-            if (at_end_ || !refill()) {
-                break;
-            }
-            if (at_end_) {
+            if (at_end_ || !refill() || at_end_) {
                 break;
             }
         }

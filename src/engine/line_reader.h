@@ -5,10 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 
-struct gzFile_s;
+struct z_stream_s;
 
 // No line of a real table comes near this: glibc's longest charmap line has about 100
 // bytes. A longer one means the file is no table, and reading on would only cost memory.
@@ -30,10 +31,8 @@ class line_reader {
     line_reader(const line_reader&) = delete;
     line_reader& operator=(const line_reader&) = delete;
 
-    // Whether the file could be opened for reading; problem() says why not.
-    bool opened() const { return gz_ != nullptr; }
     // Whether the data is gzip-compressed; known once the first line is read.
-    bool compressed() const;
+    bool compressed() const { return mode_ == mode::gzip; }
 
     // The next line, without its LF or CR LF.
     line_status next();
@@ -42,7 +41,17 @@ class line_reader {
     const std::string& problem() const { return problem_; }
 
   private:
-    gzFile_s* gz_ = nullptr;
+    enum class mode : std::uint8_t { unknown, plain, gzip };
+    struct inflate_end {
+        void operator()(z_stream_s* stream) const;
+    };
+
+    std::FILE* file_;
+    mode mode_ = mode::unknown;
+    std::unique_ptr<z_stream_s, inflate_end> z_;
+    std::string input_; // compressed bytes, those not yet uncompressed at z_->next_in
+    bool input_ended_ = false;
+    bool member_ended_ = false; // a gzip member ended: another may follow, nothing else
     std::string block_;
     std::size_t at_ = 0;
     std::size_t size_ = 0;
@@ -51,5 +60,8 @@ class line_reader {
     std::uint64_t number_ = 0;
     std::string problem_;
 
+    bool read_input();
     bool refill();
+    bool inflate_block();
+    bool fail(std::string why);
 };

@@ -22,8 +22,9 @@ std::string map_path_of(const std::string& dsc_path) {
 
 result<void> write_to_stdout(const code_table& table, bool say_count) {
     set_binary(stdout);
-    if (!write_map(table, stdout) || std::fflush(stdout) != 0) {
-        return failure{"cannot write the map"};
+    write_map(table, stdout);
+    if (const int error = standard_output_error(); error != 0) {
+        return failure{"cannot write the map: " + system_reason(error)};
     }
     if (say_count) {
         say_entries(stderr, "<stdout>", table.count);

@@ -136,8 +136,9 @@ exit_status run_convert(const convert_options& options) {
                 return false;
             },
             report);
-        if (write_error == 0 && std::fflush(stdout) != 0) {
-            write_error = errno;
+        const int unflushed = standard_output_error();
+        if (write_error == 0) {
+            write_error = unflushed;
         }
         if (write_error != 0) {
             report.report(file_error("<stdout>", "cannot write: " + error_text(write_error)));

@@ -1,6 +1,7 @@
 // maptool: the everyday companion of mapmaker. Checks DSC files and reports every problem,
 // builds maps safely, reads maps back, compares tables, imports them from standard data and
 // exports them to the formats other tools read.
+#include "engine/files.h"
 #include "maptool/command_line.h"
 #include "maptool/verbs.h"
 #include "platform/files.h"
@@ -29,6 +30,20 @@ int out_of_memory() {
     return static_cast<int>(exit_status::trouble);
 }
 
+// A nothrow allocation that fails is met by the caller, which goes on without the memory
+// (a stable sort falls back to sorting in place): it returns nullptr, and the run is not
+// marked as one that ran out of memory.
+template <typename Allocate> void* allocated_or_null(Allocate allocate) noexcept {
+    const std::new_handler handler = std::set_new_handler(nullptr);
+    void* block = nullptr;
+    try {
+        block = allocate();
+    } catch (const std::bad_alloc&) {
+    }
+    std::set_new_handler(handler);
+    return block;
+}
+
 // A bad_alloc that reaches a noexcept function ends the program without a handler;
 // it still ends as every other run out of memory does.
 std::terminate_handler default_terminate = nullptr;
@@ -47,11 +62,31 @@ std::string version_text() {
     return "maptool " MAPTOOL_VERSION " (" + names + ")";
 }
 
+// What standard output could not take is lost to its reader: the run failed, whatever
+// the verb found.
+int with_output_checked(int status) {
+    const int error = standard_output_error();
+    if (error == 0) {
+        return status;
+    }
+    write_text(stderr, "maptool: cannot write to standard output: " + system_reason(error) + "\n");
+    return static_cast<int>(exit_status::trouble);
+}
+
 } // namespace
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return allocated_or_null([size] { return ::operator new(size); });
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return allocated_or_null([size] { return ::operator new[](size); });
+}
 
 int main(int argc, char** argv) {
     std::set_new_handler(on_allocation_failure);
     default_terminate = std::set_terminate(on_terminate);
+    fail_writes_beyond_size_limit();
     int status = 0;
     try {
         command_line line(
@@ -71,7 +106,7 @@ int main(int argc, char** argv) {
         if (!arguments.empty()) {
             arguments.erase(arguments.begin()); // the program's name
         }
-        status = line.run(arguments);
+        status = with_output_checked(line.run(arguments));
     } catch (const std::bad_alloc&) {
         return out_of_memory();
     } catch (const names_unreadable& failed) {

@@ -100,15 +100,20 @@ atomic_file::~atomic_file() {
 }
 
 int atomic_file::open() {
-    std::error_code ignored;
     const fs::path target = followed(path_from_utf8(target_));
     target_ = utf8_from_path(target);
-    const fs::file_status status = fs::status(target, ignored);
+    std::error_code unknown;
+    const fs::file_status status = fs::status(target, unknown);
     if ((fs::exists(status) && !fs::is_regular_file(status) && !fs::is_directory(status)) ||
         names_a_device(target_)) {
         in_place_ = true;
         stream_ = open_file(target_, "wb");
         return stream_ != nullptr ? 0 : errno;
+    }
+    if (unknown && unknown != std::errc::no_such_file_or_directory) {
+        // A loop of links (ELOOP) or a folder on the way that cannot be searched: what
+        // the target is cannot be known, and replacing the link would lose it.
+        return unknown.default_error_condition().value();
     }
     const bool exists = fs::exists(status);
     if (exists && !may_write(target_)) {
@@ -116,8 +121,8 @@ int atomic_file::open() {
     }
     const std::string prefix = temporary_prefix(target);
     remove_stale_temporaries(target, prefix);
-    const std::string name = utf8_from_path(target.parent_path() / path_from_utf8(prefix)) +
-                             std::to_string(process_id()) + std::string(TEMPORARY_END);
+    std::string name = utf8_from_path(target.parent_path() / path_from_utf8(prefix)) +
+                       std::to_string(process_id()) + std::string(TEMPORARY_END);
     const int fd = create_new_file(name);
     if (fd < 0) {
         const int error = errno;
@@ -130,7 +135,9 @@ int atomic_file::open() {
         }
         return error;
     }
-    temporary_ = name;
+    // Moved, not copied: from here on nothing may fail before the destructor knows the
+    // file is there to remove.
+    temporary_ = std::move(name);
     if (exists) {
         keep_mode_and_owner(fd, target_);
     }

@@ -73,6 +73,11 @@ bool may_write(const std::string& path);
 std::uint32_t process_id();
 bool process_running(std::uint32_t id);
 
+// Makes a write beyond the file size limit (ulimit -f) fail with EFBIG, which is reported
+// and leaves no temporary file, rather than end the process without a word; Windows has
+// no such limit.
+void fail_writes_beyond_size_limit();
+
 // Makes the written bytes of a descriptor durable on disk; false with errno set.
 bool sync_to_disk(int fd);
 

@@ -86,6 +86,10 @@ bool process_running(std::uint32_t id) {
     return ::kill(static_cast<pid_t>(id), 0) == 0 || errno != ESRCH;
 }
 
+void fail_writes_beyond_size_limit() {
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
 bool sync_to_disk(int fd) {
     return ::fsync(fd) == 0;
 }

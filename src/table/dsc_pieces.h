@@ -6,7 +6,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -53,84 +55,158 @@ static_assert(DSC_BLOCK_SIZE % CHUNK == 0, "a chunk never runs past the block");
 // place may still pair with an LF after it.
 constexpr std::size_t WINDOW = LINE_PIECE_MAX + 1;
 
-// Bit i is set when bytes[i] is `wanted`, for the CHUNK bytes from `bytes` on.
-inline std::uint64_t byte_mask(const char* bytes, char wanted) {
+// Bit i is set when bytes[i] is `wanted`, for the CHUNK bytes from `bytes` on; with
+// `also`, the bits of a second byte too, from the same loads.
+template <bool Also = false>
+inline std::uint64_t byte_mask(const char* bytes, char wanted, char also = '\0',
+                               std::uint64_t* also_mask = nullptr) {
 #if defined(__SSE2__)
     const __m128i match = _mm_set1_epi8(wanted);
+    const __m128i match_also = _mm_set1_epi8(also);
     std::uint64_t mask = 0;
     for (std::size_t i = 0; i < CHUNK; i += 16) {
         const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
         const auto bits =
             static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(sixteen, match)));
         mask |= std::uint64_t{bits} << i;
+        if constexpr (Also) {
+            const auto also_bits =
+                static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(sixteen, match_also)));
+            *also_mask |= std::uint64_t{also_bits} << i;
+        }
     }
     return mask;
 #else
     std::uint64_t mask = 0;
     for (std::size_t i = 0; i < CHUNK; ++i) {
         mask |= std::uint64_t{bytes[i] == wanted} << i;
+        if constexpr (Also) {
+            *also_mask |= std::uint64_t{bytes[i] == also} << i;
+        }
     }
     return mask;
 #endif
 }
 
-// Bit i is set when bytes[i] is an LF.
-inline std::uint64_t lf_mask(const char* bytes) {
-    return byte_mask(bytes, '\n');
+} // namespace dsc_detail
+
+// What the reading loop found beside a piece, for a reader that asks: whether its line
+// holds a lone CR (one that no LF follows), and whether its block holds a NUL.
+struct piece_marks {
+    bool lone_cr = false;
+    bool nul_in_block = false;
+};
+
+namespace dsc_detail {
+
+// Whether take wants the marks of each piece.
+template <typename Take>
+constexpr bool wants_marks = std::is_invocable_v<Take&, std::string_view, piece_marks>;
+
+template <typename Take> void take_piece(std::string_view piece, piece_marks marks, Take& take) {
+    if constexpr (wants_marks<Take>) {
+        take(piece, marks);
+    } else {
+        take(piece);
+    }
 }
 
 // Hands a line to take as pieces of at most LINE_PIECE_MAX characters. The CR of a
 // closing CR LF pair does not count, so it is never parted from its LF. Out of line: the
 // loop over the lines of a block is then short enough to stay in registers.
-template <typename Take> [[gnu::noinline]] void take_long_line(std::string_view line, Take& take) {
+template <typename Take>
+[[gnu::noinline]] void take_long_line(std::string_view line, piece_marks marks, Take& take) {
     const bool crlf = line.ends_with("\r\n");
     while (line.size() - crlf > LINE_PIECE_MAX) {
-        take(line.substr(0, LINE_PIECE_MAX));
+        take_piece(line.substr(0, LINE_PIECE_MAX), marks, take);
         line.remove_prefix(LINE_PIECE_MAX);
     }
-    take(line);
+    take_piece(line, marks, take);
 }
 
-template <typename Take> void take_line(std::string_view line, Take& take) {
+template <typename Take> void take_line(std::string_view line, piece_marks marks, Take& take) {
     if (line.size() > LINE_PIECE_MAX) {
-        take_long_line(line, take);
+        take_long_line(line, marks, take);
     } else if (!line.empty()) {
-        take(line);
+        take_piece(line, marks, take);
     }
 }
 
 // Hands every complete piece of the block to take, in order, and returns how many bytes
 // they held. A piece is complete when its line end is in the block, when it has its full
 // length, or when it ends the text.
-template <typename Take> std::size_t take_pieces(const dsc_block& block, Take& take) {
+//
+// A take that asks for them also gets the piece's marks. Its line's lone CRs are found in
+// the pass that finds the line ends, in a block that has a CR at all: hand-edited tables
+// have one on every line, and a second search for them cost as much as the first.
+template <bool Crs, typename Take>
+std::size_t take_pieces_of(const dsc_block& block, piece_marks marks, Take& take) {
     const char* bytes = block.bytes.data();
     std::size_t line_start = 0;
+    bool lone_cr = false; // the current line has a lone CR before this chunk
     for (std::size_t chunk = 0; chunk < block.size; chunk += CHUNK) {
-        std::uint64_t lfs = lf_mask(bytes + chunk);
+        std::uint64_t lone = 0;
+        std::uint64_t lfs = 0;
+        if constexpr (Crs) {
+            std::uint64_t crs = 0;
+            lfs = byte_mask<true>(bytes + chunk, '\n', '\r', &crs);
+            // The CR of a CR LF pair is no lone one, also across the chunk's end. A byte
+            // past the text only follows a piece that is not complete yet.
+            const bool lf_next = (chunk + CHUNK < block.size) & (bytes[chunk + CHUNK] == '\n');
+            lone = crs & ~((lfs >> 1) | (std::uint64_t{lf_next} << (CHUNK - 1)));
+        } else {
+            lfs = byte_mask(bytes + chunk, '\n');
+        }
         if (block.size - chunk < CHUNK) {
-            lfs &= (std::uint64_t{1} << (block.size - chunk)) - 1;
+            const std::uint64_t held = (std::uint64_t{1} << (block.size - chunk)) - 1;
+            lfs &= held;
+            lone &= held;
         }
         for (; lfs != 0; lfs &= lfs - 1) {
-            const std::size_t lf = chunk + static_cast<std::size_t>(std::countr_zero(lfs));
-            take_line({bytes + line_start, lf + 1 - line_start}, take);
+            const auto bit = static_cast<std::size_t>(std::countr_zero(lfs));
+            const std::size_t lf = chunk + bit;
+            if constexpr (Crs) {
+                const std::uint64_t up_to_lf = (std::uint64_t{2} << bit) - 1; // all for bit 63
+                marks.lone_cr = lone_cr || (lone & up_to_lf) != 0;
+                lone &= ~up_to_lf;
+                lone_cr = false;
+            }
+            take_line({bytes + line_start, lf + 1 - line_start}, marks, take);
             line_start = lf + 1;
         }
+        lone_cr = lone_cr || lone != 0;
     }
+    marks.lone_cr = lone_cr;
     std::string_view rest(bytes + line_start, block.size - line_start);
     if (block.at_end && !block.failed) {
-        take_line(rest, take);
+        take_line(rest, marks, take);
         return block.size;
     }
     for (; rest.size() >= WINDOW; rest.remove_prefix(LINE_PIECE_MAX)) {
-        take(rest.substr(0, LINE_PIECE_MAX));
+        take_piece(rest.substr(0, LINE_PIECE_MAX), marks, take);
     }
     return block.size - rest.size();
+}
+
+template <typename Take> std::size_t take_pieces(const dsc_block& block, Take& take) {
+    if constexpr (wants_marks<Take>) {
+        // Most blocks have no CR or no NUL at all, which one search each tells.
+        const piece_marks marks{.lone_cr = false,
+                                .nul_in_block =
+                                    std::memchr(block.bytes.data(), '\0', block.size) != nullptr};
+        if (std::memchr(block.bytes.data(), '\r', block.size) != nullptr) {
+            return take_pieces_of<true>(block, marks, take);
+        }
+        return take_pieces_of<false>(block, marks, take);
+    }
+    return take_pieces_of<false>(block, piece_marks{}, take);
 }
 
 } // namespace dsc_detail
 
 // Reads the file to the end of its text and hands each line piece, line end included, to
-// take(std::string_view), in order. What a read error cuts short is not handed on; the
+// take(std::string_view), or take(std::string_view, piece_marks) (see take_pieces), in
+// order. What a read error cuts short is not handed on; the
 // pieces completed before it are. A take that throws stops the reading.
 template <typename Take>
 dsc_text_end read_dsc_pieces(std::FILE* file, dsc_block& block, Take&& take) {
