@@ -68,16 +68,6 @@ std::size_t decode_block(const code_page& page, const convert_settings& settings
     return size;
 }
 
-// The length of the UTF-8 sequence a byte starts; 0 for a byte that starts none.
-std::size_t sequence_length(unsigned char first) {
-    return first < 0x80   ? 1
-           : first < 0xC2 ? 0
-           : first < 0xE0 ? 2
-           : first < 0xF0 ? 3
-           : first < 0xF5 ? 4
-                          : 0;
-}
-
 // The code of a complete sequence of `length` bytes, or none when it is no UTF-8: a byte
 // that is no continuation, an overlong form, a surrogate, or beyond 10FFFF.
 std::optional<std::uint32_t> sequence_code(const unsigned char* at, std::size_t length) {
@@ -103,7 +93,7 @@ std::size_t encode_block(const code_page& page, const convert_settings& settings
         std::uint32_t code = in[i];
         std::size_t length = 1;
         if (code >= 0x80) {
-            length = sequence_length(in[i]);
+            length = utf8_sequence_length(in[i]);
             if (length != 0 && i + length > size && !last) {
                 return i; // the rest of the character is in the next block
             }
@@ -133,6 +123,15 @@ std::size_t encode_block(const code_page& page, const convert_settings& settings
 }
 
 } // namespace
+
+std::size_t utf8_sequence_length(unsigned char first) {
+    return first < 0x80   ? 1
+           : first < 0xC2 ? 0
+           : first < 0xE0 ? 2
+           : first < 0xF0 ? 3
+           : first < 0xF5 ? 4
+                          : 0;
+}
 
 code_page make_code_page(const code_table& table, bool ascii) {
     code_page page;
@@ -168,7 +167,7 @@ code_page make_code_page(const code_table& table, bool ascii) {
 
 std::optional<std::uint32_t> single_character(std::string_view text) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t length = text.empty() ? 0 : sequence_length(bytes[0]);
+    const std::size_t length = text.empty() ? 0 : utf8_sequence_length(bytes[0]);
     if (length == 0 || length != text.size()) {
         return std::nullopt;
     }

@@ -39,6 +39,9 @@ struct code_page {
 // D800 to DFFF cannot be written as UTF-8 and is left out.
 code_page make_code_page(const code_table& table, bool ascii);
 
+// The length of the UTF-8 sequence a byte starts; 0 for a byte that starts none.
+std::size_t utf8_sequence_length(unsigned char first);
+
 // The code point of text that is exactly one UTF-8 character, else none.
 std::optional<std::uint32_t> single_character(std::string_view text);
 
