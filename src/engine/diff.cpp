@@ -53,8 +53,7 @@ std::string difference_text(const code_table& a, const code_table& b) {
     }
     if (!differing.empty()) {
         std::string text = std::to_string(differing.size()) +
-                           (differing.size() == 1 ? " byte maps" : " bytes map") +
-                           " differently (";
+                           (differing.size() == 1 ? " byte maps" : " bytes map") + " differently (";
         for (std::size_t i = 0; i < std::min(differing.size(), bytes_named); ++i) {
             text += (i == 0 ? "" : ", ") + hex_digits(static_cast<std::uint32_t>(differing[i]), 2);
         }

@@ -122,17 +122,16 @@ std::optional<std::string> not_single_byte(const text_sample& sample) {
     const bool bom = sample.size >= 2 && (sample.head[0] == 0xFF || sample.head[0] == 0xFE) &&
                      sample.head[1] == (sample.head[0] ^ 0x01);
     if (bom) {
-        return std::string("UTF-16 text, ") +
-               (sample.head[0] == 0xFF ? "little-endian (byte order mark FF FE)"
-                                       : "big-endian (byte order mark FE FF)");
+        return std::string("UTF-16 text, ") + (sample.head[0] == 0xFF
+                                                   ? "little-endian (byte order mark FF FE)"
+                                                   : "big-endian (byte order mark FE FF)");
     }
     // Text of a code page has no NUL; UTF-16 has one in every ASCII character, at odd
     // offsets when little-endian. Four to one is no accident of binary data.
     const std::uint64_t nuls = sample.nul_even + sample.nul_odd;
-    if (nuls != 0 && std::max(sample.nul_even, sample.nul_odd) >= 4 * std::min(sample.nul_even,
-                                                                                 sample.nul_odd)) {
-        return "UTF-16 text, " +
-               std::string(sample.nul_odd > sample.nul_even ? "little" : "big") +
+    if (nuls != 0 && std::max(sample.nul_even, sample.nul_odd) >=
+                         4 * std::min(sample.nul_even, sample.nul_odd)) {
+        return "UTF-16 text, " + std::string(sample.nul_odd > sample.nul_even ? "little" : "big") +
                "-endian by its NUL bytes (" + std::to_string(nuls) + " of " +
                std::to_string(sample.size) + " bytes)";
     }

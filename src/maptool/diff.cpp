@@ -64,16 +64,17 @@ exit_status run_diff(const diff_options& options) {
         status = exit_status::success;
         shown = options.quiet ? "" : "\\ " + difference_text(a->table, b->table) + "\n";
     } else if (options.quiet) {
-        shown = "Tables " + name_a + " and " + name_b + " differ: " +
-                difference_text(a->table, b->table) + "\n";
+        shown = "Tables " + name_a + " and " + name_b +
+                " differ: " + difference_text(a->table, b->table) + "\n";
     } else {
         const result<std::string> text_a = text_of(options.a, *a, report);
         const result<std::string> text_b = text_of(options.b, *b, report);
         if (!text_a || !text_b) {
             return exit_status::trouble;
         }
-        const bool written = unified_diff(name_a, *text_a, name_b, *text_b,
-                                          [](std::string_view piece) { write_text(stdout, piece); });
+        const bool written =
+            unified_diff(name_a, *text_a, name_b, *text_b,
+                         [](std::string_view piece) { write_text(stdout, piece); });
         // Tables that differ never have the same text; if they did, still say how.
         if (!written) {
             shown = "\\ " + difference_text(a->table, b->table) + "\n";

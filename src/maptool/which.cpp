@@ -201,11 +201,12 @@ exit_status run_which(const which_options& options) {
     }
     // What no table reads, or every table reads alike, has no best table: said, exit 1.
     const std::optional<std::string> other = not_single_byte(*sample);
-    const bool ascii = std::all_of(
-        candidates->begin(), candidates->end(),
-        [&sample](const candidate& each) { return reads_as_ascii(each.page, *sample); });
+    const bool ascii =
+        std::all_of(candidates->begin(), candidates->end(), [&sample](const candidate& each) {
+            return reads_as_ascii(each.page, *sample);
+        });
     if (other || ascii) {
-        std::printf("%s\n", other             ? other->c_str()
+        std::printf("%s\n", other               ? other->c_str()
                             : sample->size == 0 ? "empty: there is nothing to tell"
                                                 : "ASCII only: every table reads it the same");
         return exit_status::findings;
