@@ -12,6 +12,8 @@
 #include "maptool/verbs.h"
 #include "platform/files.h"
 
+#include <cctype>
+
 namespace {
 
 struct diff_options {
@@ -40,6 +42,12 @@ result<std::string> text_of(const std::string& path, const loaded_table& table,
     return text;
 }
 
+// A line of its own after a diff's hunks, as diff writes "\ No newline at end of file".
+std::string note(std::string text) {
+    text[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(text[0])));
+    return "\\ " + text + "\n";
+}
+
 exit_status run_diff(const diff_options& options) {
     text_renderer text(stderr, use_color(options.color, stderr), false);
     // Only what keeps a DSC file from being read belongs here; its warnings are for check.
@@ -62,7 +70,7 @@ exit_status run_diff(const diff_options& options) {
         // Not a difference a conversion would see, but one a map file keeps: said, not
         // counted.
         status = exit_status::success;
-        shown = options.quiet ? "" : "\\ " + difference_text(a->table, b->table) + "\n";
+        shown = options.quiet ? "" : note(difference_text(a->table, b->table));
     } else if (options.quiet) {
         shown = "Tables " + name_a + " and " + name_b +
                 " differ: " + difference_text(a->table, b->table) + "\n";
@@ -77,7 +85,7 @@ exit_status run_diff(const diff_options& options) {
                          [](std::string_view piece) { write_text(stdout, piece); });
         // Tables that differ never have the same text; if they did, still say how.
         if (!written) {
-            shown = "\\ " + difference_text(a->table, b->table) + "\n";
+            shown = note(difference_text(a->table, b->table));
         }
     }
     write_text(stdout, shown);
