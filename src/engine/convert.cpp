@@ -65,6 +65,10 @@ struct conversion {
 using block_function = std::size_t (*)(conversion&, const unsigned char*, std::size_t, bool, char*&,
                                        std::string&);
 
+std::string byte_not_in_table(std::uint32_t byte) {
+    return "byte " + hex(byte, 2) + " is not in the table";
+}
+
 std::string not_in_table(std::uint32_t code, const char* table) {
     const std::string name = char_name(code);
     return "U+" + hex(code, 4) + (name.empty() ? "" : " " + name) + " is not in the " + table;
@@ -83,7 +87,7 @@ std::size_t decode_block(conversion& run, const unsigned char* in, std::size_t s
         } else if (settings.action == unmappable::replace) {
             to = std::copy(settings.replacement.begin(), settings.replacement.end(), to);
         } else if (settings.action == unmappable::stop) {
-            why = "byte " + hex(in[i], 2) + " is not in the table";
+            why = byte_not_in_table(in[i]);
             return i;
         }
     }
@@ -305,16 +309,16 @@ result<std::optional<stopped_at>> recode_stream(const code_page& from, const cod
         const std::optional<std::uint32_t> code =
             single_character(std::string_view(decoded.bytes.data(), decoded.size));
         const std::int16_t target = code && *code <= 0xFFFF ? to.encoded[*code] : -1;
-        const std::string byte_text = "byte " + hex(static_cast<std::uint32_t>(byte), 2);
         if (!code) {
-            recoded.fault = byte_text + " is not in the table";
+            recoded.fault = byte_not_in_table(static_cast<std::uint32_t>(byte));
             continue;
         }
         recoded.bytes = target >= 0         ? std::string(1, static_cast<char>(target))
                         : settings.translit ? rendering_in(to, *code)
                                             : std::string();
         if (recoded.bytes.empty()) {
-            recoded.fault = byte_text + ", " + not_in_table(*code, "target table");
+            recoded.fault = "byte " + hex(static_cast<std::uint32_t>(byte), 2) + ", " +
+                            not_in_table(*code, "target table");
         }
     }
     return run_blocks(run, in, out);

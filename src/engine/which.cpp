@@ -63,14 +63,19 @@ bool unlikely_pair(const character_kind& x, const character_kind& y) {
            (odd_sign(x) && odd_sign(y));
 }
 
+// Whether two pages decode a byte alike (both not at all counts).
+bool decode_alike(const code_page& a, const code_page& b, std::size_t byte) {
+    const code_page::utf8_char& x = a.decoded[byte];
+    const code_page::utf8_char& y = b.decoded[byte];
+    return x.size == y.size && x.bytes == y.bytes;
+}
+
 } // namespace
 
 std::uint32_t bytes_differing(const code_page& a, const code_page& b) {
     std::uint32_t count = 0;
     for (std::size_t byte = 0; byte < 256; ++byte) {
-        const code_page::utf8_char& x = a.decoded[byte];
-        const code_page::utf8_char& y = b.decoded[byte];
-        count += x.size != y.size || x.bytes != y.bytes ? 1 : 0;
+        count += decode_alike(a, b, byte) ? 0 : 1;
     }
     return count;
 }
@@ -157,9 +162,7 @@ bool reads_as_ascii(const code_page& page, const text_sample& sample) {
 
 bool read_alike(const code_page& a, const code_page& b, const text_sample& sample) {
     for (std::size_t byte = 0; byte < 256; ++byte) {
-        const code_page::utf8_char& x = a.decoded[byte];
-        const code_page::utf8_char& y = b.decoded[byte];
-        if (sample.bytes[byte] != 0 && (x.size != y.size || x.bytes != y.bytes)) {
+        if (sample.bytes[byte] != 0 && !decode_alike(a, b, byte)) {
             return false;
         }
     }
