@@ -114,6 +114,8 @@ TEST(Convert, EachWayWithItsStopsAtEveryBlockSize) {
          "a?b", std::nullopt, unmappable::replace, "?"},
         {"invalid UTF-8 stops even with -c", cyrillic, direction::encode, "a\xC3(", "a",
          stopped_at{"invalid UTF-8 from byte C3", 1, 1, 2}, unmappable::skip},
+        {"a lone continuation byte is invalid", cyrillic, direction::encode, "\x80", "",
+         stopped_at{"invalid UTF-8 from byte 80", 0, 1, 1}},
         {"an overlong form is invalid", cyrillic, direction::encode, "\xE0\x80\x80", "",
          stopped_at{"invalid UTF-8 from byte E0", 0, 1, 1}},
         {"a surrogate is invalid", cyrillic, direction::encode, "a\xED\xA0\x80", "a",
@@ -355,6 +357,21 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "a\x80",
          "",
          "old"},
+        {"--replace=U+FFFF: the table's byte for it",
+         {"convert", "-t", "star.dsc", "--replace=\xEF\xBF\xBF"},
+         "a\xC3\xA9",
+         0,
+         "a\x82",
+         "",
+         "old"},
+        {"--replace beyond U+FFFF: no table has it",
+         {"convert", "-t", "star.dsc", "--replace=\xF0\x9F\x98\x80"},
+         "",
+         2,
+         "",
+         "maptool: --replace: the table has no byte for '\xF0\x9F\x98\x80'\n"
+         "Usage: maptool VERB [OPTIONS] FILE...; see 'maptool --help'\n",
+         "old"},
         {"the table and the input cannot both be standard input",
          {"convert", "-f", "-"},
          "",
@@ -424,7 +441,7 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
         const temp_dir dir;
         write_file(dir / "a.txt", utf8);
         write_file(dir / "out.txt", "old");
-        write_file(dir / "star.dsc", "80, 002A\n81, 006F\n");
+        write_file(dir / "star.dsc", "80, 002A\n81, 006F\n82, FFFF\n");
         const program_result run = maptool(dir, c.args, c.input);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, c.out);
