@@ -183,17 +183,31 @@ TEST(Diff, ComparesDscAndMapFilesByTheMapTheyGive) {
         {map, map, "", 0, ""},
         {"80 41", map_of({{0x80, 0x41}}), "", 0, ""}, // five bytes, yet no map file
         {dsc, "80, 0410\n81, 0412\n", "", 1,
-         "--- a\n+++ b\n-81, 0411" + be_line + "\n+81, 0412" + named("CYRILLIC CAPITAL LETTER VE") +
-             "\n"},
+         "--- a\n+++ b\n@@ -1,3 +1,2 @@\n-//t -> UNICODE\n 80, 0410\n-81, 0411 // anything\n"
+         "+81, 0412\n"},
+        // A map is shown as dump writes it, named after its file.
         {map, map_of({{0x81, 0x0411}, {0x82, 0x0041}}), "", 1,
-         "--- a\n+++ b\n-80, 0410" + a_line + "\n+82, 0041" + named("LATIN CAPITAL LETTER A") +
-             "\n"},
-        {dsc, map_of({{0x81, 0x0411}, {0x80, 0x0410}}), "", 1,
-         "--- a\n+++ b\n\\ Every byte maps the same, but the entries are in another order\n"},
-        {map, "80, 0410\n81, 0411\n80, 0410\n", "", 1,
-         "--- a\n+++ b\n\\ Every byte maps the same, but entries are repeated differently (2 "
-         "entries against 3)\n"},
-        {map, map_of({{0x80, 0x0410}}), "-q", 1, "Tables a and b differ\n"},
+         "--- a\n+++ b\n@@ -1,3 +1,3 @@\n-//a -> UNICODE\n-80, 0410" + a_line + "\n-81, 0411" +
+             be_line + "\n+//b -> UNICODE\n+81, 0411" + be_line + "\n+82, 0041" +
+             named("LATIN CAPITAL LETTER A") + "\n"},
+        {dsc, map_of({{0x81, 0x0411}, {0x80, 0x0410}}), "", 0,
+         "\\ Every byte maps the same, but the entries are in another order\n"},
+        {map, "80, 0410\n81, 0411\n80, 0410\n", "", 0,
+         "\\ Every byte maps the same, but entries are repeated differently (2 entries "
+         "against 3)\n"},
+        {"80, 0410\n81, 0411\n", "81, 0411\n80, 0410\n", "--exact", 1,
+         "--- a\n+++ b\n@@ -1,2 +1,2 @@\n-80, 0410\n-81, 0411\n+81, 0411\n+80, 0410\n"},
+        {map, map_of({{0x80, 0x0410}}), "-q", 1,
+         "Tables a and b differ: 1 byte maps differently (81)\n"},
+        {map, map_of({{0x80, 0x41}, {0x82, 0x42}, {0x83, 0x43}, {0x84, 0x44}, {0x85, 0x45}}), "-q",
+         1, "Tables a and b differ: 6 bytes map differently (80, 81, 82, 83, ...)\n"},
+        {map, map_of({{0x81, 0x0411}, {0x80, 0x0410}}), "-q", 0, ""},
+        {map, map_of({{0x81, 0x0411}, {0x80, 0x0410}}), "-q --exact", 1,
+         "Tables a and b differ: every byte maps the same, but the entries are in another "
+         "order\n"},
+        {map, map_of({{0x80, 0x0410}, {0x81, 0x0411}, {0x81, 0x0411}}), "--exact -q", 1,
+         "Tables a and b differ: every byte maps the same, but entries are repeated "
+         "differently (2 entries against 3)\n"},
         {map, dsc, "-q", 0, ""},
         {"80, zz\n", map, "", 2, ""},
         {map, "", "", 2, ""},
@@ -215,6 +229,57 @@ TEST(Diff, ComparesDscAndMapFilesByTheMapTheyGive) {
     EXPECT_EQ(maptool(dir, "diff a -", dsc, input_kind::pipe).status, 0);
     EXPECT_EQ(maptool(dir, "diff a -", "81, 0411\n", input_kind::pipe).status, 1);
     EXPECT_EQ(maptool(dir, "diff a missing").status, 2);
+}
+
+// What diff prints is a patch: applied to the first DSC file, it gives one that maps every
+// byte as the second does (with --exact, one that gives the same map file).
+TEST(Diff, PatchTurnsTheFirstDscFileIntoTheSecond) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "no patch program under Wine";
+#endif
+    if (!fs::exists("/usr/bin/patch")) {
+        GTEST_SKIP() << "patch is not installed (Debian package patch)";
+    }
+    const std::string lines = data_lines(40);
+    const auto with = [&lines](std::size_t line, const std::string& text) {
+        std::size_t at = 0;
+        for (std::size_t i = 0; i < line; ++i) {
+            at = lines.find('\n', at) + 1;
+        }
+        return lines.substr(0, at) + text + lines.substr(lines.find('\n', at) + 1);
+    };
+    struct patch_case {
+        const char* what;
+        std::string a;
+        std::string b; // DSC text, or map bytes
+        std::string options;
+    };
+    const std::vector<patch_case> cases = {
+        {"one entry changed mid-file", lines, with(20, "94, 0499\n"), ""},
+        {"changes far apart: two hunks", lines, with(5, "A3, 04A0\n") + "FF, 0020\n", ""},
+        {"an entry added first, one removed last", "//t -> UNICODE\n" + lines,
+         "//t -> UNICODE\n7F, 0020\n" + lines.substr(0, lines.rfind('\n', lines.size() - 2) + 1),
+         ""},
+        {"against a map file", lines, map_of({{0x80, 0x0400}, {0x81, 0x0410}}), ""},
+        {"the order of the entries, with --exact", "80, 0410\n81, 0411\n82, 0412\n",
+         "81, 0411\n80, 0410\n82, 0412\n", "--exact"},
+        {"CR LF lines and no last line end", "80, 0410\r\n81, 0411\r\n82, 0412",
+         "80, 0410\r\n81, 0499\r\n82, 0412", ""},
+    };
+    for (const patch_case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const temp_dir dir;
+        write_file(dir / "a.dsc", c.a);
+        write_file(dir / "b", c.b);
+        const run_result shown = maptool(dir, "diff " + c.options + " a.dsc b");
+        ASSERT_EQ(shown.status, 1) << shown.err;
+        EXPECT_NE(shown.out.find("\n@@ -"), std::string::npos) << shown.out;
+        write_file(dir / "p.diff", shown.out);
+        const program_result patched = run_program(
+            "/usr/bin/patch", dir.path(), {"patch", "-s", "a.dsc", "p.diff"}, "", input_kind::file);
+        ASSERT_EQ(patched.status, 0) << patched.out << patched.err << shown.out;
+        EXPECT_EQ(maptool(dir, "diff --exact a.dsc b").status, 0) << read_file(dir / "a.dsc");
+    }
 }
 
 // --- maptool import ----------------------------------------------------------------------

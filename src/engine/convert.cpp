@@ -3,10 +3,12 @@
 #include "engine/files.h"
 #include "platform/files.h"
 #include "unicode/names.h"
+#include "unicode/transliteration.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <unordered_map>
 
 static_assert(sizeof(code_page::utf8_char) == 4, "a decoded byte is copied as one 4-byte word");
 
@@ -42,16 +44,40 @@ void advance(stopped_at& place, const unsigned char* data, std::size_t size, boo
     place.offset += size;
 }
 
+// What a recoded byte becomes: the target's bytes, or why it has none.
+struct recoded_byte {
+    std::string bytes;
+    std::string fault; // empty: converted
+};
+
+// One run of a conversion: its tables, and the renderings found so far, each looked up
+// once however often its character comes.
+struct conversion {
+    const code_page& page; // decoding: the source; encoding: the target
+    const convert_settings& settings;
+    std::array<recoded_byte, 256> recoded{};
+    std::unordered_map<std::uint32_t, std::string> renderings{};
+};
+
 // Each block function converts in[0, size) to `to`, moving it on, and returns how many
 // bytes it used: all of them, or fewer when it stopped (and said why) or when the last
 // character continues in the next block.
-using block_function = std::size_t (*)(const code_page&, const convert_settings&,
-                                       const unsigned char*, std::size_t, bool, char*&,
+using block_function = std::size_t (*)(conversion&, const unsigned char*, std::size_t, bool, char*&,
                                        std::string&);
 
-std::size_t decode_block(const code_page& page, const convert_settings& settings,
-                         const unsigned char* in, std::size_t size, bool, char*& to,
-                         std::string& why) {
+std::string byte_not_in_table(std::uint32_t byte) {
+    return "byte " + hex(byte, 2) + " is not in the table";
+}
+
+std::string not_in_table(std::uint32_t code, const char* table) {
+    const std::string name = char_name(code);
+    return "U+" + hex(code, 4) + (name.empty() ? "" : " " + name) + " is not in the " + table;
+}
+
+std::size_t decode_block(conversion& run, const unsigned char* in, std::size_t size, bool,
+                         char*& to, std::string& why) {
+    const code_page& page = run.page;
+    const convert_settings& settings = run.settings;
     for (std::size_t i = 0; i < size; ++i) {
         const code_page::utf8_char& decoded = page.decoded[in[i]];
         if (decoded.size != 0) {
@@ -61,21 +87,11 @@ std::size_t decode_block(const code_page& page, const convert_settings& settings
         } else if (settings.action == unmappable::replace) {
             to = std::copy(settings.replacement.begin(), settings.replacement.end(), to);
         } else if (settings.action == unmappable::stop) {
-            why = "byte " + hex(in[i], 2) + " is not in the table";
+            why = byte_not_in_table(in[i]);
             return i;
         }
     }
     return size;
-}
-
-// The length of the UTF-8 sequence a byte starts; 0 for a byte that starts none.
-std::size_t sequence_length(unsigned char first) {
-    return first < 0x80   ? 1
-           : first < 0xC2 ? 0
-           : first < 0xE0 ? 2
-           : first < 0xF0 ? 3
-           : first < 0xF5 ? 4
-                          : 0;
 }
 
 // The code of a complete sequence of `length` bytes, or none when it is no UTF-8: a byte
@@ -95,15 +111,41 @@ std::optional<std::uint32_t> sequence_code(const unsigned char* at, std::size_t 
     return code;
 }
 
-std::size_t encode_block(const code_page& page, const convert_settings& settings,
-                         const unsigned char* in, std::size_t size, bool last, char*& to,
-                         std::string& why) {
+std::size_t recode_block(conversion& run, const unsigned char* in, std::size_t size, bool,
+                         char*& to, std::string& why) {
+    for (std::size_t i = 0; i < size; ++i) {
+        const recoded_byte& recoded = run.recoded[in[i]];
+        if (recoded.fault.empty()) {
+            to = std::copy(recoded.bytes.begin(), recoded.bytes.end(), to);
+        } else if (run.settings.action == unmappable::replace) {
+            to = std::copy(run.settings.replacement.begin(), run.settings.replacement.end(), to);
+        } else if (run.settings.action == unmappable::stop) {
+            why = recoded.fault;
+            return i;
+        }
+    }
+    return size;
+}
+
+// The close rendering of a character the target lacks, looked up once per run.
+const std::string& rendering_of(conversion& run, std::uint32_t code) {
+    const auto [known, added] = run.renderings.try_emplace(code);
+    if (added) {
+        known->second = rendering_in(run.page, code);
+    }
+    return known->second;
+}
+
+std::size_t encode_block(conversion& run, const unsigned char* in, std::size_t size, bool last,
+                         char*& to, std::string& why) {
+    const code_page& page = run.page;
+    const convert_settings& settings = run.settings;
     std::size_t i = 0;
     while (i < size) {
         std::uint32_t code = in[i];
         std::size_t length = 1;
         if (code >= 0x80) {
-            length = sequence_length(in[i]);
+            length = utf8_sequence_length(in[i]);
             if (length != 0 && i + length > size && !last) {
                 return i; // the rest of the character is in the next block
             }
@@ -118,13 +160,16 @@ std::size_t encode_block(const code_page& page, const convert_settings& settings
             code = *valid;
         }
         const std::int16_t byte = code <= 0xFFFF ? page.encoded[code] : -1;
+        const std::string* rendering =
+            byte < 0 && settings.translit ? &rendering_of(run, code) : nullptr;
         if (byte >= 0) {
             *to++ = static_cast<char>(byte);
+        } else if (rendering != nullptr && !rendering->empty()) {
+            to = std::copy(rendering->begin(), rendering->end(), to);
         } else if (settings.action == unmappable::replace) {
             to = std::copy(settings.replacement.begin(), settings.replacement.end(), to);
         } else if (settings.action == unmappable::stop) {
-            const std::string name = char_name(code);
-            why = "U+" + hex(code, 4) + (name.empty() ? "" : " " + name) + " is not in the table";
+            why = not_in_table(code, "table");
             return i;
         }
         i += length;
@@ -133,6 +178,15 @@ std::size_t encode_block(const code_page& page, const convert_settings& settings
 }
 
 } // namespace
+
+std::size_t utf8_sequence_length(unsigned char first) {
+    return first < 0x80   ? 1
+           : first < 0xC2 ? 0
+           : first < 0xE0 ? 2
+           : first < 0xF0 ? 3
+           : first < 0xF5 ? 4
+                          : 0;
+}
 
 code_page make_code_page(const code_table& table, bool ascii) {
     code_page page;
@@ -168,23 +222,28 @@ code_page make_code_page(const code_table& table, bool ascii) {
 
 std::optional<std::uint32_t> single_character(std::string_view text) {
     const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t length = text.empty() ? 0 : sequence_length(bytes[0]);
+    const std::size_t length = text.empty() ? 0 : utf8_sequence_length(bytes[0]);
     if (length == 0 || length != text.size()) {
         return std::nullopt;
     }
     return length == 1 ? std::optional<std::uint32_t>(bytes[0]) : sequence_code(bytes, length);
 }
 
-result<std::optional<stopped_at>> convert_stream(const code_page& page,
-                                                 const convert_settings& settings, std::FILE* in,
-                                                 const byte_sink& out) {
-    const bool decoding = settings.way == direction::decode;
-    const block_function convert_block = decoding ? decode_block : encode_block;
+namespace {
+
+result<std::optional<stopped_at>> run_blocks(conversion& run, std::FILE* in, const byte_sink& out) {
+    const convert_settings& settings = run.settings;
+    const block_function convert_block = settings.way == direction::decode   ? decode_block
+                                         : settings.way == direction::encode ? encode_block
+                                                                             : recode_block;
     const std::size_t block = std::max<std::size_t>(settings.block_size, 1);
-    // Up to 3 bytes of a character carried from the block before, then a block; each byte
-    // gives at most 4 bytes, and the last character copied may write 1 byte beyond.
+    // Up to 3 bytes of a character carried from the block before, then a block. Each byte
+    // gives at most 4 bytes, and the last character copied may write 1 byte beyond; a
+    // rendering gives at most max_rendering for a character of two bytes or more, and a
+    // recoded byte as much.
     std::vector<unsigned char> input(3 + block);
-    std::vector<char> output(4 * input.size() + 1);
+    const bool rendered = settings.translit || settings.way == direction::recode;
+    std::vector<char> output((rendered ? max_rendering : 4) * input.size() + 1);
     stopped_at place;
     std::size_t kept = 0;
     for (;;) {
@@ -196,11 +255,11 @@ result<std::optional<stopped_at>> convert_stream(const code_page& page,
         const std::size_t size = kept + got;
         char* to = output.data();
         std::string why;
-        const std::size_t used = convert_block(page, settings, input.data(), size, last, to, why);
+        const std::size_t used = convert_block(run, input.data(), size, last, to, why);
         if (!out({output.data(), static_cast<std::size_t>(to - output.data())})) {
             return failure::reported();
         }
-        advance(place, input.data(), used, !decoding);
+        advance(place, input.data(), used, settings.way == direction::encode);
         if (!why.empty()) {
             place.what = why;
             return std::optional<stopped_at>(place);
@@ -211,4 +270,56 @@ result<std::optional<stopped_at>> convert_stream(const code_page& page,
         kept = size - used;
         std::memmove(input.data(), input.data() + used, kept);
     }
+}
+
+} // namespace
+
+std::string rendering_in(const code_page& page, std::uint32_t code) {
+    for (const std::u32string& rendering : close_renderings(code)) {
+        std::string bytes;
+        for (const char32_t point : rendering) {
+            const std::int16_t byte = point <= 0xFFFF ? page.encoded[point] : -1;
+            if (byte < 0) {
+                bytes.clear();
+                break;
+            }
+            bytes += static_cast<char>(byte);
+        }
+        if (!bytes.empty() && bytes.size() <= max_rendering) {
+            return bytes;
+        }
+    }
+    return {};
+}
+
+result<std::optional<stopped_at>> convert_stream(const code_page& page,
+                                                 const convert_settings& settings, std::FILE* in,
+                                                 const byte_sink& out) {
+    conversion run{page, settings};
+    return run_blocks(run, in, out);
+}
+
+result<std::optional<stopped_at>> recode_stream(const code_page& from, const code_page& to,
+                                                const convert_settings& settings, std::FILE* in,
+                                                const byte_sink& out) {
+    conversion run{to, settings};
+    for (std::size_t byte = 0; byte < 256; ++byte) {
+        const code_page::utf8_char& decoded = from.decoded[byte];
+        recoded_byte& recoded = run.recoded[byte];
+        const std::optional<std::uint32_t> code =
+            single_character(std::string_view(decoded.bytes.data(), decoded.size));
+        const std::int16_t target = code && *code <= 0xFFFF ? to.encoded[*code] : -1;
+        if (!code) {
+            recoded.fault = byte_not_in_table(static_cast<std::uint32_t>(byte));
+            continue;
+        }
+        recoded.bytes = target >= 0         ? std::string(1, static_cast<char>(target))
+                        : settings.translit ? rendering_in(to, *code)
+                                            : std::string();
+        if (recoded.bytes.empty()) {
+            recoded.fault = "byte " + hex(static_cast<std::uint32_t>(byte), 2) + ", " +
+                            not_in_table(*code, "target table");
+        }
+    }
+    return run_blocks(run, in, out);
 }

@@ -1,10 +1,12 @@
 #include "engine/diff.h"
 
 #include "engine/dsc_text.h"
-#include "unicode/names.h"
+#include "engine/dump.h"
+#include "engine/files.h"
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdint>
 #include <vector>
 
@@ -26,28 +28,8 @@ byte_codes codes_by_byte(const code_table& table) {
     return codes;
 }
 
-// The lines of one side's entries for a byte whose codes the other side lacks.
-void put_missing(std::string& text, char sign, std::uint8_t byte,
-                 const std::vector<std::uint16_t>& codes, const std::vector<std::uint16_t>& other) {
-    for (const std::uint16_t code : codes) {
-        if (std::find(other.begin(), other.end(), code) == other.end()) {
-            text += sign + dsc_entry(byte, code, char_name(code));
-        }
-    }
-}
-
-// Why two tables that map every byte alike still give different map files.
-std::string layout_note(const code_table& a, const code_table& b) {
-    std::vector<map_record> sorted_a(a.records.begin(), a.records.begin() + a.count);
-    std::vector<map_record> sorted_b(b.records.begin(), b.records.begin() + b.count);
-    std::sort(sorted_a.begin(), sorted_a.end());
-    std::sort(sorted_b.begin(), sorted_b.end());
-    if (sorted_a == sorted_b) {
-        return "\\ Every byte maps the same, but the entries are in another order\n";
-    }
-    return "\\ Every byte maps the same, but entries are repeated differently (" +
-           std::to_string(a.count) + " entries against " + std::to_string(b.count) + ")\n";
-}
+// At most this many bytes are named in one line; the count says the rest.
+constexpr std::size_t bytes_named = 4;
 
 } // namespace
 
@@ -56,14 +38,53 @@ bool same_map(const code_table& a, const code_table& b) {
            std::equal(a.records.begin(), a.records.begin() + a.count, b.records.begin());
 }
 
-std::string diff_lines(const code_table& a, const code_table& b) {
+bool same_bytes(const code_table& a, const code_table& b) {
+    return codes_by_byte(a) == codes_by_byte(b);
+}
+
+std::string difference_text(const code_table& a, const code_table& b) {
     const byte_codes codes_a = codes_by_byte(a);
     const byte_codes codes_b = codes_by_byte(b);
-    std::string text;
+    std::vector<std::size_t> differing;
     for (std::size_t byte = 0; byte < codes_a.size(); ++byte) {
-        const auto source = static_cast<std::uint8_t>(byte);
-        put_missing(text, '-', source, codes_a[byte], codes_b[byte]);
-        put_missing(text, '+', source, codes_b[byte], codes_a[byte]);
+        if (codes_a[byte] != codes_b[byte]) {
+            differing.push_back(byte);
+        }
     }
-    return text.empty() ? layout_note(a, b) : text;
+    if (!differing.empty()) {
+        std::string text = std::to_string(differing.size()) +
+                           (differing.size() == 1 ? " byte maps" : " bytes map") + " differently (";
+        for (std::size_t i = 0; i < std::min(differing.size(), bytes_named); ++i) {
+            text += (i == 0 ? "" : ", ") + hex_digits(static_cast<std::uint32_t>(differing[i]), 2);
+        }
+        return text + (differing.size() > bytes_named ? ", ...)" : ")");
+    }
+    std::vector<map_record> sorted_a(a.records.begin(), a.records.begin() + a.count);
+    std::vector<map_record> sorted_b(b.records.begin(), b.records.begin() + b.count);
+    std::sort(sorted_a.begin(), sorted_a.end());
+    std::sort(sorted_b.begin(), sorted_b.end());
+    if (sorted_a == sorted_b) {
+        return "every byte maps the same, but the entries are in another order";
+    }
+    return "every byte maps the same, but entries are repeated differently (" +
+           std::to_string(a.count) + " entries against " + std::to_string(b.count) + ")";
+}
+
+result<std::string> diff_text(const std::string& path, const loaded_table& loaded) {
+    if (loaded.form != table_form::dsc || path == "-") {
+        return dump_text(loaded, true);
+    }
+    result<input_file> file = open_input(path);
+    if (!file) {
+        return file.error();
+    }
+    std::string text;
+    std::array<char, 1 << 16> buffer;
+    for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file->get())) > 0;) {
+        text.append(buffer.data(), got);
+    }
+    if (std::ferror(file->get()) != 0) {
+        return failure{"cannot read: " + system_reason(errno)};
+    }
+    return text;
 }

@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "unicode/names.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <sstream>
 
@@ -41,12 +42,17 @@ character_kind kind_of(std::uint32_t code) {
     return kind;
 }
 
-// Whether y right after x is unlikely in text of any language: a capital inside a word,
+// Whether y right after x is unlikely in text of any language: never two ASCII characters,
+// which every table reads alike ("GPL" in a Russian text is no capital inside a word of
+// any code page); a capital inside a word,
 // letters of two scripts in one word, two accented Latin letters side by side (what a
 // Latin code page makes of another script), a sign beside a letter that is no ASCII, or
 // two such signs side by side (what a code page of box drawing and symbols makes of
 // letters).
 bool unlikely_pair(const character_kind& x, const character_kind& y) {
+    if (x.ascii && y.ascii) {
+        return false;
+    }
     if (x.letter && y.letter) {
         return y.capital || x.script != y.script || (x.script == "LATIN" && !x.ascii && !y.ascii);
     }
@@ -57,14 +63,19 @@ bool unlikely_pair(const character_kind& x, const character_kind& y) {
            (odd_sign(x) && odd_sign(y));
 }
 
+// Whether two pages decode a byte alike (both not at all counts).
+bool decode_alike(const code_page& a, const code_page& b, std::size_t byte) {
+    const code_page::utf8_char& x = a.decoded[byte];
+    const code_page::utf8_char& y = b.decoded[byte];
+    return x.size == y.size && x.bytes == y.bytes;
+}
+
 } // namespace
 
 std::uint32_t bytes_differing(const code_page& a, const code_page& b) {
     std::uint32_t count = 0;
     for (std::size_t byte = 0; byte < 256; ++byte) {
-        const code_page::utf8_char& x = a.decoded[byte];
-        const code_page::utf8_char& y = b.decoded[byte];
-        count += x.size != y.size || x.bytes != y.bytes ? 1 : 0;
+        count += decode_alike(a, b, byte) ? 0 : 1;
     }
     return count;
 }
@@ -73,19 +84,89 @@ result<text_sample> read_sample(std::FILE* in) {
     text_sample sample;
     std::array<unsigned char, 1 << 16> buffer;
     int before = -1;
+    std::string character; // a UTF-8 character begun and not yet complete
+    std::size_t length = 0;
     for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), in)) > 0;) {
         for (std::size_t i = 0; i < got; ++i) {
-            ++sample.bytes[buffer[i]];
+            const unsigned char byte = buffer[i];
+            ++sample.bytes[byte];
             if (before >= 0) {
-                ++sample.pairs[static_cast<std::size_t>(before) << 8 | buffer[i]];
+                ++sample.pairs[static_cast<std::size_t>(before) << 8 | byte];
             }
-            before = buffer[i];
+            before = byte;
+            if (sample.size < sample.head.size()) {
+                sample.head[sample.size] = byte;
+            }
+            if (byte == 0) {
+                ++(sample.size % 2 == 0 ? sample.nul_even : sample.nul_odd);
+            }
+            ++sample.size;
+            if (!sample.utf8 || (character.empty() && byte < 0x80)) {
+                continue;
+            }
+            if (character.empty()) {
+                length = utf8_sequence_length(byte);
+                sample.utf8 = length != 0;
+            }
+            character += static_cast<char>(byte);
+            if (character.size() == length) {
+                sample.utf8 = single_character(character).has_value();
+                sample.utf8_multibyte += 1;
+                character.clear();
+            }
         }
     }
     if (std::ferror(in) != 0) {
         return failure{"cannot read: " + system_reason(errno)};
     }
+    sample.utf8 = sample.utf8 && character.empty();
     return sample;
+}
+
+std::optional<std::string> not_single_byte(const text_sample& sample) {
+    const bool bom = sample.size >= 2 && (sample.head[0] == 0xFF || sample.head[0] == 0xFE) &&
+                     sample.head[1] == (sample.head[0] ^ 0x01);
+    if (bom) {
+        return std::string("UTF-16 text, ") + (sample.head[0] == 0xFF
+                                                   ? "little-endian (byte order mark FF FE)"
+                                                   : "big-endian (byte order mark FE FF)");
+    }
+    // Text of a code page has no NUL; UTF-16 has one in every ASCII character, at odd
+    // offsets when little-endian. Four to one is no accident of binary data.
+    const std::uint64_t nuls = sample.nul_even + sample.nul_odd;
+    if (nuls != 0 && std::max(sample.nul_even, sample.nul_odd) >=
+                         4 * std::min(sample.nul_even, sample.nul_odd)) {
+        return "UTF-16 text, " + std::string(sample.nul_odd > sample.nul_even ? "little" : "big") +
+               "-endian by its NUL bytes (" + std::to_string(nuls) + " of " +
+               std::to_string(sample.size) + " bytes)";
+    }
+    if (sample.utf8 && sample.utf8_multibyte != 0) {
+        return "UTF-8 text: " + std::to_string(sample.utf8_multibyte) +
+               (sample.utf8_multibyte == 1 ? " character" : " characters") +
+               " beyond ASCII; convert reads UTF-8 as it is";
+    }
+    return std::nullopt;
+}
+
+bool reads_as_ascii(const code_page& page, const text_sample& sample) {
+    for (std::size_t byte = 0; byte < 256; ++byte) {
+        const code_page::utf8_char& decoded = page.decoded[byte];
+        const bool ascii = byte < 0x80 && decoded.size == 1 &&
+                           static_cast<unsigned char>(decoded.bytes[0]) == byte;
+        if (sample.bytes[byte] != 0 && !ascii) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool read_alike(const code_page& a, const code_page& b, const text_sample& sample) {
+    for (std::size_t byte = 0; byte < 256; ++byte) {
+        if (sample.bytes[byte] != 0 && !decode_alike(a, b, byte)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 sample_fit fit_sample(const code_page& page, const text_sample& sample) {
@@ -116,6 +197,17 @@ sample_fit fit_sample(const code_page& page, const text_sample& sample) {
         }
     }
     return fit;
+}
+
+std::optional<std::string> narrow_lead(const sample_fit& best, const sample_fit& next) {
+    const bool by_unmapped = next.unmapped != best.unmapped;
+    const std::uint64_t lead =
+        by_unmapped ? next.unmapped - best.unmapped : next.unlikely - best.unlikely;
+    if (lead >= clear_margin) {
+        return std::nullopt;
+    }
+    return std::to_string(lead) + (by_unmapped ? " unmapped byte" : " unlikely pair") +
+           (lead == 1 ? "" : "s");
 }
 
 #if defined(MAPTOOL_ICONV)

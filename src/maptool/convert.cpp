@@ -1,6 +1,8 @@
-// maptool convert -f TABLE | -t TABLE [FILE...]: text through a table, bytes of its code
-// page to UTF-8 or back, with iconv's habits: what cannot be converted stops the run with
-// its place and exit status 1, unless -c leaves it out or --replace puts something there.
+// maptool convert [-f TABLE] [-t TABLE] [FILE...]: text through tables, as iconv takes it:
+// bytes of a code page to UTF-8 (-f), UTF-8 to bytes (-t), or one code page to another
+// (both; UTF-8 on either side is the Unicode side). What cannot be converted stops the run
+// with its place and exit status 1, unless --translit finds a close character, -c leaves it
+// out or --replace puts something there.
 #include "engine/convert.h"
 #include "engine/files.h"
 #include "engine/table_source.h"
@@ -8,9 +10,11 @@
 #include "maptool/render_text.h"
 #include "maptool/verbs.h"
 #include "platform/files.h"
+#include "unicode/transliteration.h"
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 
 namespace {
 
@@ -25,14 +29,47 @@ struct convert_options {
     bool skip = false;
     std::string replace; // empty: not given
     bool no_ascii = false;
+    bool translit = false;
     std::string color = "auto";
 };
+
+std::string upper_ascii(std::string text) {
+    for (char& c : text) {
+        c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+    }
+    return text;
+}
+
+// Whether -f's or -t's value names a table: given, and not the Unicode side, which iconv
+// spells UTF-8 or UTF8 in any case.
+bool is_table(const std::string& side) {
+    const std::string upper = upper_ascii(side);
+    return !side.empty() && upper != "UTF-8" && upper != "UTF8";
+}
+
+// Takes iconv's suffixes off the target's name: //TRANSLIT is --translit, //IGNORE is -c.
+void take_iconv_suffixes(convert_options& options) {
+    for (;;) {
+        const std::string upper = upper_ascii(options.to);
+        bool* flag = upper.ends_with("//TRANSLIT") ? &options.translit
+                     : upper.ends_with("//IGNORE") ? &options.skip
+                                                   : nullptr;
+        if (flag == nullptr) {
+            return;
+        }
+        *flag = true;
+        options.to.resize(options.to.rfind("//"));
+    }
+}
 
 // What --replace puts in the place of what cannot be converted: by default U+FFFD when
 // decoding and "?" when encoding; a character given must be one the table can encode.
 convert_settings settings_of(const convert_options& options, const code_page& page) {
     convert_settings settings;
-    settings.way = options.from.empty() ? direction::encode : direction::decode;
+    settings.way = !is_table(options.from) ? direction::encode
+                   : is_table(options.to)  ? direction::recode
+                                           : direction::decode;
+    settings.translit = options.translit;
     settings.action = options.skip               ? unmappable::skip
                       : !options.replace.empty() ? unmappable::replace
                                                  : unmappable::stop;
@@ -60,14 +97,16 @@ struct opened_input {
     input_file file;
 };
 
+// One input converted into a sink: convert_stream or recode_stream with their tables.
+using stream_converter =
+    std::function<result<std::optional<stopped_at>>(std::FILE*, const byte_sink&)>;
+
 // Converts the inputs one after another into `out`; false after reporting why they stopped.
-exit_status convert_all(const code_page& page, const convert_settings& settings,
-                        std::vector<opened_input>& inputs, const byte_sink& out,
-                        diagnostics& report) {
+exit_status convert_all(const stream_converter& convert, std::vector<opened_input>& inputs,
+                        const byte_sink& out, diagnostics& report) {
     for (opened_input& input : inputs) {
         const std::string name = display_name(input.path);
-        const result<std::optional<stopped_at>> done =
-            convert_stream(page, settings, input.file.get(), out);
+        const result<std::optional<stopped_at>> done = convert(input.file.get(), out);
         if (!done) {
             report_failure(report, name, done.error());
             return exit_status::trouble;
@@ -92,18 +131,34 @@ exit_status run_convert(const convert_options& options) {
     warning_policy errors_only;
     errors_only.enabled.reset();
     diagnostics report(errors_only, text);
-    const std::string& table_path = options.from.empty() ? options.to : options.from;
-    const result<loaded_table> table = load_table(table_path, report);
-    if (!table) {
-        report_failure(report, display_name(table_path), table.error());
-        return exit_status::trouble;
+    // The tables on each side; UTF-8 or nothing is the Unicode side.
+    std::vector<std::string> table_paths;
+    for (const std::string& side : {options.from, options.to}) {
+        if (is_table(side)) {
+            table_paths.push_back(side);
+        }
     }
-    const code_page page = make_code_page(table->table, !options.no_ascii);
-    const convert_settings settings = settings_of(options, page);
+    std::vector<code_page> pages;
+    for (const std::string& path : table_paths) {
+        const result<loaded_table> table = load_table(path, report);
+        if (!table) {
+            report_failure(report, display_name(path), table.error());
+            return exit_status::trouble;
+        }
+        pages.push_back(make_code_page(table->table, !options.no_ascii));
+    }
+    // --replace's byte is the target's, the last table's.
+    const convert_settings settings = settings_of(options, pages.back());
+    const stream_converter convert = [&pages, &settings](std::FILE* in, const byte_sink& out) {
+        return pages.size() == 2 ? recode_stream(pages[0], pages[1], settings, in, out)
+                                 : convert_stream(pages[0], settings, in, out);
+    };
 
     const bool to_file = !options.output.empty() && options.output != "-";
-    if (refuse_own_file(report, table_path, options.output, "the output")) {
-        return exit_status::trouble;
+    for (const std::string& path : table_paths) {
+        if (refuse_own_file(report, path, options.output, "the output")) {
+            return exit_status::trouble;
+        }
     }
     std::vector<opened_input> inputs;
     for (const std::string& path :
@@ -127,7 +182,7 @@ exit_status run_convert(const convert_options& options) {
         set_binary(stdout);
         int write_error = 0;
         const exit_status status = convert_all(
-            page, settings, inputs,
+            convert, inputs,
             [&write_error](std::string_view bytes) {
                 if (std::fwrite(bytes.data(), 1, bytes.size(), stdout) == bytes.size()) {
                     return true;
@@ -151,7 +206,7 @@ exit_status run_convert(const convert_options& options) {
     bool write_failed = false;
     const result<written_file> written = replace_file_with(options.output, [&](std::FILE* file) {
         status = convert_all(
-            page, settings, inputs,
+            convert, inputs,
             [&write_failed, file](std::string_view bytes) {
                 write_failed = std::fwrite(bytes.data(), 1, bytes.size(), file) != bytes.size();
                 return !write_failed;
@@ -173,32 +228,47 @@ exit_status run_convert(const convert_options& options) {
 
 void add_convert(command_line& line) {
     auto options = std::make_shared<convert_options>();
-    verb_line verb = line.verb("convert", "Decode a code page's bytes to UTF-8 with a table (-f), "
-                                          "or encode UTF-8 to them (-t)");
+    verb_line verb = line.verb("convert", "Convert text between code pages and UTF-8 through "
+                                          "tables, as iconv does: -f TABLE, -t TABLE or both");
     verb.optional_words("FILE", options->files, "The input files; - or none: standard input");
-    verb.option("-f,--from", options->from, "Decode bytes of this table's code page to UTF-8");
-    verb.option("-t,--to", options->to, "Encode UTF-8 to bytes of this table's code page");
-    verb.exclusive("--from", "--to");
+    verb.option("-f,--from", options->from,
+                "The input's table (default, or UTF-8: the input is UTF-8)");
+    verb.option("-t,--to", options->to,
+                "The output's table (default, or UTF-8: the output is UTF-8); //TRANSLIT and "
+                "//IGNORE after it are --translit and -c");
     verb.option("-o,--output", options->output,
                 "Write to this file, replaced only when all converted (default: standard "
                 "output)");
-    verb.flag("-c", options->skip, "Leave out what the table cannot convert");
+    verb.flag("--translit", options->translit,
+              "Write a character the output's table lacks as a close one it has (ICU's "
+              "transliteration)");
+    verb.flag("-c", options->skip, "Leave out what the tables cannot convert");
     verb.optional_value("--replace", options->replace, BARE_REPLACE,
-                        "Put this character in place of what the table cannot convert "
-                        "(default: U+FFFD when decoding, ? when encoding)");
+                        "Put this character in place of what the tables cannot convert "
+                        "(default: U+FFFD when the output is UTF-8, else ?)");
     verb.exclusive("-c", "--replace");
     verb.flag("--no-ascii", options->no_ascii,
-              "Bytes 00 to 7F the table does not list are not ASCII but unconvertible");
+              "Bytes 00 to 7F a table does not list are not ASCII but unconvertible");
     add_color_option(verb, options->color);
     verb.run([options] {
-        if (options->from.empty() && options->to.empty()) {
-            throw usage_error{"-f TABLE or -t TABLE is required"};
+        take_iconv_suffixes(*options);
+        if (!is_table(options->from) && !is_table(options->to)) {
+            throw usage_error{options->from.empty() && options->to.empty()
+                                  ? "-f TABLE or -t TABLE is required"
+                                  : "-f and -t: one of them must be a table, not UTF-8"};
         }
-        const bool table_from_stdin = options->from == "-" || options->to == "-";
-        const auto stdin_inputs =
-            options->files.empty() ? 1
-                                   : std::count(options->files.begin(), options->files.end(), "-");
-        if (stdin_inputs + (table_from_stdin ? 1 : 0) > 1) {
+        if (options->skip && !options->replace.empty()) {
+            throw usage_error{"//IGNORE and --replace: only one of them can be given"};
+        }
+        if (options->translit && !translit_available()) {
+            throw usage_error{"--translit: this maptool is built without ICU's "
+                              "transliteration"};
+        }
+        const auto stdin_inputs = (options->files.empty() ? 1
+                                                          : std::count(options->files.begin(),
+                                                                       options->files.end(), "-")) +
+                                  (options->from == "-" ? 1 : 0) + (options->to == "-" ? 1 : 0);
+        if (stdin_inputs > 1) {
             throw usage_error{"standard input can be read only once: name the table or the "
                               "input FILE"};
         }

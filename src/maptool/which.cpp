@@ -199,15 +199,44 @@ exit_status run_which(const which_options& options) {
         report_failure(report, display_name(options.file), sample.error());
         return exit_status::trouble;
     }
+    // What no table reads, or every table reads alike, has no best table: said, exit 1.
+    const std::optional<std::string> other = not_single_byte(*sample);
+    const bool ascii =
+        std::all_of(candidates->begin(), candidates->end(), [&sample](const candidate& each) {
+            return reads_as_ascii(each.page, *sample);
+        });
+    if (other || ascii) {
+        std::printf("%s\n", other               ? other->c_str()
+                            : sample->size == 0 ? "empty: there is nothing to tell"
+                                                : "ASCII only: every table reads it the same");
+        return exit_status::findings;
+    }
     const auto list = ranked<sample_fit>(
-        *candidates, best, [&sample](const code_page& page) { return fit_sample(page, *sample); });
-    for (const auto& [fit, each] : list) {
+        *candidates, 0, [&sample](const code_page& page) { return fit_sample(page, *sample); });
+    for (std::size_t i = 0; i < list.size() && (best == 0 || i < best); ++i) {
+        const auto& [fit, each] = list[i];
         std::printf("%s: %llu bytes unmapped, %llu unlikely\n", each->shown().c_str(),
                     static_cast<unsigned long long>(fit.unmapped),
                     static_cast<unsigned long long>(fit.unlikely));
     }
-    return !list.empty() && list.front().first.unmapped == 0 ? exit_status::success
-                                                             : exit_status::findings;
+    if (list.empty() || list.front().first.unmapped != 0) {
+        return exit_status::findings;
+    }
+    // The best is known only as far as it is ahead of the next table that reads the
+    // sample otherwise; a table that reads it into the same text is no rival.
+    const auto rival = std::find_if(list.begin() + 1, list.end(), [&list, &sample](const auto& e) {
+        return !read_alike(list.front().second->page, e.second->page, *sample);
+    });
+    if (rival != list.end()) {
+        const std::optional<std::string> lead = narrow_lead(list.front().first, rival->first);
+        if (lead) {
+            std::printf("too close to tell: %s is ahead of %s by %s\n",
+                        list.front().second->name.c_str(), rival->second->name.c_str(),
+                        lead->c_str());
+            return exit_status::findings;
+        }
+    }
+    return exit_status::success;
 }
 
 } // namespace
