@@ -37,7 +37,8 @@ exit_status run_export(const export_options& options) {
         (loaded->form == table_form::iconv
              ? loaded->charset
              : (options.source == "-" ? "on standard input" : file_name_of(options.source)));
-    const std::string exported = export_text(*loaded, *export_format_named(options.format), origin);
+    const std::string exported =
+        export_text(*loaded, *export_format_named(options.format), origin, false);
     return write_table_output(report, options.output, exported, loaded->table.count, "the file")
                ? exit_status::success
                : exit_status::trouble;
