@@ -2,8 +2,10 @@
 
 #include "engine/charmap.h"
 #include "engine/dump.h"
+#include "engine/import.h"
 #include "engine/ucm.h"
 #include "engine/unicode_mapping.h"
+#include "unicode/names.h"
 
 std::optional<export_format> export_format_named(std::string_view word) {
     if (word == "ucm") {
@@ -34,4 +36,19 @@ std::string export_text(const loaded_table& loaded, export_format format, const 
         break;
     }
     return dump_text(loaded, true);
+}
+
+std::string export_name(const loaded_table& loaded) {
+    return charset_word(loaded.name);
+}
+
+std::string export_name_taken(const loaded_table& loaded, export_format format) {
+    const std::string name = export_name(loaded);
+    if (format == export_format::ucm && icu_has_converter(name)) {
+        return "ICU";
+    }
+    if (format == export_format::charmap && iconv_knows(name)) {
+        return "glibc's iconv";
+    }
+    return {};
 }

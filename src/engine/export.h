@@ -21,3 +21,12 @@ std::optional<export_format> export_format_named(std::string_view word);
 // page, and a page without its line ends and letters is no use for a text.
 std::string export_text(const loaded_table& loaded, export_format format, const std::string& origin,
                         bool ascii);
+
+// Who already knows the charset name a .ucm file or charmap of this table would carry:
+// "ICU" for a .ucm file (ICU takes its own converter of that name over one built from the
+// file), "glibc's iconv" for a charmap; empty when nobody does, or the format has no name
+// others look up.
+std::string export_name_taken(const loaded_table& loaded, export_format format);
+
+// The charset name the file carries: the table's name as one word.
+std::string export_name(const loaded_table& loaded);
