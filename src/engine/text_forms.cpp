@@ -186,12 +186,7 @@ void source_reader::finish() {
 namespace {
 
 std::string clean_name_at(const loaded_table& loaded, std::size_t i) {
-    std::string name = name_at(loaded, i);
-    for (char& c : name) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == '\x7f') {
-            c = ' ';
-        }
-    }
+    std::string name = one_line(name_at(loaded, i));
     name.erase(0, name.find_first_not_of(' '));
     name.erase(name.find_last_not_of(' ') + 1);
     // Read back, these would say something else: a Unicode mapping file's UNDEFINED marks
