@@ -781,7 +781,7 @@ TEST(Sources, TablesByNameAndTheirList) {
              {"lirv1", "lirv2", "lirv3", "lirv4", "lirv5", "lirv6", "mnoxx", "mxxxq"}) {
             write_file(dir / "near" / (name + ".dsc"), "80, 0410\n");
         }
-        const scoped_environment near("MAPTOOL_TABLES", utf8_from(dir / "near"));
+        const scoped_environment near_tables("MAPTOOL_TABLES", utf8_from(dir / "near"));
         for (const auto& [name, listed] : std::vector<std::pair<std::string, std::string>>{
                  {"lirvq", "lirv1, lirv2, lirv3, lirv4, lirv5"}, {"mnopq", "mnoxx"}}) {
             const run_result result = maptool(dir, "dump " + name);

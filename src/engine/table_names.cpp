@@ -278,11 +278,11 @@ result<std::string> table_by_name(const std::string& name) {
     if (const result<std::vector<std::string>> charsets = iconv_charsets(); charsets) {
         known.insert(known.end(), charsets->begin(), charsets->end());
     }
-    const std::vector<std::string> near = near_names(name, known);
+    const std::vector<std::string> nearby = near_names(name, known);
     const result<input_file> opened = open_input(name);
     return failure{(opened ? std::string("no such file") : opened.error().message) +
                    "; nor is it the name of a table: not among the bundled tables (" +
                    bundled_tables_folder() + "), glibc's charmaps (" + charmaps_folder() +
                    ") nor iconv's charsets" +
-                   (near.empty() ? std::string() : "; near names: " + listed(near))};
+                   (nearby.empty() ? std::string() : "; near names: " + listed(nearby))};
 }
