@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
-# Every bundled table exported as an ICU .ucm file, built into a converter by ICU's
-# makeconv, and every byte the table lists decoded by uconv through it: the text is what
-# maptool convert decodes, and the table's own characters, in the table's order. Exits 77 (reported as skipped) where ICU's
-# tools (Debian package icu-devtools) are not installed.
+# Every bundled table exported as a whole code page and read by the tools it is exported
+# for: as an ICU .ucm file, built into a converter by ICU's makeconv and used by uconv, and
+# as a charmap, read by glibc's iconv from its path. The text holds every byte the table
+# lists and every ASCII byte, line ends included; both tools must decode it as maptool
+# convert does, and uconv stops at the first byte it cannot decode. Exits 77 (reported as
+# skipped) where ICU's tools (Debian package icu-devtools) or iconv are not installed.
 #
 #   ucm_icu.sh MAPTOOL TABLES_FOLDER
 set -euo pipefail
 tool=$(realpath "$1")
 tables=$(realpath "$2")
-for program in makeconv uconv icuinfo; do
+for program in makeconv uconv icuinfo iconv; do
     if ! command -v "$program" >/dev/null; then
-        echo "skipped: $program is not installed (Debian package icu-devtools)"
+        echo "skipped: $program is not installed (Debian packages icu-devtools, libc-bin)"
         exit 77
     fi
 done
@@ -20,31 +22,34 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/$package"
 export LC_ALL=C.UTF-8
+cd "$work"
+ascii=
+for ((byte = 0; byte < 128; byte++)); do
+    ascii+=$(printf '\\x%02x' "$byte")
+done
 count=0
 for table in "$tables"/*.dsc; do
-    # A name of its own, so that ICU's built-in converter of the same name is not taken.
+    # A name of its own: ICU and glibc would take their own converter of a name they know.
     name=maptool-$(basename "$table" .dsc)
-    "$tool" export --format=ucm --name "$name" "$table" -o "$work/$name.ucm" >/dev/null
-    makeconv -d "$work/$package" "$work/$name.ucm"
-    bytes=
-    expected=
+    "$tool" export --format=ucm --name "$name" "$table" -o "$name.ucm" >/dev/null
+    "$tool" export --format=charmap --name "$name" "$table" -o "$name.charmap" >/dev/null
+    makeconv -d "$package" "$name.ucm"
+    bytes=$ascii
     while read -r line; do
         bytes+="\\x${line:0:2}"
-        expected+="\\u${line:4:4}"
     done < <(grep -E '^[0-9A-F]{2}, [0-9A-F]{4}' "$table")
-    printf "$bytes" >"$work/in"
-    printf "$expected" >"$work/expected"
-    ICU_DATA=$work uconv -f "$name" -t UTF-8 --callback stop "$work/in" >"$work/got"
-    "$tool" convert -f "$table" "$work/in" >"$work/converted"
-    if ! cmp -s "$work/converted" "$work/got"; then
-        echo "$(basename "$table"): uconv and maptool convert decode differently" >&2
-        exit 1
-    fi
-    if ! cmp -s "$work/expected" "$work/got"; then
-        echo "$(basename "$table"): uconv through the exported .ucm decodes differently" >&2
-        cmp "$work/expected" "$work/got" >&2 || true
-        exit 1
-    fi
+    printf "$bytes" >in
+    "$tool" convert -f "$table" in >expected
+    ICU_DATA=$work uconv -f "$name" -t UTF-8 --callback stop in >got_icu
+    iconv -f "./$name.charmap" -t UTF-8 in >got_glibc
+    for got in got_icu got_glibc; do
+        if ! cmp -s expected "$got"; then
+            echo "$(basename "$table"): ${got#got_} decodes the export unlike maptool convert" >&2
+            cmp expected "$got" >&2 || true
+            exit 1
+        fi
+    done
     count=$((count + 1))
 done
-echo "$count tables: makeconv built each exported .ucm, and uconv decodes as the table does"
+echo "$count tables: each exported .ucm built by makeconv and read by uconv, each exported" \
+    "charmap read by iconv, as maptool convert reads the table, ASCII included"

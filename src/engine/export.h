@@ -16,8 +16,17 @@ std::optional<export_format> export_format_named(std::string_view word);
 
 // The whole file. `origin` says in a comment where the table came from (DSC, as dump
 // writes it, has none). Entries go in byte order, except in DSC, which keeps the table's.
-// A map converts both ways, and so does each |0 line of a .ucm file; an entry whose byte an
-// earlier entry already gives goes in as a fallback (|1), one whose character an earlier
-// entry already gives as a reverse fallback (|3), and an entry both repeat is left out.
-std::string export_text(const loaded_table& loaded, export_format format,
-                        const std::string& origin);
+// With ascii, a .ucm file or charmap gives each byte from 00 to 7F the table leaves out
+// as ASCII, as convert reads it: ICU and glibc take what the file lists as the whole code
+// page, and a page without its line ends and letters is no use for a text.
+std::string export_text(const loaded_table& loaded, export_format format, const std::string& origin,
+                        bool ascii);
+
+// Who already knows the charset name a .ucm file or charmap of this table would carry:
+// "ICU" for a .ucm file (ICU takes its own converter of that name over one built from the
+// file), "glibc's iconv" for a charmap; empty when nobody does, or the format has no name
+// others look up.
+std::string export_name_taken(const loaded_table& loaded, export_format format);
+
+// The charset name the file carries: the table's name as one word.
+std::string export_name(const loaded_table& loaded);

@@ -77,6 +77,14 @@ bool iconv_available() {
     return true;
 }
 
+bool iconv_knows(const std::string& charset) {
+    // The empty name would be the locale's own charset.
+    const iconv_t opened =
+        charset.empty() ? reinterpret_cast<iconv_t>(-1) : iconv_open("UTF-8", charset.c_str());
+    const iconv_handle converter(opened == reinterpret_cast<iconv_t>(-1) ? nullptr : opened);
+    return converter != nullptr;
+}
+
 result<std::vector<source_entry>> iconv_entries(const std::string& charset, std::uint8_t first,
                                                 diagnostics& report) {
     const std::string shown = "iconv:" + visible(charset);
@@ -108,6 +116,10 @@ result<std::vector<source_entry>> iconv_entries(const std::string& charset, std:
 #else
 
 bool iconv_available() {
+    return false;
+}
+
+bool iconv_knows(const std::string&) {
     return false;
 }
 

@@ -14,6 +14,9 @@
 // Whether this build can ask the system's iconv.
 bool iconv_available();
 
+// Whether the system's iconv knows a charset of this name (false without iconv).
+bool iconv_knows(const std::string& charset);
+
 // Asks iconv for each byte from `first` on, on its own; a byte it cannot convert is left
 // out, one that cannot go into a map is left out with a warning.
 result<std::vector<source_entry>> iconv_entries(const std::string& charset, std::uint8_t first,

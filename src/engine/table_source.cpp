@@ -7,6 +7,7 @@
 #include "engine/import.h"
 #include "engine/line_reader.h"
 #include "engine/mapping_sources.h"
+#include "engine/table_names.h"
 #include "platform/files.h"
 #include "table/map_reader.h"
 #include "unicode/names.h"
@@ -85,6 +86,25 @@ result<loaded_table> from_iconv(const std::string& charset, std::uint8_t first,
     return loaded;
 }
 
+// Whether a first line that reads as no table's is a DSC line spoiled by what the DSC
+// checker points out: a byte order mark (UTF-8's or UTF-16's), the NUL bytes of UTF-16,
+// tabs. Such a file gets the checker's findings rather than "not a table".
+bool spoiled_dsc_line(std::string_view line) {
+    std::string plain;
+    for (const char c : line) {
+        if (c != '\0') {
+            plain += c == '\t' ? ' ' : c;
+        }
+    }
+    for (const std::string_view mark : {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"}) {
+        if (plain.starts_with(mark)) {
+            plain.erase(0, mark.size());
+            break;
+        }
+    }
+    return kind_of_line(plain) == line_kind::dsc;
+}
+
 // The error of a file that is no table: one, which names every form tried.
 void report_no_table(diagnostics& report, std::string_view file, const line_reader& lines,
                      bool compressed, const map_reading& map) {
@@ -159,6 +179,36 @@ result<loaded_table> read_listed(line_reader& lines, mapping_reader& reader, boo
     return loaded;
 }
 
+// The form of a table file that is no DSC file, told by its content as load_source tells
+// it: a map, or a Unicode mapping table, charmap or .ucm file that reads as one past its
+// first line with content (a DSC line written "0x80, 0410" does not). None for anything
+// else, DSC files with faults included.
+std::optional<table_form> other_form(std::FILE* file) {
+    if (read_map(file).fault == map_fault::none) {
+        return table_form::map;
+    }
+    std::rewind(file);
+    line_reader lines(file);
+    mapping_reader reader;
+    std::uint64_t first_content = 0;
+    bool wanted = true;
+    while (wanted && lines.next() == line_status::line) {
+        const line_kind kind = kind_of_line(lines.line());
+        if (first_content == 0 && kind != line_kind::nothing) {
+            if (kind != line_kind::unicode_table && kind != line_kind::charmap) {
+                return std::nullopt;
+            }
+            first_content = lines.number();
+        }
+        wanted = reader.take(lines.line());
+    }
+    const mapping_source source = reader.finish();
+    if (first_content == 0 || (source.error && source.error->line == first_content)) {
+        return std::nullopt;
+    }
+    return form_of(source.format);
+}
+
 } // namespace
 
 std::string form_text(table_form form) {
@@ -182,6 +232,13 @@ std::string form_text(table_form form) {
 result<loaded_table> load_source(const std::string& path, std::uint8_t first, diagnostics& report) {
     if (path.starts_with(ICONV_PREFIX)) {
         return from_iconv(path.substr(ICONV_PREFIX.size()), first, report);
+    }
+    if (!is_table_path(path)) {
+        const result<std::string> found = table_by_name(path);
+        if (!found) {
+            return found.error();
+        }
+        return load_source(*found, first, report);
     }
     result<input_file> opened = open_input(path);
     if (!opened) {
@@ -228,7 +285,8 @@ result<loaded_table> load_source(const std::string& path, std::uint8_t first, di
         return failure::reported();
     }
     const bool compressed = lines.compressed();
-    if (!compressed && (kind == line_kind::dsc || kind == line_kind::nothing)) {
+    if (!compressed && (kind == line_kind::dsc || kind == line_kind::nothing ||
+                        (kind == line_kind::unknown && spoiled_dsc_line(lines.line())))) {
         std::rewind(file->get());
         const dsc_check checked = check_dsc(file->get(), shown, report);
         if (checked.failed) {
@@ -274,4 +332,38 @@ std::vector<std::size_t> byte_order(const code_table& table) {
 bool is_source_file(const std::string& source, const std::string& output) {
     // The source is not opened for this: a FIFO would be read by the wrong reader.
     return !source.starts_with(ICONV_PREFIX) && is_same_file(source, output);
+}
+
+result<input_file> open_dsc_source(const std::string& argument, diagnostics& report) {
+    std::string path = argument;
+    if (!is_table_path(argument)) {
+        const result<std::string> found = table_by_name(argument);
+        if (!found) {
+            return found.error();
+        }
+        path = *found;
+    }
+    // A table that is no DSC file: what it is, and the verb that makes one of it.
+    const auto refused = [&report, &argument](const std::string& what, const std::string& verb) {
+        report.report(file_error(display_name(argument),
+                                 what + ", not a DSC file: maptool " + verb + ' ' + argument +
+                                     " writes one from it, and the verbs that take a table "
+                                     "read it as it is"));
+        return failure::reported();
+    };
+    if (path.starts_with(ICONV_PREFIX)) {
+        return refused("a charset of the system's iconv", "import");
+    }
+    result<input_file> file = open_input(path);
+    if (!file || path == "-" || !is_regular_file(descriptor_of(file->get()))) {
+        return file;
+    }
+    const std::optional<table_form> form = other_form(file->get());
+    std::rewind(file->get());
+    if (!form) {
+        return file;
+    }
+    const std::string what = form_text(*form).substr(4); // without "the "
+    return refused((*form == table_form::ucm ? "an " : "a ") + what,
+                   *form == table_form::map ? "dump" : "import");
 }

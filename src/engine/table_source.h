@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/diagnostics.h"
+#include "engine/files.h"
 #include "engine/result.h"
 #include "table/code_table.h"
 
@@ -49,3 +50,8 @@ std::vector<std::size_t> byte_order(const code_table& table);
 
 // Whether writing to output would overwrite the source itself, by any name or link.
 bool is_source_file(const std::string& source, const std::string& output);
+
+// For a verb that reads DSC files only: the file a table argument names, found by name as
+// load_source finds it. A table of another form (a map, a Unicode mapping table, a charmap,
+// a .ucm file, iconv:NAME) is one error that says what it is and which verb reads it.
+result<input_file> open_dsc_source(const std::string& argument, diagnostics& report);

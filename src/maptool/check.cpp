@@ -1,6 +1,7 @@
 // maptool check FILE...: every problem of each DSC file, in one run.
 #include "engine/dsc_check.h"
 #include "engine/files.h"
+#include "engine/table_source.h"
 #include "maptool/options.h"
 #include "maptool/verbs.h"
 
@@ -16,7 +17,7 @@ exit_status run_check(const check_options& options) {
     diagnostics report(policy_of(options.diagnostics), out.get());
     for (const std::string& path : options.files) {
         const std::string name = display_name(path);
-        const result<input_file> file = open_input(path);
+        const result<input_file> file = open_dsc_source(path, report);
         if (!file) {
             report.count_file();
             report_failure(report, name, file.error());

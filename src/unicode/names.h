@@ -26,3 +26,8 @@ std::string char_name(std::uint32_t code);
 // The code a name stands for, among the codes a map can hold (0000 to FFFF), matched
 // without regard to case; also an extended name such as "<control-0080>".
 std::optional<std::uint32_t> char_from_name(std::string_view name);
+
+// Whether ICU has a converter of this name or alias of its own (false without ICU): a
+// converter built from a file of the same name is never reached by it, as ICU takes its
+// own first.
+bool icu_has_converter(const std::string& name);

@@ -1,6 +1,7 @@
 #include "unicode/names.h"
 
 #include <unicode/uchar.h>
+#include <unicode/ucnv.h>
 #include <unicode/uversion.h>
 
 #include <algorithm>
@@ -114,4 +115,10 @@ std::optional<std::uint32_t> char_from_name(std::string_view name) {
         return std::nullopt;
     }
     return static_cast<std::uint32_t>(code);
+}
+
+bool icu_has_converter(const std::string& name) {
+    UErrorCode status = U_ZERO_ERROR;
+    const std::uint16_t aliases = ucnv_countAliases(name.c_str(), &status);
+    return U_SUCCESS(status) && aliases > 0;
 }

@@ -16,3 +16,7 @@ std::string char_name(std::uint32_t) {
 std::optional<std::uint32_t> char_from_name(std::string_view) {
     return std::nullopt;
 }
+
+bool icu_has_converter(const std::string&) {
+    return false;
+}
