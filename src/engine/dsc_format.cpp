@@ -81,19 +81,35 @@ class formatter {
         const bool whole =
             !in_long_line_ && (piece.ends_with('\n') || piece.size() < LINE_PIECE_MAX);
         in_long_line_ = !piece.ends_with('\n');
-        if ((piece[0] == '/' && piece.size() > 1 && piece[1] == '/') || piece[0] == '\n' ||
-            piece.starts_with("\r\n")) {
-            keep(piece); // a comment or an empty line, as it is
+        // Comments and empty lines, most lines of a large file, told as mapmaker tells them
+        // (spaces are skipped in the piece, not in its text): a comment loses its leading
+        // spaces, unless its line is read as several pieces.
+        std::size_t start = 0;
+        while (piece[start] == ' ' && start + 1 < piece.size()) {
+            ++start;
+        }
+        if (piece[start] == '/' && start + 1 < piece.size() && piece[start + 1] == '/') {
+            if (start == 0 || !whole) {
+                keep(piece);
+            } else {
+                put(piece.substr(start));
+            }
+        } else if (piece[0] == '\n' || piece.starts_with("\r\n")) {
+            keep(piece);
         } else {
             read(piece, whole);
         }
     }
 
-    // Hands on the lines kept so far; before the block they lie in is read over.
+    // Hands on what is held; before the block the kept lines lie in is read over.
     void flush() {
         if (!run_.empty()) {
             out_(run_);
             run_ = {};
+        }
+        if (!changed_.empty()) {
+            out_(changed_);
+            changed_.clear();
         }
     }
 
@@ -114,39 +130,42 @@ class formatter {
             keep(piece);
             return;
         }
-        if (parsed.kind == line_kind::entry) {
-            if (format_entry(piece, parsed, names_, buffer_) && buffer_ != piece) {
-                put(buffer_);
-                return;
-            }
+        if (parsed.kind == line_kind::entry && format_entry(piece, parsed, names_, buffer_) &&
+            buffer_ != piece) {
+            put(buffer_);
         } else {
-            // A comment after spaces, which go; any other skipped line stays.
-            const std::size_t start = piece.find_first_not_of(' ');
-            if (start != 0 && start != std::string_view::npos && piece.substr(start, 2) == "//") {
-                put(piece.substr(start));
-                return;
-            }
+            keep(piece);
         }
-        keep(piece);
     }
 
+    // A line as it is: a view into the block while nothing before it changed since the
+    // last hand-on, else a copy after the changed lines.
     void keep(std::string_view piece) {
-        if (run_.data() + run_.size() != piece.data()) {
+        if (!changed_.empty()) {
+            changed_ += piece;
+            if (changed_.size() >= DSC_BLOCK_SIZE) {
+                flush();
+            }
+        } else if (run_.data() + run_.size() == piece.data()) {
+            run_ = std::string_view(run_.data(), run_.size() + piece.size());
+        } else {
             flush();
             run_ = piece;
-        } else {
-            run_ = std::string_view(run_.data(), run_.size() + piece.size());
         }
     }
 
+    // A changed line, collected with those after it: one hand-on for many lines.
     void put(std::string_view line) {
-        flush();
-        out_(line);
+        if (!run_.empty()) {
+            flush();
+        }
+        changed_ += line;
     }
 
     bool names_;
     const text_sink& out_;
     std::string_view run_; // lines kept, not yet handed on
+    std::string changed_;  // changed lines and those after them, not yet handed on
     std::string buffer_;
     bool in_long_line_ = false;
     bool fault_ = false;

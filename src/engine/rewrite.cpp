@@ -31,8 +31,12 @@ class old_text {
             }
             const std::size_t n = std::min(size_ - at_, text.size() - matched);
             const char* old = block_.get() + at_;
-            const auto differs = std::mismatch(old, old + n, text.data() + matched);
-            const auto same = static_cast<std::size_t>(differs.first - old);
+            // Most runs are the same throughout, which one memcmp tells.
+            std::size_t same = n;
+            if (std::memcmp(old, text.data() + matched, n) != 0) {
+                same = static_cast<std::size_t>(
+                    std::mismatch(old, old + n, text.data() + matched).first - old);
+            }
             at_ += same;
             matched += same;
             if (same < n) {
@@ -161,6 +165,12 @@ class new_text {
         errno = 0;
         replacement_ = std::make_unique<atomic_file>(path_);
         error_ = replacement_->open();
+        // Pieces are lines or runs of lines: one write call per block, not per line or per
+        // page (glibc takes no size without a buffer).
+        if (error_ == 0) {
+            write_buffer_ = std::make_unique<char[]>(BLOCK);
+            std::setvbuf(replacement_->stream(), write_buffer_.get(), _IOFBF, BLOCK);
+        }
         if (error_ == 0 && !old_.copy_start(unchanged, replacement_->stream())) {
             error_ = errno != 0 ? errno : EIO;
         }
@@ -176,7 +186,8 @@ class new_text {
     bool write_;
     bool keep_;
     bool changed_ = false;
-    std::size_t unchanged_ = 0; // bytes of the new text that are the old text's first
+    std::size_t unchanged_ = 0;            // bytes of the new text that are the old text's first
+    std::unique_ptr<char[]> write_buffer_; // outlives the stream that uses it
     std::unique_ptr<atomic_file> replacement_;
     int error_ = 0;
     std::string kept_;
