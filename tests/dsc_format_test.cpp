@@ -78,6 +78,7 @@ read_back read_as_mapmaker(const std::string& text) {
 
 TEST(Fmt, WritesTheOneLayout) {
     const std::string cp = std::string(250, 'c');
+    const std::string junk = std::string(100000, 'j') + "\n";
     struct {
         std::string before;
         std::string after;
@@ -88,6 +89,7 @@ TEST(Fmt, WritesTheOneLayout) {
         {"80,    0410\n", "80, 0410\n"},
         {"80   0410\n", "80, 0410\n"},
         {"ad, 43d // small en\n", "AD, 043D // small en\n"},
+        {"fa,9Af0\n", "FA, 9AF0\n"},
         {"   8, 41\r\n", "08, 0041\r\n"},
         // A trailer becomes a comment; a comment's text and the spaces after it stay.
         {"80, 0410 text\n", "80, 0410 // text\n"},
@@ -103,11 +105,13 @@ TEST(Fmt, WritesTheOneLayout) {
         {"   // note  \r\n\r\n\n80,410", "// note  \r\n\r\n\n80, 0410"},
         {"80,410\n\x1a  junk \x1a\n", "80, 0410\n\x1a  junk \x1a\n"},
         {"80,410\x1a", "80, 0410\x1a"},
+        {"80,410\n\x1a" + junk, "80, 0410\n\x1a" + junk}, // beyond the first block read
         // What hides text from mapmaker stays as written: a lone CR, a NUL.
         {"80,410 x\ry\n81,411\n", "80,410 x\ry\n81, 0411\n"},
         {"80,410 x" + std::string(1, '\0') + "y\n", "80,410 x" + std::string(1, '\0') + "y\n"},
         // A line read as several pieces stays, and so does one that would grow to be.
         {"80,410 " + cp.substr(0, 247) + "// rest\n", "80,410 " + cp.substr(0, 247) + "// rest\n"},
+        {"  //" + cp + "// rest\n80,410", "  //" + cp + "// rest\n80, 0410"},
         {"80,410 " + cp.substr(0, 241) + "\n",
          "80, 0410 // " + cp.substr(0, 241) + "\n"}, // 253 characters: one piece
         {"80,410 " + cp.substr(0, 242) + "\r\n", "80,410 " + cp.substr(0, 242) + "\r\n"},
@@ -117,6 +121,7 @@ TEST(Fmt, WritesTheOneLayout) {
         EXPECT_EQ(result.accepted, !c.after.empty()) << c.before;
         if (result.accepted) {
             EXPECT_EQ(result.text, c.after) << c.before;
+            EXPECT_TRUE(result.errors.empty()) << result.errors.front();
         }
     }
 }
@@ -140,6 +145,7 @@ TEST(Fmt, RefusesWhatMapmakerRefusesWithCheckErrors) {
         {"", "no entry: a table needs at least one"},
         {"// only a comment\n", "no entry: a table needs at least one"},
         {"80, 0410\n0x81, 0411\n", "the first field '0x81' is not a hexadecimal number"},
+        {"80, 0410\n/ note\n", "the first field '/' is not a hexadecimal number"},
         {"80, 0410\n81,\t0411\n", "the second field '<09>0411' is not a hexadecimal number"},
         {data_lines(257), "a table holds at most 256 entries"},
         // Read by mapmaker as bytes, refused by check all the same.
@@ -176,7 +182,8 @@ std::string generated_line(std::mt19937& random) {
     case 1:
         return spaces + "//" + std::string(pick(30), 'c') + std::string(pick(3), ' ');
     case 2: { // read as several pieces: what follows the first is a comment or an entry
-        const std::string start = spaces + hex(random, 2) + ", " + hex(random, 4) + " ";
+        const std::string start =
+            spaces + (pick(2) ? "//" : hex(random, 2) + ", " + hex(random, 4) + " ");
         return start + std::string(LINE_PIECE_MAX - start.size(), pick(2) ? 'n' : ' ') +
                (pick(2) ? "// more" : hex(random, 2) + "," + hex(random, 3));
     }
