@@ -290,10 +290,10 @@ std::string text_mode(std::string text) {
 }
 
 program_result run(const temp_dir& dir, const char* program, const std::vector<std::string>& words,
-                   const std::string& input = "") {
+                   const std::string& input = "", input_kind kind = input_kind::file) {
     std::vector<std::string> args = {fs::path(program).stem().string()};
     args.insert(args.end(), words.begin(), words.end());
-    program_result result = run_program(program, dir.path(), args, input);
+    program_result result = run_program(program, dir.path(), args, input, kind);
     result.err = from_text_mode(result.err);
     return result;
 }
@@ -337,6 +337,7 @@ TEST(FmtCommand, ModesStatusesAndWhatIsWritten) {
         std::string out;
         std::string err;
         std::string messy_after; // what messy.dsc holds afterwards
+        input_kind kind = input_kind::file;
     } cases[] = {
         {{"fmt", "messy.dsc", "tidy.dsc"}, "", 0, "", "", tidy},
         {{"fmt", "--check", "messy.dsc", "tidy.dsc"},
@@ -354,6 +355,8 @@ TEST(FmtCommand, ModesStatusesAndWhatIsWritten) {
          "",
          messy},
         {{"fmt", "-"}, messy, 0, tidy, "", messy},
+        {{"fmt", "-"}, messy, 0, tidy, "", messy, input_kind::pipe},
+        {{"fmt", "--diff", "-"}, tidy, 0, "", "", messy, input_kind::pipe},
         {{"fmt", "--check", "-"},
          messy,
          1,
@@ -390,7 +393,7 @@ TEST(FmtCommand, ModesStatusesAndWhatIsWritten) {
         write_file(dir / "bad.dsc", bad);
         const auto long_ago = fs::last_write_time(dir / "tidy.dsc") - std::chrono::hours(48);
         fs::last_write_time(dir / "tidy.dsc", long_ago);
-        const program_result result = run(dir, MAPTOOL_PATH, c.words, c.input);
+        const program_result result = run(dir, MAPTOOL_PATH, c.words, c.input, c.kind);
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.out, c.out);
         EXPECT_EQ(result.err.substr(0, c.err.size()), c.err);

@@ -61,6 +61,8 @@ TEST(Rewrite, WritesOnlyAFileThatChangesAndOnlyInWriteMode) {
          false, ""},
         {"a line changed", "a\nb\nc\n", "a\nB\nc\n", rewrite_mode::write, true,
          rewrite_outcome::changed, true, ""},
+        {"one byte before the change", "ab\n", "aB\n", rewrite_mode::write, true,
+         rewrite_outcome::changed, true, ""},
         {"the new text is the old one's start", "a\nb\n", "a\n", rewrite_mode::write, true,
          rewrite_outcome::changed, true, ""},
         {"the old text is the new one's start", "a\n", "a\nb\n", rewrite_mode::write, true,
