@@ -33,10 +33,16 @@ struct formatted {
     std::vector<std::string> errors;
 };
 
+// A scratch file that holds text, read from its start.
+std::FILE* holding(const std::string& text) {
+    std::FILE* file = scratch_file();
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::rewind(file);
+    return file;
+}
+
 formatted format_text(const std::string& text, bool names = false) {
-    std::FILE* in = scratch_file();
-    std::fwrite(text.data(), 1, text.size(), in);
-    std::rewind(in);
+    std::FILE* in = holding(text);
     formatted result;
     kept_errors found;
     warning_policy errors_only;
@@ -50,23 +56,21 @@ formatted format_text(const std::string& text, bool names = false) {
 }
 
 // What mapmaker's reader makes of a text: its status, the entries and its line count.
-struct read_back {
+struct mapmaker_reading {
     status_code status = status_code::ok;
     code_table table;
     std::uint64_t lines = 0;
 
-    bool same_map(const read_back& other) const {
+    bool same_map(const mapmaker_reading& other) const {
         return status == other.status && table.count == other.table.count &&
                std::equal(table.records.begin(), table.records.begin() + table.count,
                           other.table.records.begin());
     }
 };
 
-read_back read_as_mapmaker(const std::string& text) {
-    std::FILE* in = scratch_file();
-    std::fwrite(text.data(), 1, text.size(), in);
-    std::rewind(in);
-    read_back result;
+mapmaker_reading read_as_mapmaker(const std::string& text) {
+    std::FILE* in = holding(text);
+    mapmaker_reading result;
     try {
         read_dsc(in, result.table, result.lines);
     } catch (const status_error& failed) {
@@ -232,13 +236,13 @@ struct promise_outcome {
 };
 
 promise_outcome keeps_the_promise(const std::string& text, bool names) {
-    const read_back before = read_as_mapmaker(text);
+    const mapmaker_reading before = read_as_mapmaker(text);
     const formatted once = format_text(text, names);
     EXPECT_EQ(once.accepted, before.status == status_code::ok) << text;
     if (!once.accepted || before.status != status_code::ok) {
         return {};
     }
-    const read_back after = read_as_mapmaker(once.text);
+    const mapmaker_reading after = read_as_mapmaker(once.text);
     EXPECT_TRUE(after.same_map(before)) << text << "\n->\n" << once.text;
     EXPECT_EQ(after.lines, before.lines) << text;
     EXPECT_EQ(line_ends(once.text), line_ends(text)) << text;
