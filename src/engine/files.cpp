@@ -4,6 +4,7 @@
 #include "platform/file_identity.h"
 #include "platform/files.h"
 
+#include <array>
 #include <cerrno>
 #include <filesystem>
 #include <new>

@@ -94,6 +94,7 @@ int main(int argc, char** argv) {
             "code page tables.",
             version_text());
         add_check(line);
+        add_fmt(line);
         add_build(line);
         add_dump(line);
         add_diff(line);

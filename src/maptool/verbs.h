@@ -5,6 +5,7 @@
 
 // The verbs, each declared on the command line with what it runs.
 void add_check(command_line& line);
+void add_fmt(command_line& line);
 void add_build(command_line& line);
 void add_dump(command_line& line);
 void add_diff(command_line& line);
