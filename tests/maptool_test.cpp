@@ -2,6 +2,7 @@
 // the report, the exit statuses, and that build writes what mapmaker writes, or nothing.
 
 #include "engine/dsc_check.h"
+#include "engine/fixes.h"
 #include "maptool/render_text.h"
 #include "run_program.h"
 #include "test_files.h"
@@ -52,7 +53,16 @@ TEST(Check, ReportsEachKindOfProblem) {
     const std::vector<report_case> cases = {
         {"0x80, 0410\n", "t.dsc:1:1: error: the first field '0x80' is not a hexadecimal number"},
         {"0x80, 0410\n", "t.dsc:1:1: note: write the byte as 80, without 0x"},
+        {"0x80, 0410\n", "      | 80"}, // a certain fix, under the caret
         {"80, U+0410\n", "t.dsc:1:5: note: write the code as 0410, without U+"},
+        {"84, O414\n", "t.dsc:1:5: note: the letter O is no digit: is 0414 meant?"},
+        {"84, O414\n", "t.dsc:1:5: note: unsafe fix: write 0414"},
+        {"88;0418\n",
+         "t.dsc:1:1: note: is ';' meant as ','? fields are separated by ',' or spaces"},
+        {"88;0418\n", "t.dsc:1:3: note: unsafe fix: replace ';' with ','"},
+        {"86, 0414,\n", "t.dsc:1:5: note: nothing follows the ',' after the code: delete it"},
+        {"880418 // x\n", "t.dsc:1:8: note: is a comma missing after 88?"},
+        {"880418 // x\n", "t.dsc:1:3: note: unsafe fix: insert ', ' after 88"},
         {"\xEF\xBB\xBF"
          "80, 0410\n",
          "t.dsc:1:1: note: the file starts with a UTF-8 byte order mark: save it without one"},
@@ -188,6 +198,78 @@ TEST(Check, NameMismatchNeedsNames) {
     }
 }
 
+struct fix_case {
+    std::string line;
+    std::string safe;   // the line after the safe fixes
+    std::string unsafe; // and after the first alternative of the unsafe ones too
+    bool names = false; // needs character names
+};
+
+// Each fix, and each line that has none; fixing a fixed line changes nothing.
+TEST(Check, FixesRepairTheLine) {
+    const auto padded = [](std::size_t spaces, std::string_view name) {
+        return "80," + std::string(spaces, ' ') + "0411 // CYRILLIC CAPITAL LETTER " +
+               std::string(name) + "\n";
+    };
+    const std::string long_name = padded(217, "A");
+    const std::vector<fix_case> cases = {
+        {"0x80, 0410\n", "80, 0410\n", "80, 0410\n"},
+        {"0X80, 0x0410 // A\n", "80, 0410 // A\n", "80, 0410 // A\n"},
+        {"80, U+0410\r\n", "80, 0410\r\n", "80, 0410\r\n"},
+        {"u+80, 0410", "80, 0410", "80, 0410"},
+        {"80 , 0410\n", "80, 0410\n", "80, 0410\n"},
+        {"80   ,0410\n", "80,0410\n", "80,0410\n"},
+        {"80,\t0410\n", "80, 0410\n", "80, 0410\n"},
+        {"80\t0410\t// x\n", "80 0410 // x\n", "80 0410 // x\n"},
+        {"   \r\n", "\r\n", "\r\n"},
+        {"\xEF\xBB\xBF"
+         "80, 0410\n",
+         "80, 0410\n", "80, 0410\n"},
+        {"86, 0414,\n", "86, 0414\n", "86, 0414\n"},
+        {"86, 0414, // x\n", "86, 0414 // x\n", "86, 0414 // x\n"},
+        // Hints: likely, not certain.
+        {"84, O414\n", "84, O414\n", "84, 0414\n"},
+        {"8o, 0414\n", "8o, 0414\n", "80, 0414\n"},
+        {"88;0418\n", "88;0418\n", "88,0418\n"},
+        {"88; 0418\n", "88; 0418\n", "88, 0418\n"},
+        {"880418 // x\n", "880418 // x\n", "88, 0418 // x\n"},
+        {"88418\n", "88418\n", "88, 418\n"},
+        {"0x84, O414\n", "84, O414\n", "84, 0414\n"},
+        // No certain repair, or no fault.
+        {"80\n", "80\n", "80\n"},
+        {"86, 0414, 0415\n", "86, 0414, 0415\n", "86, 0414, 0415\n"},
+        {"1080, 0410\n", "1080, 0410\n", "1080, 0410\n"},
+        {"/ c\n", "/ c\n", "/ c\n"},
+        {", 0410\n", ", 0410\n", ", 0410\n"},
+        {"0x, 0410\n", "0x, 0410\n", "0x, 0410\n"},
+        {"80, 0410 // x\n", "80, 0410 // x\n", "80, 0410 // x\n"},
+        // The comment or the code: the comment is named anew first.
+        {"80, 0411 // CYRILLIC CAPITAL LETTER A\n", "80, 0411 // CYRILLIC CAPITAL LETTER A\n",
+         "80, 0411 // CYRILLIC CAPITAL LETTER BE\n", true},
+        {"80, 0411 // U+0410 CYRILLIC CAPITAL LETTER A.\n",
+         "80, 0411 // U+0410 CYRILLIC CAPITAL LETTER A.\n",
+         "80, 0411 // U+0410 CYRILLIC CAPITAL LETTER BE.\n", true},
+        {"80, 0411 // \xD0\x90\n", "80, 0411 // \xD0\x90\n", "80, 0411 // \xD0\x91\n", true},
+        {"80, 0080 // CYRILLIC CAPITAL LETTER A\n", "80, 0080 // CYRILLIC CAPITAL LETTER A\n",
+         "80, 0410 // CYRILLIC CAPITAL LETTER A\n", true},
+        // A fix that would make the line two pieces for mapmaker is not made.
+        {long_name, long_name, long_name, true},
+        {padded(216, "A"), padded(216, "A"), padded(216, "BE"), true},
+    };
+    ASSERT_EQ(long_name.size(), LINE_PIECE_MAX);
+    for (const fix_case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.line));
+        if (c.names && !names_available()) {
+            continue;
+        }
+        EXPECT_EQ(fixed_line(c.line, fix_choice::safe), c.safe);
+        EXPECT_EQ(fixed_line(c.unsafe, fix_choice::unsafe), c.unsafe);
+        const std::string unsafe = fixed_line(c.line, fix_choice::unsafe);
+        EXPECT_EQ(unsafe, c.unsafe);
+        EXPECT_EQ(fixed_line(unsafe, fix_choice::unsafe), unsafe);
+    }
+}
+
 // --- The programs, run as a user would -------------------------------------------------
 
 // What standard output holds: text, or the bytes of a map written with -o -.
@@ -218,6 +300,7 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
     write_file(dir / "good.dsc", "//t -> UNICODE\n80, 0410\n");
     write_file(dir / "dup.dsc", "80, 0410\n80, 0411\n");
     write_file(dir / "bad.dsc", "80 , 0410\n");
+    write_file(dir / "worse.dsc", "x\n80 , 0410\n80, 0410\n80, 0410\ny\n");
     const std::vector<status_case> cases = {
         {{"check", "good.dsc"}, 0, "0 errors and 0 warnings in 1 file\n"},
         {{"check", "dup.dsc"}, 1, "dup.dsc:2:1: warning:"},
@@ -254,6 +337,15 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
         {{"help", "check"}, 0, "Report every", "\n  name-mismatch\n  long-line"},
         {{"help", "build"}, 0, "Convert", "\n  ascii (off)\n"},
         {{"check", "-Wbogus", "good.dsc"}, 2, "", "'-Wbogus'; the classes are truncated-field, "},
+        // After N errors of a file, one line says how many more; the count has them all.
+        {{"check", "--max-errors=2", "worse.dsc", "bad.dsc"},
+         2,
+         "worse.dsc:1:1: error:",
+         "worse.dsc: note: 1 more error and 1 warning not shown, after --max-errors\n"
+         "bad.dsc:1:4: error:"},
+        {{"check", "--max-errors", "1", "worse.dsc"}, 2, "", "\n3 errors and 1 warning in 1 file"},
+        {{"check", "--max-errors=0", "worse.dsc"}, 2, "", "worse.dsc:5:1: error:"},
+        {{"check", "--max-errors=x", "good.dsc"}, 2, "", "--max-errors: 'x' is not a number"},
     };
     for (const status_case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));
@@ -313,6 +405,9 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     EXPECT_EQ(findings[0]["class"], "duplicate-byte");
     EXPECT_EQ(findings[0]["severity"], "warning");
     EXPECT_EQ(findings[0]["notes"][0], "first listed here");
+    EXPECT_EQ(findings[0]["end_column"], 2);
+    EXPECT_EQ(findings[0]["children"][0]["end_column"], 2);
+    EXPECT_EQ(findings[0]["fixes"], nlohmann::json::array());
     EXPECT_EQ(findings[1]["class"], "long-line");
     EXPECT_EQ(findings[2]["severity"], "error"); // the rest of the long line, a piece of its own
     EXPECT_EQ(findings[2]["line"], 3);
@@ -320,6 +415,16 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     EXPECT_EQ(findings[2]["mapmaker_line"], 4);
     EXPECT_EQ(findings[3]["mapmaker_line"], 5);
     EXPECT_TRUE(findings[3]["class"].is_null());
+
+    // Each fix with its edits: the bytes from column up to next_column replaced by text.
+    write_file(dir / "fix.dsc", "80, 0410\n0x81, O411\n");
+    const nlohmann::json fixed =
+        nlohmann::json::parse(run(dir, {"check", "--format=json", "fix.dsc"}).out);
+    ASSERT_EQ(fixed.size(), 1u);
+    EXPECT_EQ(fixed[0]["end_column"], 4);
+    EXPECT_EQ(fixed[0]["fixes"],
+              nlohmann::json::parse(R"([{"description": "delete 0x", "safe": true, "edits":
+                  [{"line": 2, "column": 1, "next_column": 5, "text": "81"}]}])"));
 
     write_file(dir / "empty.dsc", "// a\n\n");
     const nlohmann::json empty =

@@ -90,6 +90,8 @@ struct place {
     std::uint64_t byte_column = 0;
     std::uint64_t code_column = 0;
     std::uint8_t byte = 0;
+    std::uint8_t byte_span = 0; // the fields' widths, less than a line piece
+    std::uint8_t code_span = 0;
 };
 
 // The entries read so far, for the rules that compare an entry with those before it.
@@ -311,8 +313,12 @@ void truncation_rule(findings& found, const position& at, const dsc_line& parsed
 void repeat_rule(findings& found, const position& at, const dsc_line& parsed, table_state& state,
                  std::uint8_t byte, std::uint32_t code) {
     const auto number = static_cast<std::uint16_t>(state.table.count);
-    state.places[number - 1] = {at.line, at.column_base + parsed.first_start + 1,
-                                at.column_base + parsed.second_start + 1, byte};
+    state.places[number - 1] = {at.line,
+                                at.column_base + parsed.first_start + 1,
+                                at.column_base + parsed.second_start + 1,
+                                byte,
+                                static_cast<std::uint8_t>(parsed.first_end - parsed.first_start),
+                                static_cast<std::uint8_t>(parsed.second_end - parsed.second_start)};
     if (state.byte_first[byte] == 0) {
         state.byte_first[byte] = number;
     } else {
@@ -320,7 +326,8 @@ void repeat_rule(findings& found, const position& at, const dsc_line& parsed, ta
         finding again = at.warning_at(warning_class::duplicate_byte, parsed.first_start,
                                       parsed.first_end - parsed.first_start,
                                       "source code " + hex_digits(byte, 2) + " is listed again");
-        again.notes.push_back({"first listed here", first.line, first.byte_column});
+        again.notes.push_back(
+            {"first listed here", first.line, first.byte_column, first.byte_span});
         found.push_back(std::move(again));
     }
     if (state.code_first[code] == 0) {
@@ -331,7 +338,7 @@ void repeat_rule(findings& found, const position& at, const dsc_line& parsed, ta
                                       "UNICODE code " + hex_digits(code, 4) +
                                           " is listed again, for byte " + hex_digits(byte, 2));
         again.notes.push_back({"first listed here, for byte " + hex_digits(first.byte, 2),
-                               first.line, first.code_column});
+                               first.line, first.code_column, first.code_span});
         found.push_back(std::move(again));
     }
 }
