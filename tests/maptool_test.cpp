@@ -435,6 +435,106 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     EXPECT_EQ(empty[0]["mapmaker_line"], 2);
 }
 
+struct fix_file_case {
+    std::vector<std::string> arguments; // the files are a.dsc and b.dsc
+    std::string before;
+    std::string after; // a.dsc afterwards
+    int status;
+    std::string said; // a piece of the report
+};
+
+// check --fix writes the repairs and reports what is left, with the status of what is left;
+// --diff shows them and writes nothing; a file with nothing to fix is not written.
+TEST(MaptoolCommand, CheckFixRewritesWhatItCan) {
+    const std::string utf16("\xFF\xFE"
+                            "0\0x\0"
+                            "8\0"
+                            "0\0,\0 \0"
+                            "4\0\n\0",
+                            18);
+    const std::string junk = "0x80, 0410\n\x1a"
+                             "0x81 rest\r\n";
+    // Its second piece, from column 255 on, is "0x81, 0411" to mapmaker.
+    const std::string long_line = "0x80, 0410 //" + std::string(241, 'c') + "0x81, 0411\n";
+    const std::vector<fix_file_case> cases = {
+        {{"--fix", "a.dsc"},
+         "0x80, 0410\r\n81 , 0411\r\n82, O412\r\n",
+         "80, 0410\r\n81, 0411\r\n82, O412\r\n",
+         2,
+         "a.dsc:3:5: error: the second field 'O412'"},
+        {{"--fix", "--unsafe-fixes", "a.dsc"},
+         "0x80, 0410\n82, O412\n",
+         "80, 0410\n82, 0412\n",
+         0,
+         "0 errors and 0 warnings in 1 file"},
+        {{"--unsafe-fixes", "a.dsc"}, "82, O412", "82, 0412", 0, "0 errors"},
+        {{"--fix", "a.dsc"},
+         "80, 0410\n80, 0410\n",
+         "80, 0410\n80, 0410\n",
+         1,
+         "a.dsc:2:1: warning: source code 80 is listed again"},
+        // Given twice, or by another name: fixed once, counted once.
+        {{"--fix", "a.dsc", "./a.dsc", "a.dsc"},
+         "0x80, 0410\n",
+         "80, 0410\n",
+         0,
+         "0 errors and 0 warnings in 1 file"},
+        {{"--fix", "--diff", "a.dsc"},
+         "0x80, 0410\n",
+         "0x80, 0410\n",
+         0,
+         "--- a.dsc\n+++ a.dsc\n@@ -1 +1 @@\n-0x80, 0410\n+80, 0410\n0 errors"},
+        // What follows a Ctrl-Z, and the pieces of a long line after the first, stay.
+        {{"--fix", "a.dsc"},
+         junk,
+         "80, 0410\n\x1a"
+         "0x81 rest\r\n",
+         1,
+         "[-Wctrl-z]"},
+        {{"--fix", "a.dsc"}, long_line, long_line, 2, "a.dsc:1:255: error: the first field '0x81'"},
+        // What check refuses stays as it was.
+        {{"--fix", "a.dsc"}, utf16, utf16, 2, "a.dsc: error: the file is UTF-16 text"},
+        {{"--fix", "-"}, "", "", 2, "<stdin>: error: standard input cannot be fixed: name a file"},
+        {{"--fix", "missing.dsc", "a.dsc"},
+         "0x80, 0410\n",
+         "80, 0410\n",
+         2,
+         "missing.dsc: error: cannot open the file"},
+    };
+    for (const fix_file_case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        const temp_dir dir;
+        write_file(dir / "a.dsc", c.before);
+        std::vector<std::string> arguments = {"check"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const program_result result = run(dir, arguments, "0x80, 0410\n");
+        EXPECT_EQ(result.status, c.status) << result.out << result.err;
+        EXPECT_NE((result.out + result.err).find(c.said), std::string::npos)
+            << result.out << result.err;
+        EXPECT_EQ(read_file(dir / "a.dsc"), c.after);
+        // Fixed once more, nothing changes and nothing is written.
+        const auto written = fs::last_write_time(dir / "a.dsc");
+        fs::last_write_time(dir / "a.dsc", written - std::chrono::hours(1));
+        run(dir, arguments);
+        EXPECT_EQ(read_file(dir / "a.dsc"), c.after);
+        EXPECT_EQ(fs::last_write_time(dir / "a.dsc"), written - std::chrono::hours(1));
+        // No temporary file is left behind.
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    }
+}
+
+// After --fix, a file whose errors all had certain repairs is one mapmaker converts.
+TEST(MaptoolCommand, FixedFileBuildsWithMapmaker) {
+    const temp_dir dir;
+    write_file(dir / "t.dsc", "// t\r\n0x80, 0X0410\r\n81 ,\t0411 //x\r\n   \r\n82, 0412,\r\n"
+                              "U+83, u+0413\r\n\xEF\xBB\xBF"
+                              "84, 0414\r\n");
+    EXPECT_NE(run_program(MAPMAKER_PATH, dir.path(), {"mapmaker", "t.dsc"}).status, 0);
+    EXPECT_EQ(run(dir, {"check", "--fix", "t.dsc"}).status, 0);
+    EXPECT_EQ(run_program(MAPMAKER_PATH, dir.path(), {"mapmaker", "t.dsc"}).status, 0);
+    EXPECT_EQ(read_file(dir / "t.map").size(), 2u + 3 * 5); // five entries
+}
+
 TEST(MaptoolCommand, FailedBuildLeavesTheOldMapAlone) {
     const temp_dir dir;
     fs::create_directory(dir / "tables");
