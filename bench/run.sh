@@ -65,6 +65,9 @@ compare() { # file, yardstick command...
         yard_ns=$(seconds "$@" "$file")
         echo "$tool_ns $yard_ns"
     done >times.txt
+    medians
+}
+medians() { # of times.txt: the tool's, the yardstick's, and of their ratios
     printf '%s %s %s\n' \
         "$(awk '{ print $1 / 1e9 }' times.txt | median)" \
         "$(awk '{ print $2 / 1e9 }' times.txt | median)" \
@@ -113,6 +116,27 @@ measured=("$maptool" check)
 cat crlf.dsc >/dev/null
 read -r tool_s wc_s ratio_wc < <(compare crlf.dsc wc -l)
 printf 'crlf.dsc   maptool check %ss  wc -l %ss  ratio %s\n' "$tool_s" "$wc_s" "$ratio_wc"
+
+# fmt against check on the same file. big.dsc is in fmt's layout already: fmt reads it
+# (and a second time to compare) and writes nothing. crlf.dsc has indented comments, which
+# fmt rewrites: each run rewrites a fresh copy in place, copied and synced outside the timing.
+measured=("$maptool" fmt)
+read -r tool_s check_s ratio_check < <(compare big.dsc "$maptool" check)
+printf 'big.dsc    maptool fmt %ss  check %ss  ratio %s\n' "$tool_s" "$check_s" "$ratio_check"
+measured=("$maptool" fmt --check) # exits 1: the file would change
+read -r tool_s check_s ratio_check < <(compare crlf.dsc "$maptool" check)
+printf 'crlf.dsc   maptool fmt --check %ss  check %ss  ratio %s\n' "$tool_s" "$check_s" \
+    "$ratio_check"
+for ((r = 0; r < runs; r++)); do
+    cp crlf.dsc fmt.dsc && sync fmt.dsc
+    echo "$(seconds "$maptool" fmt fmt.dsc) $(seconds "$maptool" check crlf.dsc)"
+done >times.txt
+read -r tool_s check_s ratio_check < <(medians)
+printf 'crlf.dsc   maptool fmt, rewritten in place %ss  check %ss  ratio %s\n' "$tool_s" \
+    "$check_s" "$ratio_check"
+printf 'peak memory  maptool fmt  small.dsc %s KB  big.dsc %s KB\n' \
+    "$(peak_kb "$maptool" fmt small.dsc)" "$(peak_kb "$maptool" fmt big.dsc)"
+rm -f fmt.dsc
 
 # check of a 100 MB file of bad lines, each an error: 6.25 million findings, as text and
 # as JSON, which is written as the findings come.

@@ -4,6 +4,7 @@
 #include "platform/file_identity.h"
 #include "platform/files.h"
 
+#include <array>
 #include <cerrno>
 #include <filesystem>
 #include <new>
@@ -32,6 +33,26 @@ result<input_file> open_input(const std::string& path) {
         return failure{"cannot open the file: " + system_reason(errno)};
     }
     return file;
+}
+
+result<input_file> rewindable(input_file file) {
+    if (is_regular_file(descriptor_of(file.get()))) {
+        return file;
+    }
+    input_file copy(temporary_stream());
+    if (!copy) {
+        return failure{"cannot read the file"};
+    }
+    std::array<char, 1 << 16> buffer;
+    bool failed = false;
+    for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0;) {
+        failed = failed || std::fwrite(buffer.data(), 1, got, copy.get()) != got;
+    }
+    if (failed || std::ferror(file.get()) != 0 || std::fflush(copy.get()) != 0) {
+        return failure{"cannot read the file"};
+    }
+    std::rewind(copy.get());
+    return copy;
 }
 
 std::string display_name(const std::string& path) {

@@ -25,6 +25,10 @@ std::string system_reason(int error);
 // Opens a file for reading bytes as they are; "-" is standard input.
 result<input_file> open_input(const std::string& path);
 
+// The input itself when it is a regular file, which can be rewound and read again; what
+// is not (a pipe, a terminal, a device) copied into a scratch file first, read from its start.
+result<input_file> rewindable(input_file file);
+
 // The name a file goes by in messages: "<stdin>" for "-".
 std::string display_name(const std::string& path);
 

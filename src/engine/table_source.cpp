@@ -22,28 +22,6 @@ constexpr std::string_view ICONV_PREFIX = "iconv:";
 // What an excerpt shows of a line that is too long to be a table's.
 constexpr std::size_t EXCERPT_MAX = 80;
 
-// A pipe cannot be read twice, but a file is read once to see whether it is a map file
-// and again as text: what is not a regular file is first copied into a scratch file.
-result<input_file> rewindable(input_file file) {
-    if (is_regular_file(descriptor_of(file.get()))) {
-        return file;
-    }
-    input_file copy(temporary_stream());
-    if (!copy) {
-        return failure{"cannot read the file"};
-    }
-    std::array<char, 1 << 16> buffer;
-    bool failed = false;
-    for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), file.get())) > 0;) {
-        failed = failed || std::fwrite(buffer.data(), 1, got, copy.get()) != got;
-    }
-    if (failed || std::ferror(file.get()) != 0 || std::fflush(copy.get()) != 0) {
-        return failure{"cannot read the file"};
-    }
-    std::rewind(copy.get());
-    return copy;
-}
-
 // A finding at a note's place in the source.
 finding at_note(std::string_view file, const source_note& note, severity level) {
     finding found;

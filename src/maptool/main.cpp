@@ -67,6 +67,7 @@ int main(int argc, char** argv) {
         add_convert(line);
         add_chart(line);
         add_which(line);
+        add_fmt(line);
         std::vector<std::string> arguments = utf8_arguments(argc, argv);
         if (!arguments.empty()) {
             arguments.erase(arguments.begin()); // the program's name

@@ -13,3 +13,4 @@ void add_chart(command_line& line);
 void add_convert(command_line& line);
 void add_which(command_line& line);
 void add_export(command_line& line);
+void add_fmt(command_line& line);
