@@ -66,33 +66,28 @@ std::string fixed_line(std::string_view piece, fix_choice choice) {
     return line;
 }
 
-bool copy_fixed(std::FILE* file, fix_choice choice,
-                const std::function<bool(std::string_view)>& out) {
+bool copy_fixed(std::FILE* file, fix_choice choice, const text_sink& out) {
     dsc_block block;
     bool line_start = true;
-    bool written = true;
     const dsc_text_end end = read_dsc_pieces(file, block, [&](std::string_view piece) {
         const bool whole = whole_line(piece, line_start);
         line_start = piece.ends_with('\n');
-        if (!written) {
-            return;
+        if (whole && !plainly_skipped(piece)) {
+            out(fixed_line(piece, choice));
+        } else {
+            out(piece);
         }
-        written = whole && !plainly_skipped(piece) ? out(fixed_line(piece, choice)) : out(piece);
     });
-    if (end == dsc_text_end::read_error || !written) {
+    if (end == dsc_text_end::read_error) {
         return false;
     }
     if (end == dsc_text_end::ctrl_z) {
         // The Ctrl-Z itself, the bytes read after it, and the rest of the file.
-        const std::string_view after = bytes_after_ctrl_z(block);
-        if (!out(std::string_view("\x1a", 1)) || !out(after)) {
-            return false;
-        }
+        out(std::string_view("\x1a", 1));
+        out(bytes_after_ctrl_z(block));
         char rest[65536];
         for (std::size_t got = 0; (got = std::fread(rest, 1, sizeof rest, file)) > 0;) {
-            if (!out({rest, got})) {
-                return false;
-            }
+            out({rest, got});
         }
         return std::ferror(file) == 0;
     }

@@ -3,10 +3,10 @@
 #pragma once
 
 #include "engine/findings.h"
+#include "engine/unified_diff.h"
 #include "table/dsc_pieces.h"
 
 #include <cstdio>
-#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,6 +36,5 @@ std::string fixed_line(std::string_view piece, fix_choice choice);
 
 // Reads a DSC file to its end and hands its bytes, every whole line fixed, to `out` in
 // order; what follows a Ctrl-Z is handed on as it is. False when the file could not be
-// read or out failed.
-bool copy_fixed(std::FILE* file, fix_choice choice,
-                const std::function<bool(std::string_view)>& out);
+// read.
+bool copy_fixed(std::FILE* file, fix_choice choice, const text_sink& out);

@@ -3,7 +3,7 @@
 #include "engine/dsc_check.h"
 #include "engine/files.h"
 #include "engine/fixes.h"
-#include "engine/unified_diff.h"
+#include "engine/rewrite.h"
 #include "engine/visible.h"
 #include "maptool/options.h"
 #include "maptool/verbs.h"
@@ -22,54 +22,6 @@ struct check_options {
     bool diff = false;
 };
 
-// The fixed text of the file read again from its start: for a diff, both texts whole.
-bool show_fixes(std::FILE* file, const std::string& name, fix_choice choice) {
-    std::string before;
-    std::string after;
-    char block[65536];
-    std::rewind(file);
-    for (std::size_t got = 0; (got = std::fread(block, 1, sizeof block, file)) > 0;) {
-        before.append(block, got);
-    }
-    std::rewind(file);
-    if (std::ferror(file) != 0 || !copy_fixed(file, choice, [&](std::string_view bytes) {
-            after += bytes;
-            return true;
-        })) {
-        return false;
-    }
-    const std::string label = visible(name);
-    unified_diff(label, before, label, after,
-                 [](std::string_view text) { write_text(stdout, text); });
-    return true;
-}
-
-// The file replaced by its fixed text, read again from its start, a line at a time.
-void write_fixes(std::FILE* file, const std::string& path, const std::string& name,
-                 fix_choice choice, diagnostics& report) {
-    std::rewind(file);
-    const result<written_file> written = replace_file_with(path, [&](std::FILE* out) {
-        return copy_fixed(file, choice, [out](std::string_view bytes) {
-            return std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-        });
-    });
-    if (!written) {
-        report.report(file_error(name, "cannot write the fixed file: " + written.error().message));
-        return;
-    }
-    report_in_place(report, path, *written);
-}
-
-// Whether the file is one of those before it, by any name or link: it is fixed once.
-bool given_before(const std::vector<std::string>& files, std::size_t index) {
-    for (std::size_t i = 0; i < index; ++i) {
-        if (files[i] == files[index] || is_same_file(files[i], files[index])) {
-            return true;
-        }
-    }
-    return false;
-}
-
 std::uint64_t error_limit(const std::string& value) {
     std::uint64_t limit = 0;
     const auto [end, error] = std::from_chars(value.data(), value.data() + value.size(), limit);
@@ -87,12 +39,21 @@ exit_status run_check(const check_options& options) {
     report_renderer out(options.diagnostics, options.diff ? stderr : stdout, true);
     diagnostics report(policy_of(options.diagnostics), out.get());
     report.limit_errors(limit);
-    for (std::size_t i = 0; i < options.files.size(); ++i) {
-        const std::string& path = options.files[i];
-        const std::string name = display_name(path);
-        if (fixing && given_before(options.files, i)) {
-            continue;
+    const transformation fix_file = [&](std::FILE* in, std::string_view name, const text_sink& to) {
+        if (!copy_fixed(in, choice, to)) {
+            report.report(file_error(name, "cannot read the file again"));
+            return false;
         }
+        return true;
+    };
+    const text_sink to_stdout = [](std::string_view text) { write_text(stdout, text); };
+    if (options.diff) {
+        set_binary(stdout); // the diff of the file's bytes as they are
+    }
+    // A file named twice, or by two links, is fixed and reported once.
+    const std::vector<std::string> files = fixing ? distinct_files(options.files) : options.files;
+    for (const std::string& path : files) {
+        const std::string name = display_name(path);
         if (fixing && path == "-") {
             report.count_file();
             report.report(file_error(name, "standard input cannot be fixed: name a file"));
@@ -108,16 +69,11 @@ exit_status run_check(const check_options& options) {
             check_dsc(file->get(), name, report);
             continue;
         }
-        const dsc_check checked = check_dsc(file->get(), name, report, choice);
-        if (!checked.changed) {
-            continue;
-        }
-        if (options.diff) {
-            if (!show_fixes(file->get(), name, choice)) {
-                report.report(file_error(name, "cannot read the file again"));
-            }
-        } else {
-            write_fixes(file->get(), path, name, choice, report);
+        // The check reads the fixed lines: its findings are what the fixes leave. Only a
+        // file they change is read again and rewritten.
+        if (check_dsc(file->get(), name, report, choice).changed) {
+            rewrite_file(path, options.diff ? rewrite_mode::diff : rewrite_mode::write, fix_file,
+                         report, to_stdout);
         }
         std::fflush(stdout);
     }
