@@ -38,6 +38,8 @@ std::string applied(std::string_view line, const fix& edit) {
 
 namespace {
 
+constexpr std::size_t BATCH = std::size_t{1} << 16;
+
 // The characters of a piece that count toward its length: all but the CR of a CR LF.
 std::size_t piece_length(std::string_view piece) {
     return piece.size() - (piece.ends_with("\r\n") ? 1 : 0);
@@ -69,18 +71,28 @@ std::string fixed_line(std::string_view piece, fix_choice choice) {
 bool copy_fixed(std::FILE* file, fix_choice choice, const text_sink& out) {
     dsc_block block;
     bool line_start = true;
+    // Large files are mostly short comment lines: they go on in batches, not a call each.
+    std::string batch;
+    const auto flush = [&] {
+        out(batch);
+        batch.clear();
+    };
     const dsc_text_end end = read_dsc_pieces(file, block, [&](std::string_view piece) {
         const bool whole = whole_line(piece, line_start);
         line_start = piece.ends_with('\n');
         if (whole && !plainly_skipped(piece)) {
-            out(fixed_line(piece, choice));
+            batch += fixed_line(piece, choice);
         } else {
-            out(piece);
+            batch += piece;
+        }
+        if (batch.size() >= BATCH) {
+            flush();
         }
     });
     if (end == dsc_text_end::read_error) {
         return false;
     }
+    flush();
     if (end == dsc_text_end::ctrl_z) {
         // The Ctrl-Z itself, the bytes read after it, and the rest of the file.
         out(std::string_view("\x1a", 1));
