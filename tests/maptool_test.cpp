@@ -270,6 +270,18 @@ TEST(Check, FixesRepairTheLine) {
     }
 }
 
+// A file that cannot be read is no fixed copy: a folder read as a file fails.
+TEST(Check, FixedCopyOfAnUnreadableFile) {
+    std::FILE* folder = std::fopen(SOURCE_DIR, "rb");
+    if (folder == nullptr) {
+        GTEST_SKIP() << "a folder cannot be opened as a file here";
+    }
+    std::string copied;
+    EXPECT_FALSE(copy_fixed(folder, fix_choice::safe, [&](std::string_view t) { copied += t; }));
+    EXPECT_EQ(copied, "");
+    std::fclose(folder);
+}
+
 // --- The programs, run as a user would -------------------------------------------------
 
 // What standard output holds: text, or the bytes of a map written with -o -.

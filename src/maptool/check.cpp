@@ -31,6 +31,18 @@ std::uint64_t error_limit(const std::string& value) {
     return limit;
 }
 
+// Checks one file, fixing its lines first when asked; whether a fix changed one.
+bool check_one(const std::string& path, const std::string& name, diagnostics& report,
+               std::optional<fix_choice> fixing) {
+    const result<input_file> file = open_input(path);
+    if (!file) {
+        report.count_file();
+        report_failure(report, name, file.error());
+        return false;
+    }
+    return check_dsc(file->get(), name, report, fixing).changed;
+}
+
 exit_status run_check(const check_options& options) {
     const bool fixing = options.fix || options.unsafe_fixes || options.diff;
     const fix_choice choice = options.unsafe_fixes ? fix_choice::unsafe : fix_choice::safe;
@@ -59,19 +71,10 @@ exit_status run_check(const check_options& options) {
             report.report(file_error(name, "standard input cannot be fixed: name a file"));
             continue;
         }
-        const result<input_file> file = open_input(path);
-        if (!file) {
-            report.count_file();
-            report_failure(report, name, file.error());
-            continue;
-        }
-        if (!fixing) {
-            check_dsc(file->get(), name, report);
-            continue;
-        }
         // The check reads the fixed lines: its findings are what the fixes leave. Only a
-        // file they change is read again and rewritten.
-        if (check_dsc(file->get(), name, report, choice).changed) {
+        // file they change is read again and rewritten, once the check has closed it (a
+        // file still open cannot be replaced on Windows).
+        if (check_one(path, name, report, fixing ? std::optional(choice) : std::nullopt)) {
             rewrite_file(path, options.diff ? rewrite_mode::diff : rewrite_mode::write, fix_file,
                          report, to_stdout);
         }
