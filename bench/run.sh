@@ -138,6 +138,27 @@ printf 'peak memory  maptool fmt  small.dsc %s KB  big.dsc %s KB\n' \
     "$(peak_kb "$maptool" fmt small.dsc)" "$(peak_kb "$maptool" fmt big.dsc)"
 rm -f fmt.dsc
 
+# check --fix against check. big.dsc has nothing to fix: --fix checks it once and writes
+# nothing. fix.dsc is big.dsc with every entry's byte written 0x80: each run fixes a fresh
+# copy, which is checked once, then read again and rewritten in place.
+measured=("$maptool" check --fix)
+read -r tool_s check_s ratio_check < <(compare big.dsc "$maptool" check)
+printf 'big.dsc    maptool check --fix %ss  check %ss  ratio %s\n' "$tool_s" "$check_s" \
+    "$ratio_check"
+sed 's/^\([0-9A-F][0-9A-F]\), /0x\1, /' big.dsc >fix.dsc
+for ((r = 0; r < runs; r++)); do
+    cp fix.dsc fixed.dsc && sync fixed.dsc
+    echo "$(seconds "$maptool" check --fix fixed.dsc) $(seconds "$maptool" check fix.dsc)"
+done >times.txt
+read -r tool_s check_s ratio_check < <(medians)
+printf 'fix.dsc    maptool check --fix, rewritten in place %ss  check %ss  ratio %s\n' \
+    "$tool_s" "$check_s" "$ratio_check"
+cp fix.dsc fixed.dsc
+printf 'peak memory  maptool check --fix  small.dsc %s KB  big.dsc %s KB  fix.dsc %s KB\n' \
+    "$(peak_kb "$maptool" check --fix small.dsc)" "$(peak_kb "$maptool" check --fix big.dsc)" \
+    "$(/usr/bin/time -f '%M' "$maptool" check --fix fixed.dsc 2>&1 >/dev/null | tail -n 1)"
+rm -f fix.dsc fixed.dsc
+
 # check of a 100 MB file of bad lines, each an error: 6.25 million findings, as text and
 # as JSON, which is written as the findings come.
 awk 'BEGIN { for (i = 0; i < 6250000; i++) print "80, zz41 // bad" }' >bad.dsc

@@ -93,6 +93,7 @@ TEST(PinnedCheck, ExcerptAndCaretLines) {
          "t.dsc:1:1: error: the first field '0x80' is not a hexadecimal number\n"
          "    1 | 0x80, 0410\n"
          "      | ^~~~\n"
+         "      | 80\n" // the fix, under what it replaces
          "t.dsc:1:1: note: write the byte as 80, without 0x\n"
          "1 error and 0 warnings in 1 file\n"},
         {"80 , 0410\n81, 0411\n",
@@ -112,6 +113,7 @@ TEST(PinnedCheck, ExcerptAndCaretLines) {
          "t.dsc:1:4: error: the second field '<09>0410' is not a hexadecimal number\n"
          "    1 | 80,<09>0410\n"
          "      |    ^~~~~~~~\n"
+         "      |     0410\n"
          "t.dsc:1:4: note: a tab is not skipped as a space is: use spaces\n"
          "1 error and 0 warnings in 1 file\n"},
         {"80, 04\x01 10\n81, 0411\n",

@@ -2,6 +2,7 @@
 // the report, the exit statuses, and that build writes what mapmaker writes, or nothing.
 
 #include "engine/dsc_check.h"
+#include "engine/fixes.h"
 #include "maptool/render_text.h"
 #include "run_program.h"
 #include "test_files.h"
@@ -52,7 +53,16 @@ TEST(Check, ReportsEachKindOfProblem) {
     const std::vector<report_case> cases = {
         {"0x80, 0410\n", "t.dsc:1:1: error: the first field '0x80' is not a hexadecimal number"},
         {"0x80, 0410\n", "t.dsc:1:1: note: write the byte as 80, without 0x"},
+        {"0x80, 0410\n", "      | 80"}, // a certain fix, under the caret
         {"80, U+0410\n", "t.dsc:1:5: note: write the code as 0410, without U+"},
+        {"84, O414\n", "t.dsc:1:5: note: the letter O is no digit: is 0414 meant?"},
+        {"84, O414\n", "t.dsc:1:5: note: unsafe fix: write 0414"},
+        {"88;0418\n",
+         "t.dsc:1:1: note: is ';' meant as ','? fields are separated by ',' or spaces"},
+        {"88;0418\n", "t.dsc:1:3: note: unsafe fix: replace ';' with ','"},
+        {"86, 0414,\n", "t.dsc:1:5: note: nothing follows the ',' after the code: delete it"},
+        {"880418 // x\n", "t.dsc:1:8: note: is a comma missing after 88?"},
+        {"880418 // x\n", "t.dsc:1:3: note: unsafe fix: insert ', ' after 88"},
         {"\xEF\xBB\xBF"
          "80, 0410\n",
          "t.dsc:1:1: note: the file starts with a UTF-8 byte order mark: save it without one"},
@@ -197,6 +207,90 @@ TEST(Check, NameMismatchNeedsNames) {
     }
 }
 
+struct fix_case {
+    std::string line;
+    std::string safe;   // the line after the safe fixes
+    std::string unsafe; // and after the first alternative of the unsafe ones too
+    bool names = false; // needs character names
+};
+
+// Each fix, and each line that has none; fixing a fixed line changes nothing.
+TEST(Check, FixesRepairTheLine) {
+    const auto padded = [](std::size_t spaces, std::string_view name) {
+        return "80," + std::string(spaces, ' ') + "0411 // CYRILLIC CAPITAL LETTER " +
+               std::string(name) + "\n";
+    };
+    const std::string long_name = padded(217, "A");
+    const std::vector<fix_case> cases = {
+        {"0x80, 0410\n", "80, 0410\n", "80, 0410\n"},
+        {"0X80, 0x0410 // A\n", "80, 0410 // A\n", "80, 0410 // A\n"},
+        {"80, U+0410\r\n", "80, 0410\r\n", "80, 0410\r\n"},
+        {"u+80, 0410", "80, 0410", "80, 0410"},
+        {"80 , 0410\n", "80, 0410\n", "80, 0410\n"},
+        {"80   ,0410\n", "80,0410\n", "80,0410\n"},
+        {"80,\t0410\n", "80, 0410\n", "80, 0410\n"},
+        {"80\t0410\t// x\n", "80 0410 // x\n", "80 0410 // x\n"},
+        {"   \r\n", "\r\n", "\r\n"},
+        {"\xEF\xBB\xBF"
+         "80, 0410\n",
+         "80, 0410\n", "80, 0410\n"},
+        {"86, 0414,\n", "86, 0414\n", "86, 0414\n"},
+        {"86, 0414, // x\n", "86, 0414 // x\n", "86, 0414 // x\n"},
+        // Hints: likely, not certain.
+        {"84, O414\n", "84, O414\n", "84, 0414\n"},
+        {"8o, 0414\n", "8o, 0414\n", "80, 0414\n"},
+        {"88;0418\n", "88;0418\n", "88,0418\n"},
+        {"88; 0418\n", "88; 0418\n", "88, 0418\n"},
+        {"880418 // x\n", "880418 // x\n", "88, 0418 // x\n"},
+        {"88418\n", "88418\n", "88, 418\n"},
+        {"0x84, O414\n", "84, O414\n", "84, 0414\n"},
+        // No certain repair, or no fault.
+        {"80\n", "80\n", "80\n"},
+        {"86, 0414, 0415\n", "86, 0414, 0415\n", "86, 0414, 0415\n"},
+        {"1080, 0410\n", "1080, 0410\n", "1080, 0410\n"},
+        {"/ c\n", "/ c\n", "/ c\n"},
+        {", 0410\n", ", 0410\n", ", 0410\n"},
+        {"0x, 0410\n", "0x, 0410\n", "0x, 0410\n"},
+        {"80, 0410 // x\n", "80, 0410 // x\n", "80, 0410 // x\n"},
+        // The comment or the code: the comment is named anew first.
+        {"80, 0411 // CYRILLIC CAPITAL LETTER A\n", "80, 0411 // CYRILLIC CAPITAL LETTER A\n",
+         "80, 0411 // CYRILLIC CAPITAL LETTER BE\n", true},
+        {"80, 0411 // U+0410 CYRILLIC CAPITAL LETTER A.\n",
+         "80, 0411 // U+0410 CYRILLIC CAPITAL LETTER A.\n",
+         "80, 0411 // U+0410 CYRILLIC CAPITAL LETTER BE.\n", true},
+        {"80, 0411 // \xD0\x90\n", "80, 0411 // \xD0\x90\n", "80, 0411 // \xD0\x91\n", true},
+        {"80, 0080 // CYRILLIC CAPITAL LETTER A\n", "80, 0080 // CYRILLIC CAPITAL LETTER A\n",
+         "80, 0410 // CYRILLIC CAPITAL LETTER A\n", true},
+        // A fix that would make the line two pieces for mapmaker is not made.
+        {long_name, long_name, long_name, true},
+        {padded(216, "A"), padded(216, "A"), padded(216, "BE"), true},
+    };
+    ASSERT_EQ(long_name.size(), LINE_PIECE_MAX);
+    for (const fix_case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.line));
+        if (c.names && !names_available()) {
+            continue;
+        }
+        EXPECT_EQ(fixed_line(c.line, fix_choice::safe), c.safe);
+        EXPECT_EQ(fixed_line(c.unsafe, fix_choice::unsafe), c.unsafe);
+        const std::string unsafe = fixed_line(c.line, fix_choice::unsafe);
+        EXPECT_EQ(unsafe, c.unsafe);
+        EXPECT_EQ(fixed_line(unsafe, fix_choice::unsafe), unsafe);
+    }
+}
+
+// A file that cannot be read is no fixed copy: a folder read as a file fails.
+TEST(Check, FixedCopyOfAnUnreadableFile) {
+    std::FILE* folder = std::fopen(SOURCE_DIR, "rb");
+    if (folder == nullptr) {
+        GTEST_SKIP() << "a folder cannot be opened as a file here";
+    }
+    std::string copied;
+    EXPECT_FALSE(copy_fixed(folder, fix_choice::safe, [&](std::string_view t) { copied += t; }));
+    EXPECT_EQ(copied, "");
+    std::fclose(folder);
+}
+
 // --- The programs, run as a user would -------------------------------------------------
 
 // What standard output holds: text, or the bytes of a map written with -o -.
@@ -227,6 +321,7 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
     write_file(dir / "good.dsc", "//t -> UNICODE\n80, 0410\n");
     write_file(dir / "dup.dsc", "80, 0410\n80, 0411\n");
     write_file(dir / "bad.dsc", "80 , 0410\n");
+    write_file(dir / "worse.dsc", "x\n80 , 0410\n80, 0410\n80, 0410\ny\n");
     const std::vector<status_case> cases = {
         {{"check", "good.dsc"}, 0, "0 errors and 0 warnings in 1 file\n"},
         {{"check", "dup.dsc"}, 1, "dup.dsc:2:1: warning:"},
@@ -263,6 +358,15 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
         {{"help", "check"}, 0, "Report every", "\n  name-mismatch\n  long-line"},
         {{"help", "build"}, 0, "Convert", "\n  ascii (off)\n"},
         {{"check", "-Wbogus", "good.dsc"}, 2, "", "'-Wbogus'; the classes are truncated-field, "},
+        // After N errors of a file, one line says how many more; the count has them all.
+        {{"check", "--max-errors=2", "worse.dsc", "bad.dsc"},
+         2,
+         "worse.dsc:1:1: error:",
+         "worse.dsc: note: 1 more error and 1 warning not shown, after --max-errors\n"
+         "bad.dsc:1:4: error:"},
+        {{"check", "--max-errors", "1", "worse.dsc"}, 2, "", "\n3 errors and 1 warning in 1 file"},
+        {{"check", "--max-errors=0", "worse.dsc"}, 2, "", "worse.dsc:5:1: error:"},
+        {{"check", "--max-errors=x", "good.dsc"}, 2, "", "--max-errors: 'x' is not a number"},
     };
     for (const status_case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));
@@ -322,6 +426,9 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     EXPECT_EQ(findings[0]["class"], "duplicate-byte");
     EXPECT_EQ(findings[0]["severity"], "warning");
     EXPECT_EQ(findings[0]["notes"][0], "first listed here");
+    EXPECT_EQ(findings[0]["end_column"], 2);
+    EXPECT_EQ(findings[0]["children"][0]["end_column"], 2);
+    EXPECT_EQ(findings[0]["fixes"], nlohmann::json::array());
     EXPECT_EQ(findings[1]["class"], "long-line");
     EXPECT_EQ(findings[2]["severity"], "error"); // the rest of the long line, a piece of its own
     EXPECT_EQ(findings[2]["line"], 3);
@@ -330,6 +437,16 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     EXPECT_EQ(findings[3]["mapmaker_line"], 5);
     EXPECT_TRUE(findings[3]["class"].is_null());
 
+    // Each fix with its edits: the bytes from column up to next_column replaced by text.
+    write_file(dir / "fix.dsc", "80, 0410\n0x81, O411\n");
+    const nlohmann::json fixed =
+        nlohmann::json::parse(run(dir, {"check", "--format=json", "fix.dsc"}).out);
+    ASSERT_EQ(fixed.size(), 1u);
+    EXPECT_EQ(fixed[0]["end_column"], 4);
+    EXPECT_EQ(fixed[0]["fixes"],
+              nlohmann::json::parse(R"([{"description": "delete 0x", "safe": true, "edits":
+                  [{"line": 2, "column": 1, "next_column": 5, "text": "81"}]}])"));
+
     write_file(dir / "empty.dsc", "// a\n\n");
     const nlohmann::json empty =
         nlohmann::json::parse(run(dir, {"check", "--format=json", "empty.dsc"}).out);
@@ -337,6 +454,106 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     EXPECT_TRUE(empty[0]["line"].is_null());
     EXPECT_TRUE(empty[0]["column"].is_null());
     EXPECT_EQ(empty[0]["mapmaker_line"], 2);
+}
+
+struct fix_file_case {
+    std::vector<std::string> arguments; // the files are a.dsc and b.dsc
+    std::string before;
+    std::string after; // a.dsc afterwards
+    int status;
+    std::string said; // a piece of the report
+};
+
+// check --fix writes the repairs and reports what is left, with the status of what is left;
+// --diff shows them and writes nothing; a file with nothing to fix is not written.
+TEST(MaptoolCommand, CheckFixRewritesWhatItCan) {
+    const std::string utf16("\xFF\xFE"
+                            "0\0x\0"
+                            "8\0"
+                            "0\0,\0 \0"
+                            "4\0\n\0",
+                            18);
+    const std::string junk = "0x80, 0410\n\x1a"
+                             "0x81 rest\r\n";
+    // Its second piece, from column 255 on, is "0x81, 0411" to mapmaker.
+    const std::string long_line = "0x80, 0410 //" + std::string(241, 'c') + "0x81, 0411\n";
+    const std::vector<fix_file_case> cases = {
+        {{"--fix", "a.dsc"},
+         "0x80, 0410\r\n81 , 0411\r\n82, O412\r\n",
+         "80, 0410\r\n81, 0411\r\n82, O412\r\n",
+         2,
+         "a.dsc:3:5: error: the second field 'O412'"},
+        {{"--fix", "--unsafe-fixes", "a.dsc"},
+         "0x80, 0410\n82, O412\n",
+         "80, 0410\n82, 0412\n",
+         0,
+         "0 errors and 0 warnings in 1 file"},
+        {{"--unsafe-fixes", "a.dsc"}, "82, O412", "82, 0412", 0, "0 errors"},
+        {{"--fix", "a.dsc"},
+         "80, 0410\n80, 0410\n",
+         "80, 0410\n80, 0410\n",
+         1,
+         "a.dsc:2:1: warning: source code 80 is listed again"},
+        // Given twice, or by another name: fixed once, counted once.
+        {{"--fix", "a.dsc", "./a.dsc", "a.dsc"},
+         "0x80, 0410\n",
+         "80, 0410\n",
+         0,
+         "0 errors and 0 warnings in 1 file"},
+        {{"--fix", "--diff", "a.dsc"},
+         "0x80, 0410\n",
+         "0x80, 0410\n",
+         0,
+         "--- a.dsc\n+++ a.dsc\n@@ -1 +1 @@\n-0x80, 0410\n+80, 0410\n0 errors"},
+        // What follows a Ctrl-Z, and the pieces of a long line after the first, stay.
+        {{"--fix", "a.dsc"},
+         junk,
+         "80, 0410\n\x1a"
+         "0x81 rest\r\n",
+         1,
+         "[-Wctrl-z]"},
+        {{"--fix", "a.dsc"}, long_line, long_line, 2, "a.dsc:1:255: error: the first field '0x81'"},
+        // What check refuses stays as it was.
+        {{"--fix", "a.dsc"}, utf16, utf16, 2, "a.dsc: error: the file is UTF-16 text"},
+        {{"--fix", "-"}, "", "", 2, "<stdin>: error: standard input cannot be fixed: name a file"},
+        {{"--fix", "missing.dsc", "a.dsc"},
+         "0x80, 0410\n",
+         "80, 0410\n",
+         2,
+         "missing.dsc: error: cannot open the file"},
+    };
+    for (const fix_file_case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.arguments));
+        const temp_dir dir;
+        write_file(dir / "a.dsc", c.before);
+        std::vector<std::string> arguments = {"check"};
+        arguments.insert(arguments.end(), c.arguments.begin(), c.arguments.end());
+        const program_result result = run(dir, arguments, "0x80, 0410\n");
+        EXPECT_EQ(result.status, c.status) << result.out << result.err;
+        EXPECT_NE((result.out + result.err).find(c.said), std::string::npos)
+            << result.out << result.err;
+        EXPECT_EQ(read_file(dir / "a.dsc"), c.after);
+        // Fixed once more, nothing changes and nothing is written.
+        const auto written = fs::last_write_time(dir / "a.dsc");
+        fs::last_write_time(dir / "a.dsc", written - std::chrono::hours(1));
+        run(dir, arguments);
+        EXPECT_EQ(read_file(dir / "a.dsc"), c.after);
+        EXPECT_EQ(fs::last_write_time(dir / "a.dsc"), written - std::chrono::hours(1));
+        // No temporary file is left behind.
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+    }
+}
+
+// After --fix, a file whose errors all had certain repairs is one mapmaker converts.
+TEST(MaptoolCommand, FixedFileBuildsWithMapmaker) {
+    const temp_dir dir;
+    write_file(dir / "t.dsc", "// t\r\n0x80, 0X0410\r\n81 ,\t0411 //x\r\n   \r\n82, 0412,\r\n"
+                              "U+83, u+0413\r\n\xEF\xBB\xBF"
+                              "84, 0414\r\n");
+    EXPECT_NE(run_program(MAPMAKER_PATH, dir.path(), {"mapmaker", "t.dsc"}).status, 0);
+    EXPECT_EQ(run(dir, {"check", "--fix", "t.dsc"}).status, 0);
+    EXPECT_EQ(run_program(MAPMAKER_PATH, dir.path(), {"mapmaker", "t.dsc"}).status, 0);
+    EXPECT_EQ(read_file(dir / "t.map").size(), 2u + 3 * 5); // five entries
 }
 
 TEST(MaptoolCommand, FailedBuildLeavesTheOldMapAlone) {

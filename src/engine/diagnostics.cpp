@@ -49,8 +49,33 @@ void diagnostics::report(finding found) {
         found.level =
             policy_.all_as_error || policy_.as_error[index] ? severity::error : severity::warning;
     }
-    ++(found.level == severity::error ? counts_.errors : counts_.warnings);
+    const bool error = found.level == severity::error;
+    ++(error ? counts_.errors : counts_.warnings);
+    if (limit_ != 0 && file_errors_ == limit_) {
+        ++(error ? hidden_.errors : hidden_.warnings);
+        hidden_file_ = found.file;
+        return;
+    }
+    file_errors_ += error ? 1 : 0;
     out_.render(found);
+}
+
+void diagnostics::tell_omitted() {
+    if (hidden_.errors != 0 || hidden_.warnings != 0) {
+        out_.omitted(hidden_file_, hidden_);
+    }
+    hidden_ = {};
+    file_errors_ = 0;
+}
+
+void diagnostics::count_file() {
+    tell_omitted();
+    ++counts_.files;
+}
+
+void diagnostics::finish() {
+    tell_omitted();
+    out_.finish(counts_);
 }
 
 exit_status diagnostics::status() const {

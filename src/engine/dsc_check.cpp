@@ -1,6 +1,8 @@
 #include "engine/dsc_check.h"
 
 #include "engine/dsc_text.h"
+#include "engine/fixes.h"
+#include "engine/utf8.h"
 #include "engine/visible.h"
 #include "platform/files.h"
 #include "table/dsc_reader.h"
@@ -88,6 +90,8 @@ struct place {
     std::uint64_t byte_column = 0;
     std::uint64_t code_column = 0;
     std::uint8_t byte = 0;
+    std::uint8_t byte_span = 0; // the fields' widths, less than a line piece
+    std::uint8_t code_span = 0;
 };
 
 // The entries read so far, for the rules that compare an entry with those before it.
@@ -134,23 +138,78 @@ findings piece_rules(const position& at, const piece_facts& facts, bool& cr_expl
 
 // --- A malformed line ----------------------------------------------------------------
 
-// Notes on the likely cause of a field that is no number.
-void explain(finding& found, const position& at, std::string_view text, std::string_view what) {
+// A fix of one edit at bytes [offset, offset + length) of the current piece.
+void fix_at(finding& found, const position& at, std::string description, bool safe,
+            std::size_t offset, std::size_t length, std::string text) {
+    found.add_fix(std::move(description), safe, at.column_base + offset + 1, length,
+                  std::move(text));
+}
+
+// Notes on the likely cause of a field that is no number, and the repair when it is
+// certain. The field starts at byte `start` of the piece.
+void explain(finding& found, const position& at, std::string_view text, std::size_t start,
+             std::string_view what) {
     const auto rest_is_number = [&](std::size_t prefix) {
         return text.size() > prefix && is_hex_field(text.substr(prefix));
     };
+    const auto drop_prefix = [&](std::string_view prefix) {
+        const std::string digits(text.substr(2));
+        found.note("write the " + std::string(what) + " as " + digits + ", without " +
+                   std::string(prefix));
+        fix_at(found, at, "delete " + std::string(prefix), true, start, text.size(), digits);
+    };
     if (at.line == 1 && at.column_base == 0 && text.starts_with("\xEF\xBB\xBF")) {
         found.note("the file starts with a UTF-8 byte order mark: save it without one");
+        fix_at(found, at, "delete the byte order mark", true, start, 3, "");
     } else if ((text.starts_with("0x") || text.starts_with("0X")) && rest_is_number(2)) {
-        found.note("write the " + std::string(what) + " as " + std::string(text.substr(2)) +
-                   ", without 0x");
+        drop_prefix(text.substr(0, 2));
     } else if ((text.starts_with("U+") || text.starts_with("u+")) && rest_is_number(2)) {
-        found.note("write the " + std::string(what) + " as " + std::string(text.substr(2)) +
-                   ", without U+");
+        drop_prefix(text.substr(0, 2));
     } else if (text.find('\t') != std::string_view::npos) {
         found.note("a tab is not skipped as a space is: use spaces");
+        std::string spaced(text);
+        std::replace(spaced.begin(), spaced.end(), '\t', ' ');
+        fix_at(found, at, "replace the tab with a space", true, start, text.size(), spaced);
     } else if (text.starts_with('/')) {
         found.note("a comment starts with '//'");
+    }
+}
+
+// Whether only spaces and a comment follow byte `from` of a line's text.
+bool ends_entry(std::string_view text, std::size_t from) {
+    const std::string_view rest = trim_spaces(text.substr(from));
+    return rest.empty() || rest.starts_with("//");
+}
+
+// The hints for slips a new hand makes: a field that would be an entry with one
+// character changed, added or taken away. Only a trailing comma has a certain repair.
+void hint(finding& found, const position& at, const dsc_line& parsed, std::string_view text,
+          std::size_t start) {
+    if (!found.fixes.empty()) {
+        return;
+    }
+    const std::size_t semicolon = text.find(';');
+    std::string zeros(text);
+    std::replace(zeros.begin(), zeros.end(), 'O', '0');
+    std::replace(zeros.begin(), zeros.end(), 'o', '0');
+    if (semicolon != std::string_view::npos && semicolon > 0 &&
+        is_hex_field(text.substr(0, semicolon)) &&
+        (semicolon + 1 == text.size() || is_hex_field(text.substr(semicolon + 1)))) {
+        found.note("is ';' meant as ','? fields are separated by ',' or spaces");
+        fix_at(found, at, "replace ';' with ','", false, start + semicolon, 1, ",");
+    } else if (zeros != text && is_hex_field(zeros)) {
+        found.note("the letter O is no digit: is " + zeros + " meant?");
+        fix_at(found, at, "write " + zeros, false, start, text.size(), zeros);
+    } else if (text.size() > 1 && text.ends_with(',') &&
+               is_hex_field(text.substr(0, text.size() - 1)) &&
+               ends_entry(at.piece.substr(0, parsed.text_end), start + text.size())) {
+        found.note("nothing follows the ',' after the code: delete it");
+        fix_at(found, at, "delete the ','", true, start + text.size() - 1, 1, "");
+    } else if (parsed.fault != line_fault::second_field_bad && text.size() >= 5 &&
+               text.size() <= 6 && is_hex_field(text)) {
+        const std::string byte(text.substr(0, 2));
+        found.note("is a comma missing after " + byte + "?");
+        fix_at(found, at, "insert ', ' after " + byte, false, start + 2, 0, ", ");
     }
 }
 
@@ -162,35 +221,51 @@ finding fault_rule(const position& at, const dsc_line& parsed) {
     case line_fault::no_separator:
         if (at.piece.substr(0, parsed.text_end).find_first_not_of(' ') == std::string_view::npos) {
             found = at.error_at(0, parsed.text_end, "a line of spaces only is not an empty line");
+            found.kind = error_kind::spaces_only;
             found.note("delete the spaces");
-        } else {
-            found = at.error_at(parsed.first_start, first.size(),
-                                "no ',' or space after the first field '" + visible(first) +
-                                    "': the line has no second field");
+            fix_at(found, at, "delete the spaces", true, 0, parsed.text_end, "");
+            return found;
         }
+        found = at.error_at(parsed.first_start, first.size(),
+                            "no ',' or space after the first field '" + visible(first) +
+                                "': the line has no second field");
+        found.kind = error_kind::no_separator;
         break;
     case line_fault::first_field_empty:
         found = at.error_at(parsed.first_start, 1, "the first field is empty");
+        found.kind = error_kind::first_field_empty;
         break;
     case line_fault::first_field_bad:
         found = at.error_at(parsed.first_start, first.size(),
                             "the first field '" + visible(first) + "' is not a hexadecimal number");
+        found.kind = error_kind::first_field_bad;
         break;
     case line_fault::second_field_empty:
         found = at.error_at(parsed.second_start, 1, "the second field is empty");
+        found.kind = error_kind::second_field_empty;
         break;
     case line_fault::second_field_bad:
         found =
             at.error_at(parsed.second_start, second.size(),
                         "the second field '" + visible(second) + "' is not a hexadecimal number");
+        found.kind = error_kind::second_field_bad;
         break;
     }
     const bool in_first = parsed.fault != line_fault::second_field_bad;
-    explain(found, at, in_first ? first : second, in_first ? "byte" : "code");
+    const std::string_view field = in_first ? first : second;
+    const std::size_t field_start = in_first ? parsed.first_start : parsed.second_start;
+    explain(found, at, field, field_start, in_first ? "byte" : "code");
     if (parsed.fault == line_fault::second_field_bad && at.piece[parsed.first_end] == ' ' &&
         second.starts_with(',')) {
         found.note("a space ends the first field, so the ',' starts the second: delete the "
                    "space before the comma");
+        fix_at(found, at, "delete the spaces before the ','", true, parsed.first_end,
+               parsed.second_start - parsed.first_end, "");
+    }
+    if (parsed.fault == line_fault::second_field_empty && first.size() >= 5) {
+        hint(found, at, parsed, first, parsed.first_start); // "880418 // ..."
+    } else {
+        hint(found, at, parsed, field, field_start);
     }
     return found;
 }
@@ -238,8 +313,12 @@ void truncation_rule(findings& found, const position& at, const dsc_line& parsed
 void repeat_rule(findings& found, const position& at, const dsc_line& parsed, table_state& state,
                  std::uint8_t byte, std::uint32_t code) {
     const auto number = static_cast<std::uint16_t>(state.table.count);
-    state.places[number - 1] = {at.line, at.column_base + parsed.first_start + 1,
-                                at.column_base + parsed.second_start + 1, byte};
+    state.places[number - 1] = {at.line,
+                                at.column_base + parsed.first_start + 1,
+                                at.column_base + parsed.second_start + 1,
+                                byte,
+                                static_cast<std::uint8_t>(parsed.first_end - parsed.first_start),
+                                static_cast<std::uint8_t>(parsed.second_end - parsed.second_start)};
     if (state.byte_first[byte] == 0) {
         state.byte_first[byte] = number;
     } else {
@@ -247,7 +326,8 @@ void repeat_rule(findings& found, const position& at, const dsc_line& parsed, ta
         finding again = at.warning_at(warning_class::duplicate_byte, parsed.first_start,
                                       parsed.first_end - parsed.first_start,
                                       "source code " + hex_digits(byte, 2) + " is listed again");
-        again.notes.push_back({"first listed here", first.line, first.byte_column});
+        again.notes.push_back(
+            {"first listed here", first.line, first.byte_column, first.byte_span});
         found.push_back(std::move(again));
     }
     if (state.code_first[code] == 0) {
@@ -258,7 +338,7 @@ void repeat_rule(findings& found, const position& at, const dsc_line& parsed, ta
                                       "UNICODE code " + hex_digits(code, 4) +
                                           " is listed again, for byte " + hex_digits(byte, 2));
         again.notes.push_back({"first listed here, for byte " + hex_digits(first.byte, 2),
-                               first.line, first.code_column});
+                               first.line, first.code_column, first.code_span});
         found.push_back(std::move(again));
     }
 }
@@ -329,7 +409,8 @@ void name_rule(findings& found, const position& at, const dsc_line& parsed, std:
     }
     std::string_view said = name;
     std::optional<std::uint32_t> named_code = lone_character(comment);
-    if (named_code) {
+    const bool lone = named_code.has_value();
+    if (lone) {
         said = comment;
     } else {
         named_code = char_from_name(name);
@@ -338,9 +419,19 @@ void name_rule(findings& found, const position& at, const dsc_line& parsed, std:
         return;
     }
     const auto offset = static_cast<std::size_t>(said.data() - at.piece.data());
-    found.push_back(at.warning_at(warning_class::name_mismatch, offset, said.size(),
-                                  "the comment names " + named(*named_code) + ", but the code is " +
-                                      named(code)));
+    finding mismatch = at.warning_at(warning_class::name_mismatch, offset, said.size(),
+                                     "the comment names " + named(*named_code) +
+                                         ", but the code is " + named(code));
+    // Either the comment or the code is wrong: two alternatives, neither certain.
+    const std::string own_name = char_name(code);
+    if (!own_name.empty() && !own_name.starts_with('<')) { // not a control or a noncharacter
+        fix_at(mismatch, at, "name the code's character: " + own_name, false, offset, said.size(),
+               lone ? utf8_of(code) : own_name);
+    }
+    const std::string digits = hex_digits(*named_code, 4);
+    fix_at(mismatch, at, "use the named character's code: " + digits, false, parsed.second_start,
+           parsed.second_end - parsed.second_start, digits);
+    found.push_back(std::move(mismatch));
 }
 
 void ascii_rule(findings& found, const position& at, const dsc_line& parsed, std::uint8_t byte,
@@ -358,8 +449,9 @@ findings entry_rules(const position& at, const dsc_line& parsed, table_state& st
     ++state.entries;
     if (state.entries > MAX_ENTRIES) {
         if (state.entries == MAX_ENTRIES + 1) {
-            found.push_back(
-                at.error_at(parsed.first_start, 1, "a table holds at most 256 entries"));
+            finding many = at.error_at(parsed.first_start, 1, "a table holds at most 256 entries");
+            many.kind = error_kind::too_many_entries;
+            found.push_back(std::move(many));
         }
         return found; // entries beyond are not in the table
     }
@@ -459,8 +551,9 @@ bool looks_like_utf16(std::string_view start) {
 
 class checker {
   public:
-    checker(std::string_view file, diagnostics& report, const dsc_block& block)
-        : report_(report), block_(block) {
+    checker(std::string_view file, diagnostics& report, const dsc_block& block,
+            std::optional<fix_choice> fixing)
+        : report_(report), block_(block), fixing_(fixing) {
         at_.file = file;
     }
 
@@ -475,7 +568,10 @@ class checker {
 
     void finish(dsc_text_end end, int read_error, const dsc_block& block, std::FILE* file) {
         if (utf16_) {
-            emit(file_error(at_.file, "the file is UTF-16 text: save it as UTF-8 or ASCII"));
+            finding utf16 =
+                file_error(at_.file, "the file is UTF-16 text: save it as UTF-8 or ASCII");
+            utf16.kind = error_kind::utf16;
+            emit(std::move(utf16));
             return;
         }
         if (end == dsc_text_end::read_error) {
@@ -490,13 +586,14 @@ class checker {
         if (state_.entries == 0) {
             finding none = file_error(at_.file, "no entry: a table needs at least one");
             none.mapmaker_line = at_.pieces;
+            none.kind = error_kind::no_entry;
             emit(std::move(none));
         } else {
             emit(unmapped_rule(state_, at_.file));
         }
     }
 
-    dsc_check result() && { return {state_.table, failed_}; }
+    dsc_check result() && { return {state_.table, failed_, changed_}; }
 
   private:
     // Everything else, out of line, so that the reading loop stays small.
@@ -509,6 +606,15 @@ class checker {
         if (at_.pieces == 0 && looks_like_utf16({block_.bytes.data(), block_.size})) {
             utf16_ = true;
             return;
+        }
+        // With fixing, what is checked is the line as fixed.
+        std::string fixed;
+        if (fixing_ && whole_line(piece, at_.column_base == 0)) {
+            fixed = fixed_line(piece, *fixing_);
+            if (fixed != piece) {
+                changed_ = true;
+                piece = fixed;
+            }
         }
         const piece_facts facts = facts_of(piece);
         at_.enter(piece, facts.ends_line);
@@ -548,14 +654,31 @@ class checker {
     bool cr_explained_ = false;
     bool failed_ = false;
     bool utf16_ = false; // the file is UTF-16 text, whose pieces are passed over
+    std::optional<fix_choice> fixing_;
+    bool changed_ = false;
 };
 
 } // namespace
 
-dsc_check check_dsc(std::FILE* file, std::string_view name, diagnostics& report) {
+std::vector<finding> line_findings(std::string_view piece, bool names) {
+    position at;
+    const piece_facts facts = facts_of(piece);
+    at.enter(piece, facts.ends_line);
+    const dsc_line parsed = parse_dsc_line(piece);
+    findings found;
+    if (parsed.kind == line_kind::fault) {
+        found.push_back(fault_rule(at, parsed));
+    } else if (parsed.kind == line_kind::entry && names) {
+        name_rule(found, at, parsed, code_of(parsed.record));
+    }
+    return found;
+}
+
+dsc_check check_dsc(std::FILE* file, std::string_view name, diagnostics& report,
+                    std::optional<fix_choice> fixing) {
     report.count_file();
     dsc_block block;
-    checker check(name, report, block);
+    checker check(name, report, block, fixing);
     errno = 0;
     const dsc_text_end end = read_dsc_pieces(
         file, block, [&](std::string_view piece, piece_marks marks) { check.take(piece, marks); });

@@ -74,7 +74,7 @@ bool build_one(const std::string& dsc_path, const std::string& map_path, bool sa
 exit_status run_build(const build_options& options) {
     // A JSON report goes where check's goes, unless the map itself is written there; the
     // map lines would make it something else than JSON.
-    const bool json = options.diagnostics.format == "json";
+    const bool json = options.diagnostics.format != "text"; // JSON or SARIF
     report_renderer out(options.diagnostics, json && options.output != "-" ? stdout : stderr,
                         false);
     const bool say_count = !json && !options.diagnostics.quiet;

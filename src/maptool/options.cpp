@@ -11,14 +11,22 @@
 void add_diagnostic_options(verb_line& verb, diagnostic_options& options) {
     verb.warnings(options.warnings);
     add_color_option(verb, options.color);
-    verb.choice("--format", options.format, "Output: text or json", {"text", "json"});
+    verb.choice("--format", options.format, "Output: text, json or sarif",
+                {"text", "json", "sarif"});
     verb.flag("-q,--quiet", options.quiet, "The findings only: no closing count, no map lines");
 }
 
 report_renderer::report_renderer(const diagnostic_options& options, std::FILE* out, bool summary)
-    : json_(options.format == "json"),
-      text_(out, !json_ && use_color(options.color, out), summary && !options.quiet),
-      as_json_(out) {}
+    : format_(options.format),
+      text_(out, format_ == "text" && use_color(options.color, out), summary && !options.quiet),
+      as_json_(out), as_sarif_(out) {}
+
+renderer& report_renderer::get() {
+    if (format_ == "json") {
+        return as_json_;
+    }
+    return format_ == "sarif" ? static_cast<renderer&>(as_sarif_) : text_;
+}
 
 void add_color_option(verb_line& verb, std::string& color) {
     verb.choice("--color", color, "Colour the diagnostics: auto, always or never",

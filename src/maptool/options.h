@@ -5,6 +5,7 @@
 #include "engine/result.h"
 #include "maptool/command_line.h"
 #include "maptool/render_json.h"
+#include "maptool/render_sarif.h"
 #include "maptool/render_text.h"
 
 #include <cstdio>
@@ -26,16 +27,17 @@ void add_diagnostic_options(verb_line& verb, diagnostic_options& options);
 void add_color_option(verb_line& verb, std::string& color);
 
 // Where the findings go, as the options say: text, with a closing count when `summary`
-// and not quiet, or JSON.
+// and not quiet, JSON or SARIF.
 class report_renderer {
   public:
     report_renderer(const diagnostic_options& options, std::FILE* out, bool summary);
-    renderer& get() { return json_ ? static_cast<renderer&>(as_json_) : text_; }
+    renderer& get();
 
   private:
-    bool json_;
+    std::string format_;
     text_renderer text_;
     json_renderer as_json_;
+    sarif_renderer as_sarif_;
 };
 
 // The -W options applied in order to the default policy.

@@ -6,6 +6,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+
 namespace {
 
 // A file name that is not UTF-8 (a name in a legacy code page) is shown as the text
@@ -28,6 +30,30 @@ nlohmann::json number_or_null(std::uint64_t value) {
     return value == 0 ? nlohmann::json(nullptr) : nlohmann::json(value);
 }
 
+// The last column of a range, as gcc's "finish": a finding of one byte ends where it starts.
+nlohmann::json last_column(std::uint64_t line, std::uint64_t column, std::size_t span) {
+    return line == 0 ? nlohmann::json(nullptr)
+                     : nlohmann::json(column + std::max<std::size_t>(span, 1) - 1);
+}
+
+// Each edit as gcc's fix-its: the bytes from "column" up to "next_column" (the column after
+// them; the same for an insertion) replaced by "text".
+nlohmann::json fixes_of(const finding& found) {
+    nlohmann::json fixes = nlohmann::json::array();
+    for (const fix& option : found.fixes) {
+        nlohmann::json edits = nlohmann::json::array();
+        for (const replacement& edit : option.edits) {
+            edits.push_back({{"line", edit.line},
+                             {"column", edit.column},
+                             {"next_column", edit.column + edit.span},
+                             {"text", edit.text}});
+        }
+        fixes.push_back(
+            {{"description", option.description}, {"safe", option.safe}, {"edits", edits}});
+    }
+    return fixes;
+}
+
 nlohmann::json as_json(const finding& found) {
     // "notes" keeps the texts alone, as before; "children" gives each note its place.
     nlohmann::json notes = nlohmann::json::array();
@@ -38,6 +64,7 @@ nlohmann::json as_json(const finding& found) {
         put_file(child, found.file);
         child["line"] = number_or_null(note.line);
         child["column"] = number_or_null(note.line == 0 ? 0 : note.column);
+        child["end_column"] = last_column(note.line, note.column, note.span);
         children.push_back(std::move(child));
     }
     nlohmann::json object;
@@ -45,11 +72,13 @@ nlohmann::json as_json(const finding& found) {
     object.update({
         {"line", number_or_null(found.line)},
         {"column", number_or_null(found.line == 0 ? 0 : found.column)},
+        {"end_column", last_column(found.line, found.column, found.span)},
         {"severity", found.level == severity::error ? "error" : "warning"},
         {"class", found.which ? nlohmann::json(class_name(*found.which)) : nlohmann::json(nullptr)},
         {"message", found.message},
         {"notes", notes},
         {"children", children},
+        {"fixes", fixes_of(found)},
         {"mapmaker_line",
          found.mapmaker_line ? nlohmann::json(*found.mapmaker_line) : nlohmann::json(nullptr)},
     });

@@ -14,6 +14,7 @@ struct palette {
     const char* warning = "";
     const char* note = "";
     const char* caret = "";
+    const char* fix_it = "";
     const char* reset = "";
 };
 
@@ -21,7 +22,8 @@ palette colors(bool on) {
     if (!on) {
         return {};
     }
-    return {"\033[1m", "\033[1;31m", "\033[1;35m", "\033[1;36m", "\033[1;32m", "\033[m"};
+    return {"\033[1m",    "\033[1;31m", "\033[1;35m", "\033[1;36m",
+            "\033[1;32m", "\033[32m",   "\033[m"};
 }
 
 void put_location(std::string& text, const palette& paint, std::string_view file,
@@ -51,6 +53,25 @@ void put_excerpt(std::string& text, const finding& found, const palette& paint) 
     text += std::string(gutter - number.size(), ' ') + number + " | " + shown + '\n';
     text += std::string(gutter, ' ') + " | " + std::string(start, ' ') + paint.caret + '^' +
             std::string(end > start + 1 ? end - start - 1 : 0, '~') + paint.reset + '\n';
+    // A certain fix shows its new text under the place it goes, as clang's fix-it lines.
+    if (found.fixes.empty() || !found.fixes.front().safe) {
+        return;
+    }
+    std::string fix_it;
+    for (const replacement& edit : found.fixes.front().edits) {
+        const std::size_t at = edit.column - found.source_column;
+        if (edit.line != found.line || edit.text.empty() || edit.column < found.source_column) {
+            continue;
+        }
+        const std::size_t column = shift + columns[std::min(at, columns.size() - 1)];
+        if (column < fix_it.size()) {
+            continue;
+        }
+        fix_it += std::string(column - fix_it.size(), ' ') + visible(edit.text);
+    }
+    if (!fix_it.empty()) {
+        text += std::string(gutter, ' ') + " | " + paint.fix_it + fix_it + paint.reset + '\n';
+    }
 }
 
 std::string counted(std::uint64_t count, std::string_view what) {
@@ -74,11 +95,31 @@ void text_renderer::render(const finding& found) {
     if (found.line != 0 && !found.source.empty()) {
         put_excerpt(text, found, paint);
     }
+    const auto put_note = [&](std::uint64_t line, std::uint64_t column, std::string_view note) {
+        put_location(text, paint, found.file, line, column);
+        text += std::string(" ") + paint.note + "note:" + paint.reset + ' ' + visible(note) + '\n';
+    };
     for (const diagnostic_note& note : found.notes) {
-        put_location(text, paint, found.file, note.line, note.column);
-        text +=
-            std::string(" ") + paint.note + "note:" + paint.reset + ' ' + visible(note.text) + '\n';
+        put_note(note.line, note.column, note.text);
     }
+    // The fixes that are not certain, each with what it would write.
+    for (const fix& option : found.fixes) {
+        if (option.safe || option.edits.empty()) {
+            continue;
+        }
+        const replacement& edit = option.edits.front();
+        put_note(edit.line, edit.column, "unsafe fix: " + option.description);
+    }
+    write_text(out_, text);
+}
+
+void text_renderer::omitted(std::string_view file, const report_counts& hidden) {
+    const palette paint = colors(color_);
+    std::string text;
+    put_location(text, paint, file, 0, 0);
+    text += std::string(" ") + paint.note + "note:" + paint.reset + ' ' +
+            counted(hidden.errors, "more error") + " and " + counted(hidden.warnings, "warning") +
+            " not shown, after --max-errors\n";
     write_text(out_, text);
 }
 

@@ -14,6 +14,7 @@ class text_renderer : public renderer {
         : out_(out), color_(color), summary_(summary) {}
 
     void render(const finding& found) override;
+    void omitted(std::string_view file, const report_counts& hidden) override;
     void finish(const report_counts& counts) override;
 
   private:

@@ -6,12 +6,16 @@
 // - a table written back as canonical DSC lines reads back as the same entries;
 // - maptool's checker finds an error exactly when mapmaker fails, its first error is at the
 //   line mapmaker names, and without errors it reads the same table;
-// - its JSON report is one valid JSON array with an object for each finding.
+// - its JSON report is one valid JSON array with an object for each finding;
+// - check --fix agrees with itself: what the check reports while fixing is what a check of
+//   the fixed text reports, the fixed text has nothing left to fix, and a file mapmaker
+//   reads has nothing to fix at all.
 
 #include "mapmaker/first_fault.h"
 #include "mapmaker/status.h"
 #if defined(MAPMAKER_MAPTOOL)
 #include "engine/dsc_check.h"
+#include "engine/fixes.h"
 #include "maptool/render_json.h"
 #include "platform/files.h"
 
@@ -176,6 +180,43 @@ void check_agrees(const std::uint8_t* data, std::size_t size, const outcome& map
     }
 }
 
+// The findings of a check, with or without fixing, as text: line, column and message each.
+std::string findings_of(const void* data, std::size_t size, std::optional<fix_choice> fixing,
+                        bool& changed) {
+    struct lines : renderer {
+        std::string text;
+        void render(const finding& found) override {
+            text += std::to_string(found.line) + ':' + std::to_string(found.column) + ' ' +
+                    found.message + '\n';
+        }
+        void finish(const report_counts&) override {}
+    } out;
+    std::FILE* file = open_memory(data, size);
+    diagnostics report(warning_policy{}, out);
+    changed = check_dsc(file, "fuzz.dsc", report, fixing).changed;
+    std::fclose(file);
+    return out.text;
+}
+
+void fixes_agree(const std::uint8_t* data, std::size_t size, const outcome& mapmaker) {
+    bool changed = false;
+    const std::string left = findings_of(data, size, fix_choice::safe, changed);
+    if (!changed) {
+        return;
+    }
+    require(mapmaker.status != status_code::ok, "a file mapmaker reads has nothing to fix");
+    std::string fixed;
+    std::FILE* file = open_memory(data, size);
+    require(copy_fixed(file, fix_choice::safe, [&](std::string_view text) { fixed += text; }),
+            "the file is read");
+    std::fclose(file);
+    bool again = false;
+    require(findings_of(fixed.data(), fixed.size(), std::nullopt, again) == left,
+            "the check while fixing reports what a check of the fixed text reports");
+    findings_of(fixed.data(), fixed.size(), fix_choice::safe, again);
+    require(!again, "a fixed file has nothing left to fix");
+}
+
 #endif
 } // namespace
 
@@ -187,6 +228,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     require(first.table.count <= MAX_ENTRIES, "the table holds at most MAX_ENTRIES entries");
 #if defined(MAPMAKER_MAPTOOL)
     check_agrees(data, size, first);
+    fixes_agree(data, size, first);
 #endif
     if (first.status != status_code::ok) {
         return 0;
