@@ -13,6 +13,7 @@ packages=(
     libc-bin     # iconv, which the table tests check every table against
     locales      # glibc's charmaps, which maptool import makes the bundled tables from
     icu-devtools # makeconv and uconv, which build and use the .ucm files maptool exports
+    patch        # applies what maptool diff prints, as its test does
     groff-base mandoc # man page lint; man pages as text for Windows
     dpkg-dev file     # dpkg-shlibdeps and file, which cpack's Debian package needs
     chromium python3-pil python3-html5lib # maptool chart's pages in a real browser; strict HTML
