@@ -724,6 +724,12 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
     }
     EXPECT_EQ(maptool(dir, "diff whole.gz cp866.dsc").status, 0);
     EXPECT_EQ(maptool(dir, "diff joined.gz cp866.dsc").status, 0);
+    // The longest line allowed is read, its CR LF not counted; one byte more is not.
+    for (const std::size_t length : {4096, 4097}) {
+        write_file(dir / "longest.txt", "# " + std::string(length - 2, 'c') + "\r\n0x80 0x0410\n");
+        EXPECT_EQ(maptool(dir, "import longest.txt -o out").status, length == 4096 ? 0 : 2);
+        fs::remove(dir / "out");
+    }
 }
 
 // Every verb that reads a source and writes a file refuses to write over the source.
