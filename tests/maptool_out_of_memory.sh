@@ -18,6 +18,7 @@ printf '//t -> UNICODE\n80, 0410 // CYRILLIC CAPITAL LETTER A\n81, 0411 // CYRIL
 printf '\0\2\200\4\20\201\4\21' >t.map
 printf '<code_set_name> T\nCHARMAP\n<U0410> /x80 CYRILLIC CAPITAL LETTER A\n<U0411> /x81\nEND CHARMAP\n' >src.txt
 printf 'AB\200\201\n' >text.txt
+printf '  80,410 x\n' >u.dsc
 mkdir run tables
 cp t.dsc tables/
 verbs=(
@@ -30,6 +31,7 @@ verbs=(
     "convert -f t.dsc -o run/c.txt text.txt"
     "chart t.dsc -o run/c.html"
     "which --tables tables t.map"
+    "fmt --diff --names u.dsc"
     "help check"
 )
 failures=0
