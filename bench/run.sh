@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Times mapmaker, and maptool check and build where maptool stands beside it, against wc -l
-# and cat on the same files, and measures their peak memory; and maptool convert against
+# and cat on the same files, and maptool fmt against check, and measures their peak memory; and maptool convert against
 # glibc's iconv, decoding and encoding the same 100 MB text through CP1251.
 #
 #   bench/run.sh [build/mapmaker] [runs]

@@ -33,10 +33,16 @@ struct formatted {
     std::vector<std::string> errors;
 };
 
+// A scratch file that holds text, read from its start.
+std::FILE* holding(const std::string& text) {
+    std::FILE* file = scratch_file();
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::rewind(file);
+    return file;
+}
+
 formatted format_text(const std::string& text, bool names = false) {
-    std::FILE* in = scratch_file();
-    std::fwrite(text.data(), 1, text.size(), in);
-    std::rewind(in);
+    std::FILE* in = holding(text);
     formatted result;
     kept_errors found;
     warning_policy errors_only;
@@ -50,23 +56,21 @@ formatted format_text(const std::string& text, bool names = false) {
 }
 
 // What mapmaker's reader makes of a text: its status, the entries and its line count.
-struct read_back {
+struct mapmaker_reading {
     status_code status = status_code::ok;
     code_table table;
     std::uint64_t lines = 0;
 
-    bool same_map(const read_back& other) const {
+    bool same_map(const mapmaker_reading& other) const {
         return status == other.status && table.count == other.table.count &&
                std::equal(table.records.begin(), table.records.begin() + table.count,
                           other.table.records.begin());
     }
 };
 
-read_back read_as_mapmaker(const std::string& text) {
-    std::FILE* in = scratch_file();
-    std::fwrite(text.data(), 1, text.size(), in);
-    std::rewind(in);
-    read_back result;
+mapmaker_reading read_as_mapmaker(const std::string& text) {
+    std::FILE* in = holding(text);
+    mapmaker_reading result;
     try {
         read_dsc(in, result.table, result.lines);
     } catch (const status_error& failed) {
@@ -78,6 +82,7 @@ read_back read_as_mapmaker(const std::string& text) {
 
 TEST(Fmt, WritesTheOneLayout) {
     const std::string cp = std::string(250, 'c');
+    const std::string junk = std::string(100000, 'j') + "\n";
     struct {
         std::string before;
         std::string after;
@@ -88,6 +93,7 @@ TEST(Fmt, WritesTheOneLayout) {
         {"80,    0410\n", "80, 0410\n"},
         {"80   0410\n", "80, 0410\n"},
         {"ad, 43d // small en\n", "AD, 043D // small en\n"},
+        {"fa,9Af0\n", "FA, 9AF0\n"},
         {"   8, 41\r\n", "08, 0041\r\n"},
         // A trailer becomes a comment; a comment's text and the spaces after it stay.
         {"80, 0410 text\n", "80, 0410 // text\n"},
@@ -103,11 +109,13 @@ TEST(Fmt, WritesTheOneLayout) {
         {"   // note  \r\n\r\n\n80,410", "// note  \r\n\r\n\n80, 0410"},
         {"80,410\n\x1a  junk \x1a\n", "80, 0410\n\x1a  junk \x1a\n"},
         {"80,410\x1a", "80, 0410\x1a"},
+        {"80,410\n\x1a" + junk, "80, 0410\n\x1a" + junk}, // beyond the first block read
         // What hides text from mapmaker stays as written: a lone CR, a NUL.
         {"80,410 x\ry\n81,411\n", "80,410 x\ry\n81, 0411\n"},
         {"80,410 x" + std::string(1, '\0') + "y\n", "80,410 x" + std::string(1, '\0') + "y\n"},
         // A line read as several pieces stays, and so does one that would grow to be.
         {"80,410 " + cp.substr(0, 247) + "// rest\n", "80,410 " + cp.substr(0, 247) + "// rest\n"},
+        {"  //" + cp + "// rest\n80,410", "  //" + cp + "// rest\n80, 0410"},
         {"80,410 " + cp.substr(0, 241) + "\n",
          "80, 0410 // " + cp.substr(0, 241) + "\n"}, // 253 characters: one piece
         {"80,410 " + cp.substr(0, 242) + "\r\n", "80,410 " + cp.substr(0, 242) + "\r\n"},
@@ -117,6 +125,7 @@ TEST(Fmt, WritesTheOneLayout) {
         EXPECT_EQ(result.accepted, !c.after.empty()) << c.before;
         if (result.accepted) {
             EXPECT_EQ(result.text, c.after) << c.before;
+            EXPECT_TRUE(result.errors.empty()) << result.errors.front();
         }
     }
 }
@@ -140,6 +149,7 @@ TEST(Fmt, RefusesWhatMapmakerRefusesWithCheckErrors) {
         {"", "no entry: a table needs at least one"},
         {"// only a comment\n", "no entry: a table needs at least one"},
         {"80, 0410\n0x81, 0411\n", "the first field '0x81' is not a hexadecimal number"},
+        {"80, 0410\n/ note\n", "the first field '/' is not a hexadecimal number"},
         {"80, 0410\n81,\t0411\n", "the second field '<09>0411' is not a hexadecimal number"},
         {data_lines(257), "a table holds at most 256 entries"},
         // Read by mapmaker as bytes, refused by check all the same.
@@ -176,7 +186,8 @@ std::string generated_line(std::mt19937& random) {
     case 1:
         return spaces + "//" + std::string(pick(30), 'c') + std::string(pick(3), ' ');
     case 2: { // read as several pieces: what follows the first is a comment or an entry
-        const std::string start = spaces + hex(random, 2) + ", " + hex(random, 4) + " ";
+        const std::string start =
+            spaces + (pick(2) ? "//" : hex(random, 2) + ", " + hex(random, 4) + " ");
         return start + std::string(LINE_PIECE_MAX - start.size(), pick(2) ? 'n' : ' ') +
                (pick(2) ? "// more" : hex(random, 2) + "," + hex(random, 3));
     }
@@ -225,13 +236,13 @@ struct promise_outcome {
 };
 
 promise_outcome keeps_the_promise(const std::string& text, bool names) {
-    const read_back before = read_as_mapmaker(text);
+    const mapmaker_reading before = read_as_mapmaker(text);
     const formatted once = format_text(text, names);
     EXPECT_EQ(once.accepted, before.status == status_code::ok) << text;
     if (!once.accepted || before.status != status_code::ok) {
         return {};
     }
-    const read_back after = read_as_mapmaker(once.text);
+    const mapmaker_reading after = read_as_mapmaker(once.text);
     EXPECT_TRUE(after.same_map(before)) << text << "\n->\n" << once.text;
     EXPECT_EQ(after.lines, before.lines) << text;
     EXPECT_EQ(line_ends(once.text), line_ends(text)) << text;
@@ -283,10 +294,10 @@ std::string text_mode(std::string text) {
 }
 
 program_result run(const temp_dir& dir, const char* program, const std::vector<std::string>& words,
-                   const std::string& input = "") {
+                   const std::string& input = "", input_kind kind = input_kind::file) {
     std::vector<std::string> args = {fs::path(program).stem().string()};
     args.insert(args.end(), words.begin(), words.end());
-    program_result result = run_program(program, dir.path(), args, input);
+    program_result result = run_program(program, dir.path(), args, input, kind);
     result.err = from_text_mode(result.err);
     return result;
 }
@@ -322,7 +333,8 @@ TEST(FmtCommand, MapmakerMakesTheSameMapOfWhatFmtWrote) {
 TEST(FmtCommand, ModesStatusesAndWhatIsWritten) {
     const std::string messy = "  // t\r\n80,410 a\r\n";
     const std::string tidy = "// t\r\n80, 0410 // a\r\n";
-    const std::string bad = "80, 0410\n0x81, 0411\n";
+    // A warning (the byte listed again) before the error, which fmt leaves to check.
+    const std::string bad = "80, 0410\n80, 0411\n0x81, 0411\n";
     struct {
         std::vector<std::string> words;
         std::string input;
@@ -330,6 +342,7 @@ TEST(FmtCommand, ModesStatusesAndWhatIsWritten) {
         std::string out;
         std::string err;
         std::string messy_after; // what messy.dsc holds afterwards
+        input_kind kind = input_kind::file;
     } cases[] = {
         {{"fmt", "messy.dsc", "tidy.dsc"}, "", 0, "", "", tidy},
         {{"fmt", "--check", "messy.dsc", "tidy.dsc"},
@@ -347,24 +360,27 @@ TEST(FmtCommand, ModesStatusesAndWhatIsWritten) {
          "",
          messy},
         {{"fmt", "-"}, messy, 0, tidy, "", messy},
+        {{"fmt", "-"}, messy, 0, tidy, "", messy, input_kind::pipe},
+        {{"fmt", "--diff", "-"}, tidy, 0, "", "", messy, input_kind::pipe},
         {{"fmt", "--check", "-"},
          messy,
          1,
          text_mode("<stdin>: would be reformatted\n"),
          "",
          messy},
-        {{"fmt", "-"},
+        {{"fmt", "--color=never", "-"},
          bad,
          2,
          "",
-         "<stdin>:2:1: error: the first field '0x81' is not a hexadecimal number\n",
+         "<stdin>:3:1: error: the first field '0x81' "
+         "is not a hexadecimal number\n",
          messy},
         // A refused file is untouched, the others are done.
         {{"fmt", "bad.dsc", "messy.dsc"},
          "",
          2,
          "",
-         "bad.dsc:2:1: error: the first field '0x81' is not a hexadecimal number\n",
+         "bad.dsc:3:1: error: the first field '0x81' is not a hexadecimal number\n",
          tidy},
         {{"fmt", "none.dsc"}, "", 2, "", "none.dsc: error: cannot open the file: ", messy},
         // Named twice, or by another path: done once.
@@ -383,7 +399,7 @@ TEST(FmtCommand, ModesStatusesAndWhatIsWritten) {
         write_file(dir / "bad.dsc", bad);
         const auto long_ago = fs::last_write_time(dir / "tidy.dsc") - std::chrono::hours(48);
         fs::last_write_time(dir / "tidy.dsc", long_ago);
-        const program_result result = run(dir, MAPTOOL_PATH, c.words, c.input);
+        const program_result result = run(dir, MAPTOOL_PATH, c.words, c.input, c.kind);
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.out, c.out);
         EXPECT_EQ(result.err.substr(0, c.err.size()), c.err);

@@ -91,6 +91,9 @@ TEST(Hostile, NamesFromTheInputReachTheTerminalAsText) {
                      {{"diff", HOSTILE + ".dsc", "one.dsc"}, "--- " + SHOWN + ".dsc\n"},
                      {{"import", "cm.txt", "-o", HOSTILE}, SHOWN + ": 2 entries\n"},
                      {{"dump", HOSTILE}, SHOWN + ":1:1: error: not a table: "},
+                     {{"fmt", HOSTILE}, SHOWN + ":1:1: error: "},
+                     {{"fmt", "--check", HOSTILE + ".txt"}, SHOWN + ".txt: would be reformatted\n"},
+                     {{"fmt", "--diff", HOSTILE + ".txt"}, "--- " + SHOWN + ".txt\n"},
                  });
 #endif
     for (const shown_case& c : cases) {
@@ -107,6 +110,7 @@ TEST(Hostile, NamesFromTheInputReachTheTerminalAsText) {
         write_file(dir / (HOSTILE + ".dsc"), DSC);
         write_file(dir / (HOSTILE + ".map"), MAP);
         write_file(dir / HOSTILE, "x");
+        write_file(dir / (HOSTILE + ".txt"), "  80,410\n");
 #endif
         const program_result result = maptool(dir, c.arguments);
         const std::string printed = result.out + result.err;

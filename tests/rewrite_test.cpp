@@ -21,20 +21,11 @@ struct kept_messages : renderer {
     void finish(const report_counts&) override {}
 };
 
-std::string whole(std::FILE* in) {
-    std::string text;
-    char block[4096];
-    for (std::size_t got; (got = std::fread(block, 1, sizeof block, in)) > 0;) {
-        text.append(block, got);
-    }
-    return text;
-}
-
 // A transformation that replaces the old text by `after`, handed on in pieces of `step`
 // bytes, so that the comparison meets pieces across the blocks of the old text.
 transformation replace_by(std::string after, std::size_t step, bool accept = true) {
     return [after, step, accept](std::FILE* in, std::string_view, const text_sink& out) {
-        (void)whole(in);
+        (void)read_back(in);
         for (std::size_t at = 0; at < after.size(); at += step) {
             out(std::string_view(after).substr(at, step));
         }
@@ -60,6 +51,8 @@ TEST(Rewrite, WritesOnlyAFileThatChangesAndOnlyInWriteMode) {
         {"same text", "a\nb\n", "a\nb\n", rewrite_mode::write, true, rewrite_outcome::unchanged,
          false, ""},
         {"a line changed", "a\nb\nc\n", "a\nB\nc\n", rewrite_mode::write, true,
+         rewrite_outcome::changed, true, ""},
+        {"one byte before the change", "ab\n", "aB\n", rewrite_mode::write, true,
          rewrite_outcome::changed, true, ""},
         {"the new text is the old one's start", "a\nb\n", "a\n", rewrite_mode::write, true,
          rewrite_outcome::changed, true, ""},

@@ -84,11 +84,8 @@ class formatter {
         // Comments and empty lines, most lines of a large file, told as mapmaker tells them
         // (spaces are skipped in the piece, not in its text): a comment loses its leading
         // spaces, unless its line is read as several pieces.
-        std::size_t start = 0;
-        while (piece[start] == ' ' && start + 1 < piece.size()) {
-            ++start;
-        }
-        if (piece[start] == '/' && start + 1 < piece.size() && piece[start + 1] == '/') {
+        const std::size_t start = piece.find_first_not_of(' ');
+        if (start != std::string_view::npos && piece.substr(start, 2) == "//") {
             if (start == 0 || !whole) {
                 keep(piece);
             } else {
@@ -101,7 +98,8 @@ class formatter {
         }
     }
 
-    // Hands on what is held; before the block the kept lines lie in is read over.
+    // Hands on what is held, the run before the changed lines; before the block the kept
+    // lines lie in is read over.
     void flush() {
         if (!run_.empty()) {
             out_(run_);
@@ -126,12 +124,9 @@ class formatter {
         const dsc_line parsed = parse_dsc_line(piece);
         fault_ = fault_ || parsed.kind == line_kind::fault;
         entries_ += parsed.kind == line_kind::entry ? 1 : 0;
-        if (refused() || !whole) {
-            keep(piece);
-            return;
-        }
-        if (parsed.kind == line_kind::entry && format_entry(piece, parsed, names_, buffer_) &&
-            buffer_ != piece) {
+        // Once refused, what follows is never written: kept, not formatted.
+        if (parsed.kind == line_kind::entry && whole &&
+            format_entry(piece, parsed, names_, buffer_) && buffer_ != piece) {
             put(buffer_);
         } else {
             keep(piece);
@@ -142,10 +137,7 @@ class formatter {
     // last hand-on, else a copy after the changed lines.
     void keep(std::string_view piece) {
         if (!changed_.empty()) {
-            changed_ += piece;
-            if (changed_.size() >= DSC_BLOCK_SIZE) {
-                flush();
-            }
+            changed_ += piece; // at most a block: it is handed on before each read
         } else if (run_.data() + run_.size() == piece.data()) {
             run_ = std::string_view(run_.data(), run_.size() + piece.size());
         } else {
@@ -154,13 +146,9 @@ class formatter {
         }
     }
 
-    // A changed line, collected with those after it: one hand-on for many lines.
-    void put(std::string_view line) {
-        if (!run_.empty()) {
-            flush();
-        }
-        changed_ += line;
-    }
+    // A changed line, collected with those after it: one hand-on for many lines. The run
+    // kept before it goes first.
+    void put(std::string_view line) { changed_ += line; }
 
     bool names_;
     const text_sink& out_;

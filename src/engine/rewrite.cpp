@@ -247,6 +247,9 @@ rewrite_outcome rewrite_file(const std::string& path, rewrite_mode mode,
     if (!changed || mode == rewrite_mode::check || from_stdin) {
         return outcome;
     }
+    // Windows renames nothing over a file that is open.
+    in->reset();
+    second.reset();
     const int error = text.commit();
     if (error != 0) {
         report.report(file_error(name, "cannot write the file: " + system_reason(error)));
