@@ -41,8 +41,12 @@ user_path() {
 }
 
 folder="$work/My Tools/mapmaker"
-windows_folder="Z:${folder//\//\\}"
-run "$setup" /S "/D=$windows_folder"
+windows() { echo "Z:${1//\//\\}"; }
+windows_folder=$(windows "$folder")
+# NSIS takes /D= only last and unquoted, spaces and all, so the command line is written
+# whole, for cmd, rather than quoted word by word by wine.
+install() { run cmd /c "$(windows "$setup") /S /D=$windows_folder"; }
+install
 for file in bin/mapmaker.exe bin/maptool.exe LICENSE.txt README.md maptool.1.txt \
     share/mapmaker/cp866.dsc uninstall.exe; do
     [ -f "$folder/$file" ] || fail "no $file installed"
@@ -59,7 +63,7 @@ run reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\mapmaker
     /v UninstallString >/dev/null || fail "no uninstaller registered"
 
 # Installed again over itself: the folder is in PATH once.
-run "$setup" /S "/D=$windows_folder"
+install
 [ "$(user_path)" = "C:\\mine;$windows_folder\\bin" ] || fail "installed twice, PATH is $(user_path)"
 
 run "$folder/uninstall.exe" /S

@@ -203,8 +203,7 @@ int main(int argc, char** argv) {
            "'s data. Do not edit.\n"
         << "#include \"unicode/table_data.h\"\n\n"
         << "namespace table_data {\n"
-        << "extern const char source[] = \"Unicode " U_UNICODE_VERSION " data of ICU " U_ICU_VERSION
-           "\";\n";
+        << "extern const char source[] = \"ICU " U_ICU_VERSION ", built in\";\n";
     write_array(out, "std::uint8_t", "lexicon", lexicon);
     write_array(out, "std::uint16_t", "word_offsets", word_offsets);
     write_array(out, "std::uint8_t", "phrases", phrases);
