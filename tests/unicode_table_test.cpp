@@ -125,6 +125,7 @@ TEST(UnicodeTable, NamesThatAreNot) {
         {"<unassigned-E0080>", std::nullopt}, // beyond what a map holds
         {"<unassigned-110000>", std::nullopt},
         {"LATIN CAPITAL LETTER A" + std::string(1, '\0') + "X", 0x41},
+        {std::string(1, '\0') + "A", std::nullopt},
         {"HANGUL SYLLABLE GAGG", 0xAC02},
         {"HANGUL SYLLABLE GAX", std::nullopt},
         {"CJK UNIFIED IDEOGRAPH-4E00", 0x4E00},

@@ -7,7 +7,6 @@
 #include "unicode/table_data.h"
 
 #include <algorithm>
-#include <array>
 #include <unordered_map>
 
 using namespace table_data;
@@ -40,15 +39,14 @@ const std::uint8_t* phrase_start(std::uint32_t number) {
 // consonant, as the Unicode standard's algorithm says.
 constexpr std::uint32_t vowels = 21;
 constexpr std::uint32_t trails = 28;
-constexpr std::array<const char*, 19> lead_jamo = {"G", "GG", "N", "D",  "DD", "R", "M",
-                                                   "B", "BB", "S", "SS", "",   "J", "JJ",
-                                                   "C", "K",  "T", "P",  "H"};
-constexpr std::array<const char*, vowels> vowel_jamo = {"A",   "AE", "YA", "YAE", "EO", "E",  "YEO",
-                                                        "YE",  "O",  "WA", "WAE", "OE", "YO", "U",
-                                                        "WEO", "WE", "WI", "YU",  "EU", "YI", "I"};
-constexpr std::array<const char*, trails> trail_jamo = {
-    "",   "G",  "GG", "GS", "N",  "NJ", "NH", "D",  "L", "LG", "LM", "LB", "LS", "LT",
-    "LP", "LH", "M",  "B",  "BS", "S",  "SS", "NG", "J", "C",  "K",  "T",  "P",  "H"};
+constexpr const char* lead_jamo[] = {"G",  "GG", "N", "D",  "DD", "R", "M", "B", "BB", "S",
+                                     "SS", "",   "J", "JJ", "C",  "K", "T", "P", "H"};
+constexpr const char* vowel_jamo[] = {"A",   "AE", "YA", "YAE", "EO", "E",  "YEO",
+                                      "YE",  "O",  "WA", "WAE", "OE", "YO", "U",
+                                      "WEO", "WE", "WI", "YU",  "EU", "YI", "I"};
+constexpr const char* trail_jamo[] = {"",   "G",  "GG", "GS", "N",  "NJ", "NH", "D", "L",  "LG",
+                                      "LM", "LB", "LS", "LT", "LP", "LH", "M",  "B", "BS", "S",
+                                      "SS", "NG", "J",  "C",  "K",  "T",  "P",  "H"};
 
 void append_syllable(std::string& out, std::uint32_t code) {
     const std::uint32_t index = code - hangul_first;
@@ -68,39 +66,39 @@ void append_hex(std::string& out, std::uint32_t code) {
 
 // The category an extended name such as "<control-0080>" names, in the order of
 // general_category and then the three its names tell apart further.
-constexpr std::array<std::string_view, 33> category_names = {"unassigned",
-                                                             "uppercase letter",
-                                                             "lowercase letter",
-                                                             "titlecase letter",
-                                                             "modifier letter",
-                                                             "other letter",
-                                                             "non spacing mark",
-                                                             "enclosing mark",
-                                                             "combining spacing mark",
-                                                             "decimal digit number",
-                                                             "letter number",
-                                                             "other number",
-                                                             "space separator",
-                                                             "line separator",
-                                                             "paragraph separator",
-                                                             "control",
-                                                             "format",
-                                                             "private use area",
-                                                             "surrogate",
-                                                             "dash punctuation",
-                                                             "start punctuation",
-                                                             "end punctuation",
-                                                             "connector punctuation",
-                                                             "other punctuation",
-                                                             "math symbol",
-                                                             "currency symbol",
-                                                             "modifier symbol",
-                                                             "other symbol",
-                                                             "initial punctuation",
-                                                             "final punctuation",
-                                                             "noncharacter",
-                                                             "lead surrogate",
-                                                             "trail surrogate"};
+constexpr std::string_view category_names[] = {"unassigned",
+                                               "uppercase letter",
+                                               "lowercase letter",
+                                               "titlecase letter",
+                                               "modifier letter",
+                                               "other letter",
+                                               "non spacing mark",
+                                               "enclosing mark",
+                                               "combining spacing mark",
+                                               "decimal digit number",
+                                               "letter number",
+                                               "other number",
+                                               "space separator",
+                                               "line separator",
+                                               "paragraph separator",
+                                               "control",
+                                               "format",
+                                               "private use area",
+                                               "surrogate",
+                                               "dash punctuation",
+                                               "start punctuation",
+                                               "end punctuation",
+                                               "connector punctuation",
+                                               "other punctuation",
+                                               "math symbol",
+                                               "currency symbol",
+                                               "modifier symbol",
+                                               "other symbol",
+                                               "initial punctuation",
+                                               "final punctuation",
+                                               "noncharacter",
+                                               "lead surrogate",
+                                               "trail surrogate"};
 constexpr std::size_t noncharacter = 30;
 
 std::size_t extended_category(std::uint32_t code) {
@@ -122,8 +120,12 @@ std::optional<std::uint32_t> from_extended_name(std::string_view lower) {
     }
     const std::string_view inside = lower.substr(1, lower.size() - 2);
     const std::size_t dash = inside.rfind('-');
-    if (dash == std::string_view::npos || dash == 0 || inside.size() - dash - 1 < 1 ||
-        inside.size() - dash - 1 > 8) {
+    if (dash == std::string_view::npos) {
+        return std::nullopt;
+    }
+    // 1 to 8 digits; an empty category is no category's name.
+    const std::size_t digits = inside.size() - dash - 1;
+    if (digits < 1 || digits > 8) {
         return std::nullopt;
     }
     std::uint32_t code = 0;
@@ -185,19 +187,15 @@ std::string char_name(std::uint32_t code) {
         }
         append_word(name, word);
     }
-    switch (*at - phrase_end) {
-    case end_code:
+    const auto ending = static_cast<table_data::ending>(*at - phrase_end);
+    if (ending == end_code || ending == end_code_bracket) {
         append_hex(name, code);
-        break;
-    case end_code_bracket:
-        append_hex(name, code);
+    }
+    if (ending == end_code_bracket) {
         name += '>';
-        break;
-    case end_hangul:
+    }
+    if (ending == end_hangul) {
         append_syllable(name, code);
-        break;
-    default:
-        break;
     }
     return name;
 }
