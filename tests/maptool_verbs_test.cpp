@@ -14,6 +14,8 @@
 
 #if defined(MAPTOOL_ICONV)
 #include <iconv.h>
+#elif defined(MAPTOOL_CODE_PAGES)
+#include "platform/code_pages.h"
 #endif
 #include <sstream>
 #include <vector>
@@ -442,6 +444,38 @@ TEST(Import, IconvGivesTheBundledTablesEntries) {
         }
     }
     EXPECT_EQ(result.out, expected);
+#endif
+}
+
+// Without iconv, Windows' code pages under the names iconv knows, in any case, or by number;
+// never one of more bytes a character.
+TEST(Import, CodePagesByTheNamesOfIconv) {
+#if !defined(MAPTOOL_CODE_PAGES)
+    GTEST_SKIP() << "the system's code pages stand in for iconv on Windows only";
+#else
+    const struct {
+        const char* name;
+        std::optional<std::uint32_t> number;
+    } cases[] = {
+        {"CP866", 866},          {"ibm866", 866},           {"866", 866},
+        {"windows-1251", 1251},  {"MS-CYRL", 1251},         {"KOI8-R", 20866},
+        {"koi8-u", 21866},       {"CP20866", 20866},        {"ISO-8859-5", 28595},
+        {"iso8859-5", 28595},    {"ISO_8859-5", 28595},     {"latin1", 28591},
+        {"MacCyrillic", 10007},  {"CP65001", std::nullopt}, {"UTF-8", std::nullopt},
+        {"CP932", std::nullopt}, {"123456", std::nullopt},  {"CP", std::nullopt},
+        {"", std::nullopt},      {"CP866x", std::nullopt},  {"IBM-866", std::nullopt},
+    };
+    for (const auto& [name, number] : cases) {
+        EXPECT_EQ(code_page_number(name), number) << name;
+    }
+    const std::vector<std::string> names = code_page_names();
+    for (const char* known : {"CP437", "IBM866", "WINDOWS-1251", "KOI8-U", "ISO-8859-15"}) {
+        EXPECT_NE(std::find(names.begin(), names.end(), known), names.end()) << known;
+    }
+    for (const std::string& name : names) {
+        EXPECT_TRUE(code_page_number(name)) << name;
+    }
+    EXPECT_EQ(decode_code_page_byte(866, 0x80), std::vector<std::uint32_t>{0x0410});
 #endif
 }
 
