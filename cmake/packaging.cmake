@@ -1,6 +1,7 @@
 # Licence and packages. `cpack` (or the `package` target) in the build folder makes
 #   Linux:   mapmaker_<version>_<arch>.deb and mapmaker-<version>-Linux.tar.gz
-#   Windows: mapmaker-<version>-win64.zip (from a Windows or cross build)
+#   Windows: mapmaker-<version>-win64.zip and the installer mapmaker-<version>-win64.exe
+#            (from a Windows or cross build)
 # A package holds whatever the install rules install, so a new program is packaged by
 # its own install(TARGETS) rule. The version is project()'s.
 
@@ -28,8 +29,16 @@ set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 
 if(WIN32)
   # Cross-compiled (or native) Windows build: one .zip with the .exe files under bin/,
-  # the tables under share/mapmaker/, and README, licence and man pages as text on top.
+  # the tables under share/mapmaker/, and README, licence and man pages as text on top;
+  # where NSIS is installed (Debian: nsis), also an installer .exe of the same files, made
+  # from the project's own script (cmake/nsis/NSIS.template.in).
   set(CPACK_GENERATOR ZIP)
+  find_program(MAPMAKER_MAKENSIS makensis)
+  if(MAPMAKER_MAKENSIS)
+    list(APPEND CPACK_GENERATOR NSIS)
+  endif()
+  list(APPEND CMAKE_MODULE_PATH ${PROJECT_SOURCE_DIR}/cmake/nsis)
+  set(CPACK_PACKAGE_INSTALL_DIRECTORY ${CPACK_PACKAGE_NAME})
   install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION .)
   install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
 else()

@@ -124,7 +124,7 @@ std::size_t columns_of(std::string_view line) {
 
 TEST(ChartText, TheGridKeepsItsColumnsWhateverTheCharacters) {
     if (!names_available()) {
-        GTEST_SKIP() << "a build without ICU knows no wide characters";
+        GTEST_SKIP() << "built without character data: no wide characters";
     }
     chart_table table;
     table.title = "t";

@@ -7,11 +7,14 @@
 
 #if defined(MAPTOOL_ICONV)
 #include <iconv.h>
+#elif defined(MAPTOOL_CODE_PAGES)
+#include "platform/code_pages.h"
 #endif
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <new>
 #include <optional>
@@ -52,6 +55,10 @@ std::optional<std::vector<std::uint32_t>> convert_byte(iconv_t converter, std::u
     return codes;
 }
 
+#endif
+
+#if defined(MAPTOOL_ICONV) || defined(MAPTOOL_CODE_PAGES)
+
 // Why a byte's characters cannot go into a map; empty when they can.
 std::string unfit(const std::vector<std::uint32_t>& codes) {
     if (codes.empty()) {
@@ -65,6 +72,31 @@ std::string unfit(const std::vector<std::uint32_t>& codes) {
         return "gives U+" + hex_digits(codes[0], 4) + ", beyond FFFF, and a map holds 16-bit codes";
     }
     return {};
+}
+
+// The entries of the bytes from `first` on that the code page decodes to one character a
+// map can hold; a byte it decodes to more, or beyond FFFF, is warned about and left out.
+using byte_decoder = std::function<std::optional<std::vector<std::uint32_t>>(std::uint8_t)>;
+std::vector<source_entry> decoded_entries(const std::string& charset, std::uint8_t first,
+                                          const byte_decoder& decode, diagnostics& report) {
+    const std::string shown = "iconv:" + visible(charset);
+    std::vector<source_entry> entries;
+    for (unsigned value = first; value <= 0xFF; ++value) {
+        const auto byte = static_cast<std::uint8_t>(value);
+        const std::optional<std::vector<std::uint32_t>> codes = decode(byte);
+        if (!codes) {
+            continue;
+        }
+        const std::string reason = unfit(*codes);
+        if (reason.empty()) {
+            entries.push_back(
+                {.byte = byte, .code = static_cast<std::uint16_t>((*codes)[0]), .name = {}});
+        } else {
+            report.report(
+                file_warning(shown, "byte " + hex_digits(byte, 2) + ' ' + reason + ": left out"));
+        }
+    }
+    return entries;
 }
 
 #endif
@@ -87,30 +119,37 @@ bool iconv_knows(const std::string& charset) {
 
 result<std::vector<source_entry>> iconv_entries(const std::string& charset, std::uint8_t first,
                                                 diagnostics& report) {
-    const std::string shown = "iconv:" + visible(charset);
     const iconv_t opened = iconv_open("UTF-32BE", charset.c_str());
     if (opened == reinterpret_cast<iconv_t>(-1)) {
         return failure{errno == EINVAL ? "iconv knows no code page " + visible(charset)
                                        : "cannot start iconv: " + system_reason(errno)};
     }
     const iconv_handle converter(opened);
-    std::vector<source_entry> entries;
-    for (unsigned value = first; value <= 0xFF; ++value) {
-        const auto byte = static_cast<std::uint8_t>(value);
-        const std::optional<std::vector<std::uint32_t>> codes = convert_byte(opened, byte);
-        if (!codes) {
-            continue;
-        }
-        const std::string reason = unfit(*codes);
-        if (reason.empty()) {
-            entries.push_back(
-                {.byte = byte, .code = static_cast<std::uint16_t>((*codes)[0]), .name = {}});
-        } else {
-            report.report(
-                file_warning(shown, "byte " + hex_digits(byte, 2) + ' ' + reason + ": left out"));
-        }
+    return decoded_entries(
+        charset, first, [&](std::uint8_t byte) { return convert_byte(opened, byte); }, report);
+}
+
+#elif defined(MAPTOOL_CODE_PAGES)
+
+// Without iconv, the system's own code pages (Windows'), under the names iconv knows.
+bool iconv_available() {
+    return true;
+}
+
+// No glibc here whose charmaps a name could clash with, and no name looked up in it.
+bool iconv_knows(const std::string&) {
+    return false;
+}
+
+result<std::vector<source_entry>> iconv_entries(const std::string& charset, std::uint8_t first,
+                                                diagnostics& report) {
+    const std::optional<std::uint32_t> number = code_page_number(charset);
+    if (!number) {
+        return failure{"iconv knows no code page " + visible(charset)};
     }
-    return entries;
+    return decoded_entries(
+        charset, first, [&](std::uint8_t byte) { return decode_code_page_byte(*number, byte); },
+        report);
 }
 
 #else

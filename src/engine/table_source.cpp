@@ -224,7 +224,11 @@ std::string form_text(table_form form) {
     case table_form::ucm:
         return "the ICU .ucm file";
     case table_form::iconv:
+#if defined(MAPTOOL_CODE_PAGES)
+        return "the system's code pages";
+#else
         return "the system's iconv";
+#endif
     }
     return {};
 }

@@ -4,6 +4,10 @@
 #include "platform/files.h"
 #include "unicode/names.h"
 
+#if defined(MAPTOOL_CODE_PAGES)
+#include "platform/code_pages.h"
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <sstream>
@@ -238,6 +242,13 @@ result<std::vector<std::string>> iconv_charsets() {
         }
     }
     return names;
+}
+
+#elif defined(MAPTOOL_CODE_PAGES)
+
+// Without iconv, the names of the system's own code pages that iconv:NAME reads.
+result<std::vector<std::string>> iconv_charsets() {
+    return code_page_names();
 }
 
 #else

@@ -1,4 +1,5 @@
-// Unicode character names, from ICU where the build has it.
+// Unicode character names: from ICU, or, in a build without ICU of its own (the Windows
+// build), from a table made at build time of the build machine's ICU (names_table.cpp).
 #pragma once
 
 #include <cstdint>
@@ -13,14 +14,14 @@ struct names_unreadable {
     std::string reason;
 };
 
-// False in a build without ICU: then every code has no name and no name is known.
+// False in a build without either: then every code has no name and no name is known.
 bool names_available();
 
-// Where the names come from, for --version: "ICU 72.1", or empty.
+// Where the names come from, for --version: "ICU 72.1", "ICU 72.1, built in", or empty.
 std::string names_source();
 
 // The name of a code point: its Unicode name, else ICU's extended name such as
-// "<control-0080>"; empty without ICU.
+// "<control-0080>"; empty without names (and beyond FFFF where they come from the table).
 std::string char_name(std::uint32_t code);
 
 // The code a name stands for, among the codes a map can hold (0000 to FFFF), matched

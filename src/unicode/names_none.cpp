@@ -1,4 +1,5 @@
-// Built where ICU is not available: no names, and the checks that need them are off.
+// Built where neither ICU nor its table is available: no names, and the checks that need
+// them are off.
 #include "unicode/names.h"
 
 bool names_available() {
