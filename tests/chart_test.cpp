@@ -3,6 +3,7 @@
 // refused, warnings on their cells, formats, and the same page on every system.
 
 #include "engine/chart.h"
+#include "engine/chart_detail.h"
 #include "run_program.h"
 #include "test_files.h"
 #include "unicode/names.h"
@@ -105,6 +106,26 @@ TEST(ChartCompare, EveryDifferingCellIsMarkedWithBothCharacters) {
     const std::string text = chart_text(table, {}, false);
     EXPECT_NE(text.find("8_ \xD0\x90 * \xD0\x91   \xD0\x92 * --*"), std::string::npos) << text;
     EXPECT_NE(text.find("83 * not mapped / U+0413\n"), std::string::npos) << text;
+}
+
+// A row that only the compared table uses is drawn too, and a cell that differs shows
+// the difference's mark over its warning's.
+TEST(ChartCompare, RowsOfEitherTableAndTheDifferenceMarkFirst) {
+    chart_table table;
+    table.title = "a";
+    table.cells[0x80] = entry(0x0410); // differs and is warned about
+    table.cells[0x81] = entry(0x0411); // warned about only
+    table.warnings[0x80].push_back("w");
+    table.warnings[0x81].push_back("w");
+    table.against_title = "b";
+    table.against[0x80] = entry(0x0401);
+    table.against[0x81] = entry(0x0411);
+    table.against[0x93] = entry(0x0413); // the only cell of its row
+    EXPECT_EQ(rows_shown(table, {}), (std::vector<unsigned>{8, 9}));
+    const std::string text = chart_text(table, {}, false);
+    EXPECT_NE(text.find("\n8_ \xD0\x90 * \xD0\x91 ! -- "), std::string::npos) << text;
+    EXPECT_NE(text.find("\n9_ --  --  --  --* -- "), std::string::npos) << text;
+    EXPECT_NE(chart_html({table}, {}).find("<th scope=\"row\">9_</th>"), std::string::npos);
 }
 
 // Display columns as a terminal counts them, for the characters this test draws.

@@ -44,6 +44,8 @@ TEST(Convert, EachWayWithItsStopsAtEveryBlockSize) {
          "A\xD0\x90\xD0\x91\n", std::nullopt},
         {"and back", cyrillic, direction::encode, "A\xD0\x90\xD0\x91\n", "A\x80\x81\n",
          std::nullopt},
+        {"DEL is ASCII too", cyrillic, direction::decode, "\x7F", "\x7F", std::nullopt},
+        {"and back", cyrillic, direction::encode, "\x7F", "\x7F", std::nullopt},
         {"--no-ascii: an unlisted low byte stops", cyrillic, direction::decode,
          "\x80"
          "A",
