@@ -1,13 +1,8 @@
 // Pieces of maptool's engine called directly, at the edges where a slip hides: UTF-8 at
-// each length's first and last code, the bytes visible() spells out, and what the score
-// of a text sample counts as unlikely.
+// each length's first and last code, and the bytes visible() spells out.
 
-#include "engine/convert.h"
 #include "engine/utf8.h"
 #include "engine/visible.h"
-#include "engine/which.h"
-#include "test_files.h"
-#include "unicode/names.h"
 
 #include <gtest/gtest.h>
 
@@ -74,56 +69,6 @@ TEST(Visible, SpellsOutWhatIsNoCharacterOrActsOnTheTerminal) {
     std::vector<std::size_t> columns;
     EXPECT_EQ(visible("a\xD0\x90\x01\xC2\x85", columns), "a\xD0\x90<01><U+0085>");
     EXPECT_EQ(columns, (std::vector<std::size_t>{0, 1, 1, 2, 6, 6, 14}));
-}
-
-struct sample_case {
-    std::string text;
-    std::uint64_t unmapped;
-    std::uint64_t unlikely;
-};
-
-TEST(WhichScore, WhatTextOfNoLanguageHolds) {
-    if (!names_available()) {
-        GTEST_SKIP() << "built without character names: a text is scored by unmapped bytes only";
-    }
-    code_table table;
-    for (const auto& [byte, code] : std::vector<std::pair<int, int>>{{0x80, 0x0430},
-                                                                     {0x81, 0x0431},
-                                                                     {0x82, 0x0410},
-                                                                     {0x83, 0x00E9},
-                                                                     {0x84, 0x00E8},
-                                                                     {0x85, 0x2500},
-                                                                     {0x86, 0x0085},
-                                                                     {0x87, 0x00AB}}) {
-        table.records[table.count++] =
-            make_record(static_cast<std::uint8_t>(byte), static_cast<std::uint16_t>(code));
-    }
-    const code_page page = make_code_page(table, true);
-    const std::vector<sample_case> cases = {
-        {"ab cd", 0, 0},
-        {"\x80\x81 \x82\x80", 0, 0}, // Cyrillic words, a capital first
-        {"a\x80", 0, 1},             // two scripts in one word
-        {"\x80\x82", 0, 1},          // a capital inside a word
-        {"\x83\x84 e\x83", 0, 1},    // two accented Latin letters side by side
-        {"\x80\x85 \x85\x85", 0, 2}, // a sign beside a letter that is no ASCII, two signs
-        {"a\x85", 0, 0},             // beside an ASCII letter
-        {"\x87\x80\x87", 0, 0},      // quotation marks beside letters
-        {"\x86", 0, 1},              // a C1 control
-        {"\x88\x88", 2, 0},          // not in the table
-    };
-    for (const sample_case& c : cases) {
-        SCOPED_TRACE(c.text);
-        std::FILE* file = scratch_file();
-        ASSERT_NE(file, nullptr);
-        std::fwrite(c.text.data(), 1, c.text.size(), file);
-        std::rewind(file);
-        const result<text_sample> sample = read_sample(file);
-        std::fclose(file);
-        ASSERT_TRUE(sample);
-        const sample_fit fit = fit_sample(page, *sample);
-        EXPECT_EQ(fit.unmapped, c.unmapped);
-        EXPECT_EQ(fit.unlikely, c.unlikely);
-    }
 }
 
 } // namespace
