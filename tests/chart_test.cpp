@@ -3,6 +3,7 @@
 // refused, warnings on their cells, formats, and the same page on every system.
 
 #include "engine/chart.h"
+#include "engine/chart_detail.h"
 #include "run_program.h"
 #include "test_files.h"
 #include "unicode/names.h"
@@ -62,6 +63,25 @@ TEST(ChartHtml, NamesFromTheInputComeOutAsTextAndVisible) {
     }
 }
 
+// Each range of characters that safe_text spells out, from its first code to its last,
+// and the codes just outside it, which it leaves alone.
+TEST(ChartSafeText, EachSpelledRangeToItsEdges) {
+    const std::vector<std::uint32_t> spelled = {0x0080, 0x009F, 0x061C,  0x200B,  0x200F, 0x2028,
+                                                0x202E, 0x2060, 0x206F,  0xFDD0,  0xFDEF, 0xFEFF,
+                                                0xFFFE, 0xFFFF, 0x1FFFE, 0x10FFFF};
+    const std::vector<std::uint32_t> kept = {0x007E, 0x00A0, 0x061B, 0x061D, 0x200A, 0x2010,
+                                             0x2027, 0x202F, 0x205F, 0x2070, 0xFDCF, 0xFDF0,
+                                             0xFEFE, 0xFF00, 0xFFFD, 0x1FFFD};
+    for (const std::uint32_t code : spelled) {
+        char name[16];
+        std::snprintf(name, sizeof name, "<U+%04X>", static_cast<unsigned>(code));
+        EXPECT_EQ(safe_text(utf8_of(code)), name);
+    }
+    for (const std::uint32_t code : kept) {
+        EXPECT_EQ(safe_text(utf8_of(code)), utf8_of(code)) << std::hex << code;
+    }
+}
+
 TEST(ChartGlyph, WhatCannotBeSeenIsDrawnVisibly) {
     const std::vector<std::pair<chart_entry, std::string>> cases = {
         {entry(0x0000, "", char_class::control), "\xE2\x90\x80"},      // SYMBOL FOR NULL
@@ -105,6 +125,30 @@ TEST(ChartCompare, EveryDifferingCellIsMarkedWithBothCharacters) {
     const std::string text = chart_text(table, {}, false);
     EXPECT_NE(text.find("8_ \xD0\x90 * \xD0\x91   \xD0\x92 * --*"), std::string::npos) << text;
     EXPECT_NE(text.find("83 * not mapped / U+0413\n"), std::string::npos) << text;
+}
+
+// A row that only the compared table uses is drawn too, and a cell that differs shows
+// the difference's mark over its warning's.
+TEST(ChartCompare, RowsOfEitherTableAndTheDifferenceMarkFirst) {
+    chart_table table;
+    table.title = "a";
+    table.cells[0x80] = entry(0x0410); // differs and is warned about
+    table.cells[0x81] = entry(0x0411); // warned about only
+    table.warnings[0x80].push_back("w");
+    table.warnings[0x81].push_back("w");
+    table.against_title = "b";
+    table.against[0x80] = entry(0x0401);
+    table.against[0x81] = entry(0x0411);
+    table.against[0x93] = entry(0x0413); // the only cell of its row
+    EXPECT_EQ(rows_shown(table, {}), (std::vector<unsigned>{8, 9}));
+    const std::string text = chart_text(table, {}, false);
+    EXPECT_NE(text.find("\n8_ \xD0\x90 * \xD0\x91 ! -- "), std::string::npos) << text;
+    EXPECT_NE(text.find("\n9_ --  --  --  --* -- "), std::string::npos) << text;
+    EXPECT_NE(chart_html({table}, {}).find("<th scope=\"row\">9_</th>"), std::string::npos);
+    // Below the grid, a line for each difference, then each warning, led by the byte.
+    EXPECT_NE(text.find("\n\n80 * U+0410 / U+0401\n80 ! w\n81 ! w\n93 * not mapped / U+0413\n"),
+              std::string::npos)
+        << text;
 }
 
 // Display columns as a terminal counts them, for the characters this test draws.

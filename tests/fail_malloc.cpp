@@ -51,7 +51,12 @@ int failing_main(int argc, char** argv, char** envp) {
     const char* one = std::getenv("FAIL_MALLOC_ONCE");
     once = one != nullptr && one[0] == '1';
     count_file = std::getenv("FAIL_MALLOC_COUNT");
+    // Empty, as a script passes "all of them", is none: telling a caller's library costs a
+    // dladdr on every allocation, and made each run of a sweep take seconds.
     from = std::getenv("FAIL_MALLOC_FROM");
+    if (from != nullptr && from[0] == '\0') {
+        from = nullptr;
+    }
     if (count_file != nullptr) {
         std::atexit(write_count);
     }

@@ -2,6 +2,7 @@
 // where, blocks that split a character; the known table a table or a text sample is.
 
 #include "engine/convert.h"
+#include "engine/which.h"
 #include "run_program.h"
 #include "test_files.h"
 #include "unicode/names.h"
@@ -54,6 +55,8 @@ TEST(Convert, EachWayWithItsStopsAtEveryBlockSize) {
          "A\xD0\x90\xD0\x91\n", std::nullopt},
         {"and back", cyrillic, direction::encode, "A\xD0\x90\xD0\x91\n", "A\x80\x81\n",
          std::nullopt},
+        {"DEL is ASCII too", cyrillic, direction::decode, "\x7F", "\x7F", std::nullopt},
+        {"and back", cyrillic, direction::encode, "\x7F", "\x7F", std::nullopt},
         {"--no-ascii: an unlisted low byte stops", cyrillic, direction::decode,
          "\x80"
          "A",
@@ -698,6 +701,52 @@ TEST(Which, SaysWhatNoTableTellsApart) {
         write_file(dir / "sample.txt", sample);
         const program_result found = maptool(dir, {"which", "--tables", tables, "sample.txt"});
         EXPECT_NE(found.out.find("bytes unmapped"), std::string::npos) << found.out;
+    }
+}
+
+struct sample_case {
+    std::string text;
+    std::uint64_t unmapped;
+    std::uint64_t unlikely;
+};
+
+TEST(WhichScore, WhatTextOfNoLanguageHolds) {
+    if (!names_available()) {
+        GTEST_SKIP() << "built without character names: a text is scored by unmapped bytes only";
+    }
+    const code_table table = table_of({{0x80, 0x0430},
+                                       {0x81, 0x0431},
+                                       {0x82, 0x0410},
+                                       {0x83, 0x00E9},
+                                       {0x84, 0x00E8},
+                                       {0x85, 0x2500},
+                                       {0x86, 0x0085},
+                                       {0x87, 0x00AB}});
+    const code_page page = make_code_page(table, true);
+    const std::vector<sample_case> cases = {
+        {"ab cd", 0, 0},
+        {"\x80\x81 \x82\x80", 0, 0}, // Cyrillic words, a capital first
+        {"a\x80", 0, 1},             // two scripts in one word
+        {"\x80\x82", 0, 1},          // a capital inside a word
+        {"\x83\x84 e\x83", 0, 1},    // two accented Latin letters side by side
+        {"\x80\x85 \x85\x85", 0, 2}, // a sign beside a letter that is no ASCII, two signs
+        {"a\x85", 0, 0},             // beside an ASCII letter
+        {"\x87\x80\x87", 0, 0},      // quotation marks beside letters
+        {"\x86", 0, 1},              // a C1 control
+        {"\x88\x88", 2, 0},          // not in the table
+    };
+    for (const sample_case& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::FILE* file = scratch_file();
+        ASSERT_NE(file, nullptr);
+        std::fwrite(c.text.data(), 1, c.text.size(), file);
+        std::rewind(file);
+        const result<text_sample> sample = read_sample(file);
+        std::fclose(file);
+        ASSERT_TRUE(sample);
+        const sample_fit fit = fit_sample(page, *sample);
+        EXPECT_EQ(fit.unmapped, c.unmapped);
+        EXPECT_EQ(fit.unlikely, c.unlikely);
     }
 }
 

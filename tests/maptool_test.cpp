@@ -353,6 +353,10 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
         {{"check", "--", "-Wall"}, 2, "-Wall: error: cannot open the file"},
         {{"chek", "good.dsc"}, 2, "", "maptool: unknown verb 'chek'; did you mean 'check'?\n"},
         {{"frobnicate"}, 2, "", "the verbs are check, build, dump, diff, import"},
+        // Two edits away is near enough, two letters swapped being one edit; three is not.
+        {{"chk"}, 2, "", "maptool: unknown verb 'chk'; did you mean 'check'?\n"},
+        {{"hcekc"}, 2, "", "maptool: unknown verb 'hcekc'; did you mean 'check'?\n"},
+        {{"xxxck"}, 2, "", "maptool: unknown verb 'xxxck'; the verbs are check, build"},
         {{"help", "biuld"}, 2, "", "unknown verb 'biuld'; did you mean 'build'?"},
         {{"-q", "check", "good.dsc"}, 2, "", "'-q' stands before the verb: options come after it"},
         {{"help"}, 0, "Usage: maptool VERB", "\n  check     Report every problem"},
@@ -596,13 +600,15 @@ TEST(MaptoolCommand, BuildWritesThroughLinksAndIntoDevices) {
     fs::create_symlink("new.map", dir / "dangling.map");
     fs::create_symlink("old.map", dir / "existing.map");
     fs::create_symlink(dir / "old.map", dir / "absolute.map");
+    fs::create_directory(dir / "sub");
+    fs::create_symlink("inner.map", dir / "sub/relative.map"); // from the link's folder
     struct link_case {
         const char* target;
         const char* named; // the file the link names, which gets the map
     };
     for (const link_case& c :
          {link_case{"dangling.map", "new.map"}, link_case{"existing.map", "old.map"},
-          link_case{"absolute.map", "old.map"}}) {
+          link_case{"absolute.map", "old.map"}, link_case{"sub/relative.map", "sub/inner.map"}}) {
         SCOPED_TRACE(c.target);
         write_file(dir / "old.map", "old");
         EXPECT_EQ(run(dir, {"build", "t.dsc", "-o", c.target}).status, 0);
@@ -623,7 +629,7 @@ TEST(MaptoolCommand, BuildWritesThroughLinksAndIntoDevices) {
     EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
     EXPECT_EQ(std::string(got, size > 0 ? static_cast<std::size_t>(size) : 0),
               map + "//old -> UNICODE\n80, 0410\n");
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 7);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 8);
 #endif
 }
 
