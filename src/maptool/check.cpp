@@ -34,7 +34,7 @@ void add_check(command_line& line) {
     auto options = std::make_shared<check_options>();
     verb_line verb =
         line.verb("check", "Report every problem of DSC files, as mapmaker would read them");
-    verb.words("FILE", options->files, "DSC files; - reads standard input");
+    verb.words("FILE DSC", options->files, "DSC files; - reads standard input");
     add_diagnostic_options(verb, options->diagnostics);
     verb.run([options] { return run_check(*options); });
 }

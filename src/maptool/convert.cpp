@@ -175,14 +175,15 @@ void add_convert(command_line& line) {
     verb_line verb = line.verb("convert", "Decode a code page's bytes to UTF-8 with a table (-f), "
                                           "or encode UTF-8 to them (-t)");
     verb.optional_words("FILE", options->files, "The input files; - or none: standard input");
-    verb.option("-f,--from", options->from, "Decode bytes of this table's code page to UTF-8");
-    verb.option("-t,--to", options->to, "Encode UTF-8 to bytes of this table's code page");
+    verb.option("-f,--from TABLE", options->from,
+                "Decode bytes of this table's code page to UTF-8");
+    verb.option("-t,--to TABLE", options->to, "Encode UTF-8 to bytes of this table's code page");
     verb.exclusive("--from", "--to");
-    verb.option("-o,--output", options->output,
+    verb.option("-o,--output FILE", options->output,
                 "Write to this file, replaced only when all converted (default: standard "
                 "output)");
     verb.flag("-c", options->skip, "Leave out what the table cannot convert");
-    verb.optional_value("--replace", options->replace, BARE_REPLACE,
+    verb.optional_value("--replace CHAR", options->replace, BARE_REPLACE,
                         "Put this character in place of what the table cannot convert "
                         "(default: U+FFFD when decoding, ? when encoding)");
     verb.exclusive("-c", "--replace");

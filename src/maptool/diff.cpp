@@ -56,8 +56,10 @@ void add_diff(command_line& line) {
     auto options = std::make_shared<diff_options>();
     verb_line verb = line.verb(
         "diff", "Compare two tables of any form: exit 0 when they give the same map file");
-    verb.word("A", options->a, "The first table; - reads standard input", true);
-    verb.word("B", options->b, "The second table; - reads standard input", true);
+    verb.word("A TABLE", options->a, "The first table: any table source; - reads standard input",
+              true);
+    verb.word("B TABLE", options->b, "The second table: any table source; - reads standard input",
+              true);
     verb.flag("-q,--quiet", options->quiet, "Print only whether the tables differ");
     add_color_option(verb, options->color);
     verb.run([options] {
