@@ -127,7 +127,7 @@ verb_line& verb_line::warnings(std::vector<std::string>& values) {
     // Each -W takes its own value only, so that `-Werror a.dsc` leaves a.dsc a file.
     verb_.add_option("-W", values, spec.help)
         ->allow_extra_args(false)
-        ->check(CLI::Validator(
+        ->transform(CLI::Validator(
             [](std::string& value) {
                 // -Wextra, typed by a compiler's habit, asks for what -Wall does.
                 if (value == "extra") {

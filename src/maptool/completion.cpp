@@ -136,7 +136,8 @@ std::string bash_script(const std::deque<verb_spec>& verbs) {
         "        return\n"
         "    fi\n"
         "    # The verb's options, what those with a value take, and what its words take.\n"
-        "    local options='' kinds=''\n"
+        "    local options=''\n"
+        "    local -a kinds=()\n"
         "    local -A values=()\n"
         "    case ${words[1]} in\n";
     for (const verb_spec& verb : verbs) {
@@ -160,12 +161,12 @@ std::string bash_script(const std::deque<verb_spec>& verbs) {
             }
         }
         text += "    " + verb.name + ")\n        options=" + single_quoted(spaced(options)) +
-                "\n        values=(" + values + " )\n        kinds=\"" + spaced(kinds) + "\" ;;\n";
+                "\n        values=(" + values + " )\n        kinds=(" + spaced(kinds) + ") ;;\n";
     }
     text += "    *) return ;;\n"
             "    esac\n"
             "    if [[ -v values[$prev] ]]; then\n"
-            "        eval \"_maptool_value ${values[$prev]}\"\n"
+            "        _maptool_value \"${values[$prev]}\"\n"
             "    elif [[ $cur == -W* && -v values[-W] ]]; then\n"
             "        cur=${cur#-W} _maptool_value CLASS\n"
             "        COMPREPLY=(\"${COMPREPLY[@]/#/-W}\")\n"
@@ -174,8 +175,8 @@ std::string bash_script(const std::deque<verb_spec>& verbs) {
             "        [[ ${COMPREPLY-} == *= ]] && compopt -o nospace\n"
             "    else\n"
             "        local kind\n"
-            "        for kind in $kinds; do\n"
-            "            eval \"_maptool_value $kind\"\n"
+            "        for kind in \"${kinds[@]}\"; do\n"
+            "            _maptool_value \"$kind\"\n"
             "        done\n"
             "    fi\n"
             "    [[ ${#COMPREPLY[@]} -eq 1 && ${COMPREPLY[0]} == *: ]] && compopt -o nospace\n"
@@ -324,16 +325,20 @@ std::string fish_script(const std::deque<verb_spec>& verbs) {
         "    $tool completion $argv[1] (commandline -ct) 2>/dev/null\n"
         "end\n"
         "\n"
-        "function __maptool_table -d 'Table files, folders and what maptool offers'\n"
+        "function __maptool_files -d 'Folders, and files whose extension is one of $argv[1]'\n"
         "    for file in (commandline -ct)*\n"
         "        if test -d $file\n"
         "            echo $file/\n"
-        "        else if string match -q -r -- '\\.(" +
-        TABLE_EXTENSIONS +
-        ")$' $file\n"
+        "        else if string match -q -r -- '\\.('$argv[1]')$' $file\n"
         "            echo $file\n"
         "        end\n"
         "    end\n"
+        "end\n"
+        "\n"
+        "function __maptool_table -d 'Table files, folders and what maptool offers'\n"
+        "    __maptool_files '" +
+        TABLE_EXTENSIONS +
+        "'\n"
         "    __maptool_ask table\n"
         "end\n"
         "\n"
@@ -356,7 +361,9 @@ std::string fish_script(const std::deque<verb_spec>& verbs) {
                                                     : " -s " + name.substr(1));
                 }
                 if (!spec.value.empty() && !spec.value_optional) {
-                    line += " -r";
+                    // Files only where the value is one.
+                    const takes kind = what_it_takes(spec);
+                    line += kind == takes::file ? " -r" : " -x";
                 }
             }
             if (spec.is_word || (!spec.value.empty() && !spec.value_optional)) {
@@ -365,11 +372,13 @@ std::string fish_script(const std::deque<verb_spec>& verbs) {
                     line += " -a '(__maptool_table)'";
                     break;
                 case takes::dsc:
-                    line += " -a '(__fish_complete_suffix .dsc)'";
+                    line += " -a '(__maptool_files dsc)'";
                     break;
                 case takes::file:
-                case takes::folder:
                     line += " -F";
+                    break;
+                case takes::folder:
+                    line += " -a '(__fish_complete_directories)'";
                     break;
                 case takes::charset:
                     line += " -a '(__maptool_ask charset)'";
