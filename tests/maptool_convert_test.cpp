@@ -225,8 +225,8 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "",
          2,
          "",
-         "maptool: standard input can be read only once: name the table or the input FILE\n"
-         "Usage: maptool VERB [OPTIONS] FILE...; see 'maptool --help'\n",
+         "maptool convert: standard input can be read only once: name the table or the input "
+         "FILE\nUsage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
          "old"},
         {"--replace takes no next word",
          {"convert", "-t", cp1251, "--replace", "a.txt"},

@@ -336,7 +336,8 @@ TEST(PinnedBuild, SeveralFilesAndFolders) {
          "      |    ^\n"
          "a.dsc:1:4: note: a space ends the first field, so the ',' starts the second: delete "
          "the space before the comma\n"
-         "a.dsc: error: no entry: a table needs at least one\n",
+         "a.dsc: error: no entry: a table needs at least one\n"
+         "1 of 2 maps not written\n",
          "a.dsc\nb.dsc\nb.map\nsub\nsub/x.dsc\n",
          "b.map",
          std::string("\x00\x01\x80\x04\x10", 5)},
