@@ -11,35 +11,6 @@
 
 namespace {
 
-// What a word takes, as the value's name says (see option_spec).
-enum class takes : std::uint8_t {
-    nothing,
-    table,
-    dsc,
-    file,
-    folder,
-    charset,
-    warning,
-    verb,
-    choice
-};
-
-takes what_it_takes(const option_spec& spec) {
-    if (!spec.choices.empty()) {
-        return takes::choice;
-    }
-    const std::pair<std::string_view, takes> names[] = {
-        {"TABLE", takes::table}, {"DSC", takes::dsc},         {"FILE", takes::file},
-        {"DIR", takes::folder},  {"CHARSET", takes::charset}, {"CLASS", takes::warning},
-        {"VERB", takes::verb}};
-    for (const auto& [name, kind] : names) {
-        if (spec.value == name) {
-            return kind;
-        }
-    }
-    return takes::nothing;
-}
-
 // The extensions of the files a table comes in, as a pattern's alternatives: "dsc|map|...".
 const std::string TABLE_EXTENSIONS = "dsc|map|ucm|txt|TXT|gz";
 
@@ -80,66 +51,95 @@ std::string single_quoted(std::string_view text) {
     return quoted + "'";
 }
 
+// How each shell offers what a value takes, by the value's name (see option_spec).
+struct offer {
+    std::string_view value;
+    std::string_view bash; // commands in _maptool_value
+    std::string_view zsh;  // an action of _arguments
+    std::string_view fish; // arguments of complete
+};
+
+const offer OFFERS[] = {
+    {"TABLE", "_maptool_table", "_maptool_table", "-x -a '(__maptool_table)'"},
+    {"DSC", "_filedir dsc", "_files -g '*.dsc(-.)'", "-x -a '(__maptool_files dsc)'"},
+    {"FILE", "_filedir", "_files", "-r -F"},
+    {"DIR", "_filedir -d", "_files -/", "-x -a '(__fish_complete_directories)'"},
+    {"CHARSET", "_maptool_ask charset", "_maptool_ask charset", "-x -a '(__maptool_ask charset)'"},
+};
+
+const offer* offer_for(const option_spec& spec) {
+    const auto found =
+        std::find_if(std::begin(OFFERS), std::end(OFFERS),
+                     [&spec](const offer& each) { return spec.value == each.value; });
+    return found == std::end(OFFERS) ? nullptr : found;
+}
+
+// The words a value is one of: a choice's, the -W values, the verbs; none for the others.
+std::vector<std::string> listed(const option_spec& spec, const std::deque<verb_spec>& verbs) {
+    if (spec.value == "CLASS") {
+        return warning_values();
+    }
+    return spec.value == "VERB" ? verb_names(verbs) : spec.choices;
+}
+
+// Whether the option takes the next word (or =VALUE) as its value.
+bool takes_value(const option_spec& spec) {
+    return !spec.is_word && !spec.value.empty() && !spec.value_optional;
+}
+
 // --- bash -----------------------------------------------------------------------------
 
-// The bash completion word for what a word takes: a type _maptool_value knows.
-std::string bash_kind(const option_spec& spec) {
-    switch (what_it_takes(spec)) {
-    case takes::choice:
-        return "'{" + spaced(spec.choices) + "}'";
-    case takes::nothing:
-        return "NONE";
-    default:
-        return spec.value;
+// What a word takes as _maptool_value knows it: a value's name, or '{the words}'.
+std::string bash_kind(const option_spec& spec, const std::deque<verb_spec>& verbs) {
+    const std::vector<std::string> words = listed(spec, verbs);
+    if (!words.empty()) {
+        return "'{" + spaced(words) + "}'";
     }
+    return offer_for(spec) == nullptr ? "NONE" : spec.value;
 }
 
 std::string bash_script(const std::deque<verb_spec>& verbs) {
-    std::string text =
-        "# bash completion for maptool, written by `maptool completion bash`.\n"
-        "\n"
-        "# What maptool itself offers for the word: table or charset.\n"
-        "_maptool_ask() {\n"
-        "    local tool=${words[0]} IFS=$'\\n'\n"
-        "    command -v \"$tool\" >/dev/null 2>&1 || tool=maptool\n"
-        "    COMPREPLY+=($(\"$tool\" completion \"$1\" \"$cur\" 2>/dev/null))\n"
-        "}\n"
-        "\n"
-        "# The candidates for a word that takes $1.\n"
-        "_maptool_value() {\n"
-        "    case $1 in\n"
-        "    TABLE) _filedir '@(" +
-        TABLE_EXTENSIONS +
-        ")'; _maptool_ask table ;;\n"
-        "    DSC) _filedir dsc ;;\n"
-        "    FILE) _filedir ;;\n"
-        "    DIR) _filedir -d ;;\n"
-        "    CHARSET) _maptool_ask charset ;;\n"
-        "    CLASS) COMPREPLY=($(compgen -W " +
-        single_quoted(spaced(warning_values())) +
-        " -- \"$cur\")) ;;\n"
-        "    VERB) COMPREPLY=($(compgen -W " +
-        single_quoted(spaced(verb_names(verbs))) +
-        " -- \"$cur\")) ;;\n"
-        "    '{'*) local choices=${1#\\{}; COMPREPLY=($(compgen -W \"${choices%\\}}\" -- "
-        "\"$cur\")) ;;\n"
-        "    esac\n"
-        "}\n"
-        "\n"
-        "_maptool() {\n"
-        "    local cur prev words cword split\n"
-        "    _init_completion -s -n : || return\n"
-        "    if ((cword == 1)); then\n"
-        "        COMPREPLY=($(compgen -W " +
-        single_quoted(spaced(verb_names(verbs)) + " -h --help -V --version") +
-        " -- \"$cur\"))\n"
-        "        return\n"
-        "    fi\n"
-        "    # The verb's options, what those with a value take, and what its words take.\n"
-        "    local options=''\n"
-        "    local -a kinds=()\n"
-        "    local -A values=()\n"
-        "    case ${words[1]} in\n";
+    std::string text = "# bash completion for maptool, written by `maptool completion bash`.\n"
+                       "\n"
+                       "# What maptool itself offers for the word: table or charset.\n"
+                       "_maptool_ask() {\n"
+                       "    local tool=${words[0]} IFS=$'\\n'\n"
+                       "    command -v \"$tool\" >/dev/null 2>&1 || tool=maptool\n"
+                       "    COMPREPLY+=($(\"$tool\" completion \"$1\" \"$cur\" 2>/dev/null))\n"
+                       "}\n"
+                       "\n"
+                       "_maptool_table() {\n"
+                       "    _filedir '@(" +
+                       TABLE_EXTENSIONS +
+                       ")'\n"
+                       "    _maptool_ask table\n"
+                       "}\n"
+                       "\n"
+                       "# The candidates for a word that takes $1.\n"
+                       "_maptool_value() {\n"
+                       "    case $1 in\n";
+    for (const offer& each : OFFERS) {
+        text += "    " + std::string(each.value) + ") " + std::string(each.bash) + " ;;\n";
+    }
+    text += "    '{'*) local choices=${1#\\{}; COMPREPLY=($(compgen -W \"${choices%\\}}\" -- "
+            "\"$cur\")) ;;\n"
+            "    esac\n"
+            "}\n"
+            "\n"
+            "_maptool() {\n"
+            "    local cur prev words cword split\n"
+            "    _init_completion -s -n : || return\n"
+            "    if ((cword == 1)); then\n"
+            "        COMPREPLY=($(compgen -W " +
+            single_quoted(spaced(verb_names(verbs)) + " -h --help -V --version") +
+            " -- \"$cur\"))\n"
+            "        return\n"
+            "    fi\n"
+            "    # The verb's options, what those with a value take, and what its words take.\n"
+            "    local options=''\n"
+            "    local -a kinds=()\n"
+            "    local -A values=()\n"
+            "    case ${words[1]} in\n";
     for (const verb_spec& verb : verbs) {
         if (verb.hidden) {
             continue;
@@ -149,14 +149,13 @@ std::string bash_script(const std::deque<verb_spec>& verbs) {
         std::vector<std::string> kinds;
         for (const option_spec& spec : verb.options) {
             if (spec.is_word) {
-                kinds.push_back(bash_kind(spec));
+                kinds.push_back(bash_kind(spec, verbs));
                 continue;
             }
             for (const std::string& name : spec.names) {
-                options.push_back(name.starts_with("--") && !spec.value.empty() ? name + "="
-                                                                                : name);
-                if (!spec.value.empty() && !spec.value_optional) {
-                    values += " [" + name + "]=" + bash_kind(spec);
+                options.push_back(name.starts_with("--") && takes_value(spec) ? name + "=" : name);
+                if (takes_value(spec)) {
+                    values += " [" + name + "]=" + bash_kind(spec, verbs);
                 }
             }
         }
@@ -168,7 +167,7 @@ std::string bash_script(const std::deque<verb_spec>& verbs) {
             "    if [[ -v values[$prev] ]]; then\n"
             "        _maptool_value \"${values[$prev]}\"\n"
             "    elif [[ $cur == -W* && -v values[-W] ]]; then\n"
-            "        cur=${cur#-W} _maptool_value CLASS\n"
+            "        cur=${cur#-W} _maptool_value \"${values[-W]}\"\n"
             "        COMPREPLY=(\"${COMPREPLY[@]/#/-W}\")\n"
             "    elif [[ $cur == -* ]]; then\n"
             "        COMPREPLY=($(compgen -W \"$options\" -- \"$cur\"))\n"
@@ -208,27 +207,12 @@ std::string zsh_list(const std::vector<std::string>& words) {
 }
 
 std::string zsh_action(const option_spec& spec, const std::deque<verb_spec>& verbs) {
-    switch (what_it_takes(spec)) {
-    case takes::table:
-        return "_maptool_table";
-    case takes::dsc:
-        return "_files -g '*.dsc(-.)'";
-    case takes::file:
-        return "_files";
-    case takes::folder:
-        return "_files -/";
-    case takes::charset:
-        return "_maptool_ask charset";
-    case takes::warning:
-        return zsh_list(warning_values());
-    case takes::verb:
-        return zsh_list(verb_names(verbs));
-    case takes::choice:
-        return zsh_list(spec.choices);
-    case takes::nothing:
-        break;
+    const std::vector<std::string> words = listed(spec, verbs);
+    if (!words.empty()) {
+        return zsh_list(words);
     }
-    return " ";
+    const offer* found = offer_for(spec);
+    return found == nullptr ? " " : std::string(found->zsh);
 }
 
 std::string zsh_script(const std::deque<verb_spec>& verbs) {
@@ -360,40 +344,16 @@ std::string fish_script(const std::deque<verb_spec>& verbs) {
                     line += (name.starts_with("--") ? " -l " + name.substr(2)
                                                     : " -s " + name.substr(1));
                 }
-                if (!spec.value.empty() && !spec.value_optional) {
-                    // Files only where the value is one.
-                    const takes kind = what_it_takes(spec);
-                    line += kind == takes::file ? " -r" : " -x";
-                }
             }
-            if (spec.is_word || (!spec.value.empty() && !spec.value_optional)) {
-                switch (what_it_takes(spec)) {
-                case takes::table:
-                    line += " -a '(__maptool_table)'";
-                    break;
-                case takes::dsc:
-                    line += " -a '(__maptool_files dsc)'";
-                    break;
-                case takes::file:
-                    line += " -F";
-                    break;
-                case takes::folder:
-                    line += " -a '(__fish_complete_directories)'";
-                    break;
-                case takes::charset:
-                    line += " -a '(__maptool_ask charset)'";
-                    break;
-                case takes::warning:
-                    line += " -a " + single_quoted(spaced(warning_values()));
-                    break;
-                case takes::verb:
-                    line += " -a " + single_quoted(spaced(verb_names(verbs)));
-                    break;
-                case takes::choice:
-                    line += " -a " + single_quoted(spaced(spec.choices));
-                    break;
-                case takes::nothing:
-                    break;
+            if (spec.is_word || takes_value(spec)) {
+                // Files only where the value is one.
+                const std::vector<std::string> words = listed(spec, verbs);
+                const offer* found = offer_for(spec);
+                if (!words.empty()) {
+                    line += " -x -a " + single_quoted(spaced(words));
+                } else if (found != nullptr) {
+                    line += ' ';
+                    line += found->fish;
                 }
             }
             text += line + " -d " + single_quoted(spec.help) + "\n";
