@@ -26,6 +26,10 @@ if [ ${#runner[@]} -eq 0 ]; then
     zcat "$page" | grep -qF "$prefix/share/mapmaker/" ||
         fail "man page does not name $prefix/share/mapmaker"
     [ -f "$prefix/share/doc/mapmaker/copyright" ] || fail "no share/doc/mapmaker/copyright"
+    for script in bash-completion/completions/maptool zsh/vendor-completions/_maptool \
+        fish/vendor_completions.d/maptool.fish; do
+        [ ! -x "$prefix/bin/maptool" ] || [ -s "$prefix/share/$script" ] || fail "no share/$script"
+    done
 fi
 tables=$(find "$prefix/share/mapmaker" -name '*.dsc' | wc -l)
 [ "$tables" -ge 12 ] || fail "only $tables tables in share/mapmaker"

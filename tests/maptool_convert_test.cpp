@@ -380,8 +380,8 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "",
          2,
          "",
-         "maptool: standard input can be read only once: name the table or the input FILE\n"
-         "Usage: maptool VERB [OPTIONS] FILE...; see 'maptool --help'\n",
+         "maptool convert: standard input can be read only once: name the table or the input "
+         "FILE\nUsage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
          "old"},
         {"-f and -t: one code page to another",
          {"convert", "-f", cp1251, "-t", "star.dsc"},

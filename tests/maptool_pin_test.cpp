@@ -338,10 +338,18 @@ TEST(PinnedBuild, SeveralFilesAndFolders) {
          "      |    ^\n"
          "a.dsc:1:4: note: a space ends the first field, so the ',' starts the second: delete "
          "the space before the comma\n"
-         "a.dsc: error: no entry: a table needs at least one\n",
+         "a.dsc: error: no entry: a table needs at least one\n"
+         "1 of 2 maps not written\n",
          "a.dsc\nb.dsc\nb.map\nsub\nsub/x.dsc\n",
          "b.map",
          std::string("\x00\x01\x80\x04\x10", 5)},
+        {{"build", "-o", "b.dsc", "b.dsc"},
+         2,
+         "",
+         "b.dsc: error: the map file b.dsc is this DSC file itself\n",
+         "a.dsc\nb.dsc\nsub\nsub/x.dsc\n",
+         "b.dsc",
+         "80, 0410\n"},
         {{"build", "sub/x.dsc"},
          0,
          "sub/x.map: 2 entries\n",

@@ -4,6 +4,7 @@
 #include "engine/dsc_check.h"
 #include "engine/fixes.h"
 #include "maptool/render_text.h"
+#include "maptool/verbs.h"
 #include "run_program.h"
 #include "test_files.h"
 #include "unicode/names.h"
@@ -13,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <set>
 #include <vector>
 
 #if !defined(_WIN32)
@@ -336,9 +338,9 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
         {{"check", "--format=yaml", "good.dsc"}, 2, ""},
         {{"check"}, 2, ""},
         {{"frobnicate"}, 2, ""},
-        {{"--help"}, 0, "Checks, builds"},
-        {{"help", "build"}, 0, "Convert DSC files"},
-        {{"check", "--help"}, 0, "Report every problem"},
+        {{"--help"}, 0, "Usage: maptool VERB", "\nChecks, builds"},
+        {{"help", "build"}, 0, "Usage: maptool build [OPTIONS] FILE...\nConvert DSC files"},
+        {{"check", "--help"}, 0, "Usage: maptool check", "\nReport every problem"},
         {{"--version"},
          0,
          "maptool " MAPTOOL_VERSION + std::string(names_available()
@@ -360,8 +362,8 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
         {{"help", "biuld"}, 2, "", "unknown verb 'biuld'; did you mean 'build'?"},
         {{"-q", "check", "good.dsc"}, 2, "", "'-q' stands before the verb: options come after it"},
         {{"help"}, 0, "Usage: maptool VERB", "\n  check     Report every problem"},
-        {{"help", "check"}, 0, "Report every", "\n  name-mismatch\n  long-line"},
-        {{"help", "build"}, 0, "Convert", "\n  ascii (off)\n"},
+        {{"help", "check"}, 0, "Usage: maptool check", "\n  name-mismatch\n  long-line"},
+        {{"help", "build"}, 0, "Usage: maptool build", "\n  ascii (off)\n"},
         {{"check", "-Wbogus", "good.dsc"}, 2, "", "'-Wbogus'; the classes are truncated-field, "},
         // After N errors of a file, one line says how many more; the count has them all.
         {{"check", "--max-errors=2", "worse.dsc", "bad.dsc"},
@@ -372,6 +374,34 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
         {{"check", "--max-errors", "1", "worse.dsc"}, 2, "", "\n3 errors and 1 warning in 1 file"},
         {{"check", "--max-errors=0", "worse.dsc"}, 2, "", "worse.dsc:5:1: error:"},
         {{"check", "--max-errors=x", "good.dsc"}, 2, "", "--max-errors: 'x' is not a number"},
+        {{"-V"}, 0, "maptool " MAPTOOL_VERSION " ("},
+        {{"version"}, 0, "maptool " MAPTOOL_VERSION " ("},
+        {{"check", "-Wextra", "good.dsc"}, 1, "good.dsc: warning: bytes 80-FF that no entry"},
+        {{"build", "good.dsc", "missing.dsc", "bad.dsc"},
+         2,
+         "good.map: 1 entries\n",
+         "\n2 of 3 maps not written\n"},
+        // Usage errors name the verb and its usage line, in maptool's words.
+        {{"check", "-l", "good.dsc"},
+         2,
+         "",
+         "maptool check: unknown option '-l'\n"
+         "Usage: maptool check [OPTIONS] FILE...; see 'maptool help check'\n"},
+        {{"check", "--colr=never", "good.dsc"}, 2, "", "'--colr=never'; did you mean '--color'?"},
+        {{"diff", "good.dsc"},
+         2,
+         "",
+         "maptool diff: B is missing\nUsage: maptool diff [OPTIONS] A B; see 'maptool help "
+         "diff'\n"},
+        {{"dump", "good.dsc", "dup.dsc"}, 2, "", "maptool dump: 'dup.dsc' is one word too many\n"},
+        {{"convert", "--from"}, 2, "", "maptool convert: -f/--from needs a value: TABLE\n"},
+        {{"check", "--format=yaml", "good.dsc"},
+         2,
+         "",
+         ": --format: 'yaml' is none of text, json, sarif\n"},
+        {{}, 2, "", "maptool: no verb given\n"},
+        // A path that starts with '/' is a file on Windows too, never an option.
+        {{"check", (dir / "good.dsc").string()}, 0, "0 errors"},
     };
     for (const status_case& c : cases) {
         SCOPED_TRACE(testing::PrintToString(c.arguments));
@@ -382,6 +412,70 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
         // A usage error is told on standard error, with a usage line.
         EXPECT_EQ(result.status == 2 && result.out.empty(),
                   result.err.find("Usage: maptool") != std::string::npos);
+        // ...the verb's own, when the verb was known: "maptool check: ...".
+        const std::string verb = result.err.substr(0, result.err.find(':'));
+        if (result.err.find("Usage: maptool") != std::string::npos) {
+            EXPECT_NE(result.err.find("Usage: " + (verb == "maptool" ? "maptool VERB" : verb)),
+                      std::string::npos);
+        }
+    }
+}
+
+// Every verb's help as `maptool help VERB` prints it, for every verb maptool declares: each
+// option it lists is taken, each option the parser takes is listed, no markup of the option
+// library shows, and `maptool help` lists the verb.
+TEST(MaptoolCommand, HelpListsWhatEachVerbTakes) {
+    const temp_dir dir;
+    command_line line("", "");
+    add_verbs(line);
+    line.add_own_verbs();
+    const std::string verbs = run(dir, {"help"}).out;
+    for (const verb_spec& verb : line.verbs()) {
+        if (verb.hidden) {
+            continue;
+        }
+        SCOPED_TRACE(verb.name);
+        EXPECT_NE(verbs.find("\n  " + verb.name + " "), std::string::npos);
+        const program_result help = run(dir, {"help", verb.name});
+        ASSERT_EQ(help.status, 0) << help.err;
+        EXPECT_EQ(help.out.rfind("Usage: maptool " + verb.name, 0), 0U) << help.out;
+        for (const char* markup : {"TEXT", "{", "REQUIRED", "Excludes", "Positionals"}) {
+            EXPECT_EQ(help.out.find(markup), std::string::npos) << markup << " in\n" << help.out;
+        }
+        // "  -o, --output FILE   The map file": the names, then what the option takes.
+        std::set<std::string> listed;
+        std::istringstream lines(help.out);
+        for (std::string row; std::getline(lines, row);) {
+            if (!row.starts_with("  -")) {
+                continue;
+            }
+            std::istringstream words(row.substr(2, row.find("  ", 2) - 2));
+            std::vector<std::string> names;
+            for (std::string word; words >> word;) {
+                names.push_back(word.substr(0, word.find_first_of(",[")));
+            }
+            const std::string value = names.back().starts_with('-') ? "" : names.back();
+            for (const std::string& name : names) {
+                if (!name.starts_with('-')) {
+                    continue;
+                }
+                listed.insert(name);
+                std::vector<std::string> arguments = {verb.name, name};
+                if (!value.empty()) {
+                    arguments.push_back("x");
+                }
+                const program_result taken = run(dir, arguments);
+                EXPECT_EQ(taken.err.find("unknown option"), std::string::npos) << taken.err;
+                EXPECT_EQ(taken.err.find("needs a value"), std::string::npos) << taken.err;
+            }
+        }
+        std::set<std::string> parsed;
+        for (const std::string& name : line.parsed_names(verb.name)) {
+            if (name.starts_with('-')) {
+                parsed.insert(name);
+            }
+        }
+        EXPECT_EQ(listed, parsed);
     }
 }
 

@@ -27,7 +27,9 @@ depends=$(dpkg-deb -f "$deb" Depends)
 root=$work/root
 dpkg-deb -x "$deb" "$root"
 for file in bin/mapmaker share/man/man1/mapmaker.1.gz share/doc/mapmaker/copyright \
-    share/doc/mapmaker/changelog.gz share/mapmaker/cp866.dsc; do
+    share/doc/mapmaker/changelog.gz share/mapmaker/cp866.dsc \
+    share/bash-completion/completions/maptool share/zsh/vendor-completions/_maptool \
+    share/fish/vendor_completions.d/maptool.fish; do
     [ -f "$root/usr/$file" ] || fail "no /usr/$file"
 done
 for program in "$root"/usr/bin/*; do

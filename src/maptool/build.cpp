@@ -79,22 +79,27 @@ exit_status run_build(const build_options& options) {
                         false);
     const bool say_count = !json && !options.diagnostics.quiet;
     diagnostics report(policy_of(options.diagnostics), out.get());
-    bool all_written = true;
+    std::size_t not_written = 0;
     for (const std::string& path : options.files) {
         std::string map_path = options.output;
         if (map_path.empty() && path == "-") {
             report.report(file_error("<stdin>", "standard input needs -o to name its map file"));
-            all_written = false;
+            ++not_written;
             continue;
         }
         if (map_path.empty()) {
             map_path = map_path_of(path);
         }
-        all_written = build_one(path, map_path, say_count, report) && all_written;
+        not_written += build_one(path, map_path, say_count, report) ? 0 : 1;
         std::fflush(stdout);
     }
     report.finish();
-    return all_written ? exit_status::success : exit_status::trouble;
+    // Among many files, the failures are easily lost in what else was said.
+    if (not_written > 0 && options.files.size() > 1 && say_count) {
+        write_text(stderr, std::to_string(not_written) + " of " +
+                               std::to_string(options.files.size()) + " maps not written\n");
+    }
+    return not_written == 0 ? exit_status::success : exit_status::trouble;
 }
 
 } // namespace
@@ -103,8 +108,8 @@ void add_build(command_line& line) {
     auto options = std::make_shared<build_options>();
     verb_line verb = line.verb(
         "build", "Convert DSC files to map files; a failure leaves an existing map untouched");
-    verb.words("FILE", options->files, "DSC files; - reads standard input");
-    verb.option("-o,--output", options->output,
+    verb.words("FILE DSC", options->files, "DSC files; - reads standard input");
+    verb.option("-o,--output FILE", options->output,
                 "The map file, for a single DSC file; - writes it to standard output");
     add_diagnostic_options(verb, options->diagnostics);
     verb.run([options] {

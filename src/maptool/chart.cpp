@@ -149,12 +149,14 @@ void add_chart(command_line& line) {
     auto options = std::make_shared<chart_options>();
     verb_line verb =
         line.verb("chart", "Draw tables as code charts: an HTML page, or text for the terminal");
-    verb.words("SOURCE", options->sources, "Tables: DSC or map files; - reads standard input");
-    verb.option("-o,--output", options->output,
+    verb.words("SOURCE TABLE", options->sources,
+               "Tables: any table source, such as a DSC, map or charmap file or "
+               "iconv:NAME; - reads standard input");
+    verb.option("-o,--output FILE", options->output,
                 "Write the chart here instead of to standard output");
-    verb.choice("--format", options->format, "html, or text; auto: text for a terminal, else HTML",
-                {"auto", "html", "text"});
-    verb.option("--against", options->against,
+    verb.choice("--format FORMAT", options->format,
+                "html, or text; auto: text for a terminal, else HTML", {"auto", "html", "text"});
+    verb.option("--against TABLE", options->against,
                 "Compare each table with this one: the bytes they map differently are marked");
     verb.flag("--all", options->all, "Draw all 16 rows, also those the tables leave empty");
     verb.flag("--no-names", options->no_names,

@@ -91,13 +91,13 @@ void add_check(command_line& line) {
     auto options = std::make_shared<check_options>();
     verb_line verb =
         line.verb("check", "Report every problem of DSC files, as mapmaker would read them");
-    verb.words("FILE", options->files, "DSC files; - reads standard input");
+    verb.words("FILE DSC", options->files, "DSC files; - reads standard input");
     add_diagnostic_options(verb, options->diagnostics);
     verb.flag("--fix", options->fix, "Make the certain repairs in each file, then report the rest");
     verb.flag("--unsafe-fixes", options->unsafe_fixes,
               "With --fix, also the first of the likely repairs");
     verb.flag("--diff", options->diff, "Show the repairs of --fix as a diff; change no file");
-    verb.option("--max-errors", options->max_errors,
+    verb.option("--max-errors N", options->max_errors,
                 "Show at most N errors of a file, then how many more (0: all)");
     verb.run([options] { return run_check(*options); });
 }

@@ -1,80 +1,154 @@
 #include "maptool/command_line.h"
 
 #include "engine/diagnostics.h"
+#include "maptool/completion.h"
 #include "platform/files.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
 #include <cstdio>
-#include <new>
 #include <string_view>
 
-verb_line& verb_line::word(const char* name, std::string& value, const char* help, bool required) {
-    CLI::Option* added = verb_.add_option(name, value, help);
+namespace {
+
+// "-o,--output FILE": {"-o", "--output"} and "FILE".
+std::pair<std::vector<std::string>, std::string> split_names(std::string_view declared) {
+    const std::size_t space = declared.find(' ');
+    const std::string value(space == std::string_view::npos ? "" : declared.substr(space + 1));
+    std::string_view names = declared.substr(0, space);
+    std::vector<std::string> split;
+    while (!names.empty()) {
+        const std::size_t comma = names.find(',');
+        split.emplace_back(names.substr(0, comma));
+        names.remove_prefix(comma == std::string_view::npos ? names.size() : comma + 1);
+    }
+    return {split, value};
+}
+
+// The names as the option parser takes them: "-o,--output".
+std::string parser_names(const option_spec& spec) {
+    std::string joined;
+    for (const std::string& name : spec.names) {
+        joined += (joined.empty() ? "" : ",") + name;
+    }
+    return joined;
+}
+
+std::string joined(const std::vector<std::string>& words, std::string_view between) {
+    std::string text;
+    for (const std::string& word : words) {
+        text += (text.empty() ? "" : std::string(between)) + word;
+    }
+    return text;
+}
+
+} // namespace
+
+option_spec& verb_line::declare(const char* names, const std::string& help, bool is_word) {
+    auto [split, value] = split_names(names);
+    option_spec& spec = spec_.options.emplace_back();
+    spec.names = std::move(split);
+    spec.value = is_word && value.empty() ? spec.names[0] : value;
+    spec.help = help;
+    spec.is_word = is_word;
+    return spec;
+}
+
+verb_line& verb_line::word(const char* name, std::string& value, const std::string& help,
+                           bool required) {
+    option_spec& spec = declare(name, help, true);
+    spec.required = required;
+    CLI::Option* added = verb_.add_option(spec.names[0], value, help);
     if (required) {
         added->required();
     }
     return *this;
 }
 
-verb_line& verb_line::words(const char* name, std::vector<std::string>& values, const char* help) {
-    verb_.add_option(name, values, help)->required();
+verb_line& verb_line::words(const char* name, std::vector<std::string>& values,
+                            const std::string& help) {
+    option_spec& spec = declare(name, help, true);
+    spec.many = spec.required = true;
+    verb_.add_option(spec.names[0], values, help)->required();
     return *this;
 }
 
 verb_line& verb_line::optional_words(const char* name, std::vector<std::string>& values,
-                                     const char* help) {
-    verb_.add_option(name, values, help);
+                                     const std::string& help) {
+    option_spec& spec = declare(name, help, true);
+    spec.many = true;
+    verb_.add_option(spec.names[0], values, help);
     return *this;
 }
 
-verb_line& verb_line::option(const char* names, std::string& value, const char* help) {
-    verb_.add_option(names, value, help);
+verb_line& verb_line::option(const char* names, std::string& value, const std::string& help) {
+    const option_spec& spec = declare(names, help, false);
+    verb_.add_option(parser_names(spec), value, help);
     return *this;
 }
 
-verb_line& verb_line::choice(const char* names, std::string& value, const char* help,
+verb_line& verb_line::choice(const char* names, std::string& value, const std::string& help,
                              const std::vector<std::string>& choices) {
-    verb_.add_option(names, value, help)->check(CLI::IsMember(choices))->capture_default_str();
+    option_spec& spec = declare(names, help, false);
+    spec.choices = choices;
+    spec.default_value = value;
+    verb_.add_option(parser_names(spec), value, help)
+        ->check(CLI::Validator(
+            [choices](std::string& given) {
+                return std::find(choices.begin(), choices.end(), given) != choices.end()
+                           ? std::string()
+                           : "'" + given + "' is none of " + joined(choices, ", ");
+            },
+            "", ""));
     return *this;
 }
 
-verb_line& verb_line::flag(const char* names, bool& value, const char* help) {
-    verb_.add_flag(names, value, help);
+verb_line& verb_line::flag(const char* names, bool& value, const std::string& help) {
+    const option_spec& spec = declare(names, help, false);
+    verb_.add_flag(parser_names(spec), value, help);
     return *this;
 }
 
-verb_line& verb_line::optional_value(const char* name, std::string& value, const char* bare,
-                                     const char* help) {
+verb_line& verb_line::optional_value(const char* names, std::string& value, const char* bare,
+                                     const std::string& help) {
+    option_spec& spec = declare(names, help, false);
+    spec.value_optional = true;
     // A flag with a default value takes "=VALUE" but never the word after it.
-    verb_.add_flag(std::string(name) + "{" + bare + "}", value, help);
+    verb_.add_flag(parser_names(spec) + "{" + bare + "}", value, help);
     return *this;
 }
 
 verb_line& verb_line::warnings(std::vector<std::string>& values) {
+    option_spec& spec =
+        declare("-W CLASS",
+                "Warnings: -Wall (or -Wextra), -Werror, -Werror=CLASS, -WCLASS, -Wno-CLASS", false);
+    spec.many = true;
     // Each -W takes its own value only, so that `-Werror a.dsc` leaves a.dsc a file.
-    verb_.add_option("-W", values, "Warnings: -Wall, -Werror, -Werror=CLASS, -WCLASS, -Wno-CLASS")
-        ->type_name("CLASS")
+    verb_.add_option("-W", values, spec.help)
         ->allow_extra_args(false)
-        ->check(CLI::Validator(
+        ->transform(CLI::Validator(
             [](std::string& value) {
+                // -Wextra, typed by a compiler's habit, asks for what -Wall does.
+                if (value == "extra") {
+                    value = "all";
+                }
                 warning_policy scratch;
                 const result<void> applied = apply_warning_option(scratch, value);
                 return applied ? std::string() : applied.error().message;
             },
             "", ""));
-    std::string classes = "Warning classes (-Wall turns on those marked off):\n";
+    spec_.footer = "Warning classes (-Wall turns on those marked off):\n";
     const auto enabled = warning_policy::default_enabled();
     for (std::size_t i = 0; i < WARNING_CLASSES; ++i) {
-        classes += "  " + std::string(class_name(static_cast<warning_class>(i))) +
-                   (enabled[i] ? "\n" : " (off)\n");
+        spec_.footer += "  " + std::string(class_name(static_cast<warning_class>(i))) +
+                        (enabled[i] ? "\n" : " (off)\n");
     }
-    verb_.footer(classes);
     return *this;
 }
 
 verb_line& verb_line::exclusive(const char* a, const char* b) {
+    spec_.exclusive.emplace_back(a, b);
     verb_.get_option(a)->excludes(verb_.get_option(b));
     return *this;
 }
@@ -86,15 +160,109 @@ verb_line& verb_line::run(std::function<exit_status()> action) {
 
 namespace {
 
-// The verbs, one a line with what each does, as `maptool help` lists them.
-std::string verb_list(const CLI::App& app) {
-    std::string text = "Usage: maptool VERB [OPTIONS] [FILE...]\n\nVerbs:\n";
-    for (const CLI::App* verb : app.get_subcommands({})) {
-        std::string name = verb->get_name();
-        name.resize(std::max<std::size_t>(name.size() + 2, 10), ' ');
-        text += "  " + name + verb->get_description() + '\n';
+// How one option is shown in help: "-o, --output FILE", "--replace[=CHAR]", "FILE...".
+std::string shown(const option_spec& spec) {
+    if (spec.is_word) {
+        return spec.names[0] + (spec.many ? "..." : "");
     }
-    return text + "\n'maptool help VERB' shows a verb's options.\n";
+    std::string text = joined(spec.names, ", ");
+    if (spec.value_optional) {
+        return text + "[=" + spec.value + "]";
+    }
+    return spec.value.empty() ? text : text + " " + spec.value;
+}
+
+// Text broken into lines of at most `width` columns, each after `indent` spaces but the
+// first, which starts where the cursor stands.
+std::string wrapped(std::string_view text, std::size_t indent, std::size_t width) {
+    std::string out;
+    std::size_t column = indent;
+    bool first = true;
+    while (!text.empty()) {
+        const std::size_t space = text.find(' ');
+        const std::string_view word = text.substr(0, space);
+        text.remove_prefix(space == std::string_view::npos ? text.size() : space + 1);
+        if (!first && column + 1 + word.size() > width) {
+            out += '\n' + std::string(indent, ' ');
+            column = indent;
+        } else if (!first) {
+            out += ' ';
+            ++column;
+        }
+        out += word;
+        column += word.size();
+        first = false;
+    }
+    return out;
+}
+
+const std::size_t HELP_COLUMN = 24;
+const std::size_t HELP_WIDTH = 80;
+const std::size_t VERB_COLUMN = 12;
+
+// "  -o, --output FILE     What it does", the help in its own column.
+std::string help_row(const std::string& shown_as, const std::string& help) {
+    std::string row = "  " + shown_as;
+    if (row.size() + 2 > HELP_COLUMN) {
+        row += '\n' + std::string(HELP_COLUMN, ' ');
+    } else {
+        row.resize(HELP_COLUMN, ' ');
+    }
+    return row + wrapped(help, HELP_COLUMN, HELP_WIDTH) + '\n';
+}
+
+} // namespace
+
+std::string usage_line(const verb_spec& verb) {
+    std::string line = "Usage: maptool " + verb.name;
+    if (std::any_of(verb.options.begin(), verb.options.end(),
+                    [](const option_spec& spec) { return !spec.is_word; })) {
+        line += " [OPTIONS]";
+    }
+    for (const option_spec& spec : verb.options) {
+        if (spec.is_word) {
+            line += " " + (spec.required ? shown(spec) : "[" + shown(spec) + "]");
+        }
+    }
+    return line;
+}
+
+std::string verb_help(const verb_spec& verb) {
+    std::string words;
+    std::string options;
+    for (const option_spec& spec : verb.options) {
+        std::string help = spec.help;
+        if (!spec.default_value.empty()) {
+            help += " (default: " + spec.default_value + ")";
+        }
+        (spec.is_word ? words : options) += help_row(shown(spec), help);
+    }
+    std::string text = usage_line(verb) + "\n" + wrapped(verb.description, 0, HELP_WIDTH) + "\n";
+    if (!words.empty()) {
+        text += "\n" + words;
+    }
+    if (!options.empty()) {
+        text += "\nOptions:\n" + options;
+    }
+    return verb.footer.empty() ? text : text + "\n" + verb.footer;
+}
+
+namespace {
+
+// The verbs, one a line with what each does, as `maptool help` lists them.
+std::string verb_list(const std::string& description, const std::deque<verb_spec>& verbs) {
+    std::string text = "Usage: maptool VERB [OPTIONS] [FILE...]\n" +
+                       wrapped(description, 0, HELP_WIDTH) + "\n\nVerbs:\n";
+    for (const verb_spec& verb : verbs) {
+        if (!verb.hidden) {
+            std::string name = "  " + verb.name;
+            name.resize(std::max<std::size_t>(name.size() + 2, VERB_COLUMN), ' ');
+            text += name + wrapped(verb.description, VERB_COLUMN, HELP_WIDTH) + '\n';
+        }
+    }
+    return text + "\nOptions:\n" + help_row("-h, --help", "Show this list") +
+           help_row("-V, --version", "Show maptool's version") +
+           "\n'maptool help VERB' shows a verb's options.\n";
 }
 
 // How many single-letter edits (insertions, deletions, changes, two letters swapped) make
@@ -117,55 +285,114 @@ std::size_t edit_distance(std::string_view a, std::string_view b) {
     return d[a.size()][b.size()];
 }
 
-// The word where the verb stands, when it names no verb: the nearest verb within two
-// edits, else the list of them.
-std::string unknown_verb(const CLI::App& app, const std::string& word) {
-    std::string nearest;
+// The candidate within two edits of word, nearest first; "" when none is.
+std::string nearest(std::string_view word, const std::vector<std::string>& candidates) {
+    std::string found;
     std::size_t best = 3;
-    std::string names;
-    for (const CLI::App* verb : app.get_subcommands({})) {
-        const std::size_t distance = edit_distance(word, verb->get_name());
+    for (const std::string& candidate : candidates) {
+        const std::size_t distance = edit_distance(word, candidate);
         if (distance < best) {
             best = distance;
-            nearest = verb->get_name();
+            found = candidate;
         }
-        names += (names.empty() ? "" : ", ") + verb->get_name();
     }
+    return found;
+}
+
+// The word where the verb stands, when it names no verb: the nearest verb within two
+// edits, else the list of them.
+std::string unknown_verb(const std::deque<verb_spec>& verbs, const std::string& word) {
+    std::vector<std::string> names;
+    for (const verb_spec& verb : verbs) {
+        if (!verb.hidden) {
+            names.push_back(verb.name);
+        }
+    }
+    const std::string near = nearest(word, names);
     return "unknown verb '" + word + "'; " +
-           (nearest.empty() ? "the verbs are " + names : "did you mean '" + nearest + "'?");
+           (near.empty() ? "the verbs are " + joined(names, ", ") : "did you mean '" + near + "'?");
 }
 
-// maptool help VERB: the verb's help, as VERB --help shows it; without a verb, the verbs.
-void add_help(CLI::App& app) {
-    auto verb_name = std::make_shared<std::string>();
-    CLI::App* help = app.add_subcommand("help", "Show the verbs, or a verb's options");
-    help->add_option("VERB", *verb_name, "The verb");
-    help->callback([&app, verb_name] {
-        if (verb_name->empty()) {
-            write_text(stdout, verb_list(app));
-            return;
-        }
-        CLI::App* verb = nullptr;
-        try {
-            verb = app.get_subcommand(*verb_name);
-        } catch (const CLI::OptionNotFound&) {
-            throw usage_error{unknown_verb(app, *verb_name)};
-        }
-        write_text(stdout, verb->help("maptool"));
-    });
+const verb_spec* find_verb(const std::deque<verb_spec>& verbs, std::string_view name) {
+    const auto found = std::find_if(verbs.begin(), verbs.end(),
+                                    [name](const verb_spec& verb) { return verb.name == name; });
+    return found == verbs.end() ? nullptr : &*found;
 }
 
-int usage(const std::string& message) {
-    write_text(stderr, "maptool: " + message +
-                           "\nUsage: maptool VERB [OPTIONS] FILE...; see 'maptool --help'\n");
+const option_spec* find_option(const verb_spec& verb, std::string_view name) {
+    for (const option_spec& spec : verb.options) {
+        if (std::find(spec.names.begin(), spec.names.end(), name) != spec.names.end()) {
+            return &spec;
+        }
+    }
+    return nullptr;
+}
+
+// "-f/--from", as a usage error names an option.
+std::string named(const option_spec& spec) {
+    return joined(spec.names, "/");
+}
+
+// A word the verb took for none of its own: an unknown option, or one word too many.
+std::string extra_word(const verb_spec& verb, const std::string& word) {
+    if (!word.starts_with('-') || word == "-") {
+        return "'" + word + "' is one word too many";
+    }
+    // Long names only: every short one is one edit away from any other.
+    std::vector<std::string> names;
+    for (const option_spec& spec : verb.options) {
+        std::copy_if(spec.names.begin(), spec.names.end(), std::back_inserter(names),
+                     [](const std::string& name) { return name.starts_with("--"); });
+    }
+    const std::string near = nearest(word.substr(0, word.find('=')), names);
+    return "unknown option '" + word + "'" + (near.empty() ? "" : "; did you mean '" + near + "'?");
+}
+
+// The option parser's complaint told in maptool's words. The parser names the option it
+// is about first, "--from: ...".
+std::string in_own_words(const verb_spec& verb, const CLI::App& parsed,
+                         const CLI::ParseError& error) {
+    const std::string what = error.what();
+    const option_spec* about = find_option(verb, what.substr(0, what.find(": ")));
+    if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr && !parsed.remaining().empty()) {
+        return extra_word(verb, parsed.remaining().front());
+    }
+    if (dynamic_cast<const CLI::ArgumentMismatch*>(&error) != nullptr && about != nullptr) {
+        return named(*about) + " needs a value: " + about->value;
+    }
+    if (dynamic_cast<const CLI::ValidationError*>(&error) != nullptr && about != nullptr) {
+        return named(*about) + ": " + what.substr(what.find(": ") + 2);
+    }
+    for (const auto& [a, b] : verb.exclusive) {
+        if (parsed.count(a) > 0 && parsed.count(b) > 0) {
+            return named(*find_option(verb, a)) + " and " + named(*find_option(verb, b)) +
+                   " cannot be given together";
+        }
+    }
+    for (const option_spec& spec : verb.options) {
+        if (spec.required && parsed.count(spec.names[0]) == 0) {
+            return spec.names[0] + " is missing";
+        }
+    }
+    return "cannot read the command line: " + what;
+}
+
+int usage(const std::string& message, const verb_spec* verb) {
+    const std::string who = verb == nullptr ? "maptool" : "maptool " + verb->name;
+    const std::string line =
+        verb == nullptr ? "Usage: maptool VERB [OPTIONS] [FILE...]" : usage_line(*verb);
+    write_text(stderr,
+               who + ": " + message + "\n" + line + "; see '" +
+                   (verb == nullptr ? std::string("maptool help") : "maptool help " + verb->name) +
+                   "'\n");
     return static_cast<int>(exit_status::trouble);
 }
 
 } // namespace
 
 command_line::command_line(std::string description, std::string version)
-    : app_(std::make_unique<CLI::App>(std::move(description), "maptool")) {
-    app_->set_version_flag("--version", std::move(version));
+    : app_(std::make_unique<CLI::App>(std::move(description), "maptool")),
+      version_(std::move(version)) {
     app_->require_subcommand(1, 1);
     app_->fallthrough(false);
     // "/tables/cp866.dsc" is a path, on Windows too; options start with '-'. The verbs
@@ -175,38 +402,95 @@ command_line::command_line(std::string description, std::string version)
 
 command_line::~command_line() = default;
 
-verb_line command_line::verb(const char* name, const char* description) {
-    return verb_line(*app_->add_subcommand(name, description), status_);
+verb_line command_line::verb(const char* name, const char* description, bool hidden) {
+    verb_spec& spec = verbs_.emplace_back();
+    spec.name = name;
+    spec.description = description;
+    spec.hidden = hidden;
+    CLI::App& verb = *app_->add_subcommand(name, description);
+    verb.set_help_flag("-h,--help", "Show this help");
+    spec.options.push_back({{"-h", "--help"}, "", "Show this help"});
+    return verb_line(verb, spec, status_);
+}
+
+void command_line::add_own_verbs() {
+    if (own_verbs_added_) {
+        return;
+    }
+    own_verbs_added_ = true;
+    // help [VERB]: the verb's help, as VERB --help shows it; without a verb, the verbs.
+    auto verb_name = std::make_shared<std::string>();
+    verb("help", "Show the verbs, or a verb's options")
+        .word("VERB", *verb_name, "The verb", false)
+        .run([this, verb_name] {
+            if (verb_name->empty()) {
+                write_text(stdout, verb_list(app_->get_description(), verbs_));
+                return exit_status::success;
+            }
+            const verb_spec* found = find_verb(verbs_, *verb_name);
+            if (found == nullptr) {
+                throw usage_error{unknown_verb(verbs_, *verb_name)};
+            }
+            write_text(stdout, verb_help(*found));
+            return exit_status::success;
+        });
+    verb("version", "Show maptool's version, as --version does").run([this] {
+        write_text(stdout, version_ + "\n");
+        return exit_status::success;
+    });
+    add_completion(*this);
+}
+
+std::vector<std::string> command_line::parsed_names(const std::string& verb) const {
+    std::vector<std::string> names;
+    for (const CLI::Option* option : app_->get_subcommand(verb)->get_options()) {
+        if (option->get_positional()) {
+            names.push_back(option->get_name());
+            continue;
+        }
+        for (const std::string& name : option->get_snames()) {
+            names.push_back("-" + name);
+        }
+        for (const std::string& name : option->get_lnames()) {
+            names.push_back("--" + name);
+        }
+    }
+    return names;
 }
 
 int command_line::run(const std::vector<std::string>& arguments) {
-    add_help(*app_);
-    // The verb comes first; options and files follow it in any order.
-    if (!arguments.empty() && arguments[0].starts_with('-') && arguments[0] != "-h" &&
-        arguments[0] != "--help" && arguments[0] != "--version") {
-        return usage("'" + arguments[0] + "' stands before the verb: options come after it");
+    add_own_verbs();
+    if (arguments.empty()) {
+        return usage("no verb given", nullptr);
     }
-    if (!arguments.empty() && !arguments[0].starts_with('-')) {
-        try {
-            (void)app_->get_subcommand(arguments[0]);
-        } catch (const CLI::OptionNotFound&) {
-            return usage(unknown_verb(*app_, arguments[0]));
-        }
+    const std::string& first = arguments[0];
+    if (first == "-h" || first == "--help") {
+        write_text(stdout, verb_list(app_->get_description(), verbs_));
+        return static_cast<int>(exit_status::success);
+    }
+    if (first == "-V" || first == "--version") {
+        write_text(stdout, version_ + "\n");
+        return static_cast<int>(exit_status::success);
+    }
+    // The verb comes first; options and files follow it in any order.
+    if (first.starts_with('-')) {
+        return usage("'" + first + "' stands before the verb: options come after it", nullptr);
+    }
+    const verb_spec* verb = find_verb(verbs_, first);
+    if (verb == nullptr) {
+        return usage(unknown_verb(verbs_, first), nullptr);
     }
     // CLI11 takes the words last first.
     std::vector<std::string> words(arguments.rbegin(), arguments.rend());
     try {
         app_->parse(words);
-    } catch (const CLI::CallForHelp& request) {
-        return app_->exit(request);
-    } catch (const CLI::CallForAllHelp& request) {
-        return app_->exit(request);
-    } catch (const CLI::CallForVersion& request) {
-        return app_->exit(request);
+    } catch (const CLI::CallForHelp&) {
+        write_text(stdout, verb_help(*verb));
+        return static_cast<int>(exit_status::success);
     } catch (const CLI::ParseError& error) {
-        return usage(error.what());
+        return usage(in_own_words(*verb, *app_->get_subcommand(verb->name), error), verb);
     } catch (const usage_error& error) {
-        return usage(error.message);
+        return usage(error.message, verb);
     }
     return static_cast<int>(status_);
 }

@@ -231,19 +231,19 @@ void add_convert(command_line& line) {
     verb_line verb = line.verb("convert", "Convert text between code pages and UTF-8 through "
                                           "tables, as iconv does: -f TABLE, -t TABLE or both");
     verb.optional_words("FILE", options->files, "The input files; - or none: standard input");
-    verb.option("-f,--from", options->from,
+    verb.option("-f,--from TABLE", options->from,
                 "The input's table (default, or UTF-8: the input is UTF-8)");
-    verb.option("-t,--to", options->to,
+    verb.option("-t,--to TABLE", options->to,
                 "The output's table (default, or UTF-8: the output is UTF-8); //TRANSLIT and "
                 "//IGNORE after it are --translit and -c");
-    verb.option("-o,--output", options->output,
+    verb.option("-o,--output FILE", options->output,
                 "Write to this file, replaced only when all converted (default: standard "
                 "output)");
     verb.flag("--translit", options->translit,
               "Write a character the output's table lacks as a close one it has (ICU's "
               "transliteration)");
     verb.flag("-c", options->skip, "Leave out what the tables cannot convert");
-    verb.optional_value("--replace", options->replace, BARE_REPLACE,
+    verb.optional_value("--replace CHAR", options->replace, BARE_REPLACE,
                         "Put this character in place of what the tables cannot convert "
                         "(default: U+FFFD when the output is UTF-8, else ?)");
     verb.exclusive("-c", "--replace");

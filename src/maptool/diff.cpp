@@ -98,8 +98,10 @@ void add_diff(command_line& line) {
     auto options = std::make_shared<diff_options>();
     verb_line verb = line.verb("diff", "Compare two tables of any form as a unified diff that "
                                        "patch applies: exit 0 when they map every byte the same");
-    verb.word("A", options->a, "The first table; - reads standard input", true);
-    verb.word("B", options->b, "The second table; - reads standard input", true);
+    verb.word("A TABLE", options->a, "The first table: any table source; - reads standard input",
+              true);
+    verb.word("B TABLE", options->b, "The second table: any table source; - reads standard input",
+              true);
     verb.flag("-q,--quiet", options->quiet, "Print only why the tables differ, in one line");
     verb.flag("--exact", options->exact,
               "Equal only when they give the same map file: the order of the entries and "

@@ -40,9 +40,9 @@ void add_dump(command_line& line) {
     auto options = std::make_shared<dump_options>();
     verb_line verb = line.verb(
         "dump", "Print a table as a DSC file; a map file converts back to the very same bytes");
-    verb.word("SOURCE", options->source,
+    verb.word("SOURCE TABLE", options->source,
               "The table: a map file, or any other table source; - reads standard input", true);
-    verb.option("-o,--output", options->output,
+    verb.option("-o,--output FILE", options->output,
                 "Write the DSC file here instead of to standard output");
     verb.flag("--no-names", options->no_names, "Leave out the character names");
     add_color_option(verb, options->color);

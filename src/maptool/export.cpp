@@ -62,15 +62,15 @@ void add_export(command_line& line) {
     auto options = std::make_shared<export_options>();
     verb_line verb = line.verb("export", "Write a table in another tool's format: ICU .ucm, "
                                          "Unicode mapping file, POSIX charmap or DSC");
-    verb.choice("--format", options->format, "The format to write",
+    verb.choice("--format FORMAT", options->format, "The format to write",
                 {"ucm", "unicode", "charmap", "dsc"});
-    verb.word("SOURCE", options->source,
+    verb.word("SOURCE TABLE", options->source,
               "The table: any table source, such as a DSC, map or charmap file or iconv:NAME; - "
               "reads standard input",
               true);
-    verb.option("-o,--output", options->output,
+    verb.option("-o,--output FILE", options->output,
                 "Write the file here instead of to standard output");
-    verb.option("--name", options->name,
+    verb.option("--name NAME", options->name,
                 "The table's name in the file (default: the source's charset or file name)");
     verb.flag("--no-ascii", options->no_ascii,
               "In a .ucm file or charmap, leave out the bytes 00 to 7F the table does not list "

@@ -70,7 +70,7 @@ void add_fmt(command_line& line) {
     auto options = std::make_shared<fmt_options>();
     verb_line verb = line.verb(
         "fmt", "Rewrite DSC files in one layout, with the same map; - formats standard input");
-    verb.words("FILE", options->files,
+    verb.words("FILE DSC", options->files,
                "DSC files, rewritten in place; - writes to standard output");
     verb.flag("--check", options->check,
               "Change nothing; name each file that would change and exit 1 if any would");

@@ -74,15 +74,15 @@ void add_import(command_line& line) {
     verb_line verb = line.verb(
         "import",
         "Write a DSC file from any table: a Unicode mapping table, a charmap, a .ucm file, iconv");
-    verb.word("SOURCE", options->source,
+    verb.word("SOURCE TABLE", options->source,
               "Any table: a Unicode mapping table, a POSIX charmap or ICU .ucm file (gzip-"
               "compressed or not), a map or DSC file, or iconv:NAME; - reads standard input",
               false);
-    verb.option("--iconv", options->iconv_name,
+    verb.option("--iconv CHARSET", options->iconv_name,
                 "Ask the system's iconv for each byte of this code page");
-    verb.option("-o,--output", options->output,
+    verb.option("-o,--output FILE", options->output,
                 "Write the DSC file here instead of to standard output");
-    verb.option("--name", options->name,
+    verb.option("--name NAME", options->name,
                 "The table's name in the first line (default: the charmap's code set name, "
                 "the file's name or the iconv name)");
     verb.exclusive("SOURCE", "--iconv");

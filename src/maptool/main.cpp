@@ -93,17 +93,7 @@ int main(int argc, char** argv) {
             "Checks, builds, reads, compares, imports, exports, converts through and draws 8-bit "
             "code page tables.",
             version_text());
-        add_check(line);
-        add_fmt(line);
-        add_build(line);
-        add_dump(line);
-        add_diff(line);
-        add_import(line);
-        add_export(line);
-        add_convert(line);
-        add_chart(line);
-        add_which(line);
-        add_list(line);
+        add_verbs(line);
         std::vector<std::string> arguments = utf8_arguments(argc, argv);
         if (!arguments.empty()) {
             arguments.erase(arguments.begin()); // the program's name

@@ -50,27 +50,9 @@ struct candidate {
     }
 };
 
-// --tables, else $MAPTOOL_TABLES, else the folder the bundled tables were installed to:
-// found from the program's own folder, so that a tree installed to another prefix than
-// the configured one, or unpacked anywhere, finds its own tables; else the configured one.
+// --tables, else $MAPTOOL_TABLES, else the folder the bundled tables were installed to.
 std::string tables_folder(const which_options& options) {
-    if (!options.tables.empty()) {
-        return options.tables;
-    }
-    const char* from_environment = std::getenv("MAPTOOL_TABLES");
-    if (from_environment != nullptr && *from_environment != '\0') {
-        return from_environment;
-    }
-    const std::string program = program_path();
-    if (!program.empty()) {
-        const std::filesystem::path beside =
-            path_from_utf8(program).parent_path() / path_from_utf8(MAPTOOL_TABLES_FROM_PROGRAM);
-        std::error_code error;
-        if (std::filesystem::is_directory(beside, error)) {
-            return utf8_from_path(beside.lexically_normal());
-        }
-    }
-    return MAPTOOL_TABLES_DIR;
+    return options.tables.empty() ? known_tables_folder() : options.tables;
 }
 
 result<std::vector<candidate>> known_tables(const which_options& options, diagnostics& report) {
@@ -248,12 +230,12 @@ void add_which(command_line& line) {
     verb.word("FILE", options->file,
               "A map, a DSC file or a sample of text; - reads a text sample from standard input",
               true);
-    verb.option("--tables", options->tables,
-                "The folder of known tables (default: $MAPTOOL_TABLES, else " MAPTOOL_TABLES_DIR
-                ")");
+    verb.option("--tables DIR", options->tables,
+                "The folder of known tables (default: $MAPTOOL_TABLES, else " +
+                    installed_tables_folder() + ")");
     verb.flag("--iconv", options->iconv, "Also every code page of the system's iconv");
     verb.flag("--text", options->text, "Read FILE as a text sample even if it reads as a table");
-    verb.option("-n,--best", options->best, "Show this many, best first; 0: all (default 10)");
+    verb.option("-n,--best N", options->best, "Show this many, best first; 0: all (default 10)");
     add_color_option(verb, options->color);
     verb.run([options] { return run_which(*options); });
 }
