@@ -181,6 +181,10 @@ std::string bundled_tables_folder() {
     if (from_environment != nullptr && *from_environment != '\0') {
         return from_environment;
     }
+    return program_tables_folder();
+}
+
+std::string program_tables_folder() {
     const std::string program = program_path();
     if (!program.empty()) {
         const fs::path folder = path_from_utf8(program).parent_path();

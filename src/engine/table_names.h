@@ -15,6 +15,9 @@
 // one.
 std::string bundled_tables_folder();
 
+// The same without $MAPTOOL_TABLES: where this program looks by itself, as help shows it.
+std::string program_tables_folder();
+
 // The folder of glibc's charmaps: $MAPTOOL_CHARMAPS, else /usr/share/i18n/charmaps.
 std::string charmaps_folder();
 

@@ -1,4 +1,5 @@
 #include "maptool/completion.h"
+#include "engine/table_names.h"
 
 #include "engine/findings.h"
 #include "engine/which.h"
@@ -429,7 +430,7 @@ void add_completion(command_line& line) {
                 const std::vector<std::string> names =
                     charsets ? *charsets : std::vector<std::string>();
                 if (asked->what == "table") {
-                    candidates = table_candidates(asked->word, known_tables_folder(), names);
+                    candidates = table_candidates(asked->word, bundled_tables_folder(), names);
                 } else {
                     std::copy_if(names.begin(), names.end(), std::back_inserter(candidates),
                                  [&asked](const std::string& name) {

@@ -7,7 +7,6 @@
 #include "platform/files.h"
 
 #include <cstdlib>
-#include <filesystem>
 
 void add_diagnostic_options(verb_line& verb, diagnostic_options& options) {
     verb.warnings(options.warnings);
@@ -87,25 +86,4 @@ bool write_table_output(diagnostics& report, const std::string& output, std::str
         say_entries(stdout, output, entries);
     }
     return true;
-}
-
-std::string known_tables_folder() {
-    const char* from_environment = std::getenv("MAPTOOL_TABLES");
-    return from_environment != nullptr && *from_environment != '\0' ? from_environment
-                                                                    : installed_tables_folder();
-}
-
-// Found from the program's own folder, so that a tree installed to another prefix than the
-// configured one, or unpacked anywhere, finds its own tables; else the configured one.
-std::string installed_tables_folder() {
-    const std::string program = program_path();
-    if (!program.empty()) {
-        const std::filesystem::path beside =
-            path_from_utf8(program).parent_path() / path_from_utf8(MAPTOOL_TABLES_FROM_PROGRAM);
-        std::error_code error;
-        if (std::filesystem::is_directory(beside, error)) {
-            return utf8_from_path(beside.lexically_normal());
-        }
-    }
-    return MAPTOOL_TABLES_DIR;
 }

@@ -62,8 +62,3 @@ bool refuse_own_file(diagnostics& report, const std::string& source, const std::
 // entries it holds; false when it could not be written, which is reported.
 bool write_table_output(diagnostics& report, const std::string& output, std::string_view text,
                         std::size_t entries, std::string_view what);
-
-// Where the known tables are: $MAPTOOL_TABLES, else installed_tables_folder().
-std::string known_tables_folder();
-// The folder the bundled tables were installed to, as this program finds it.
-std::string installed_tables_folder();

@@ -4,6 +4,7 @@
 #include "engine/which.h"
 #include "engine/files.h"
 #include "engine/import.h"
+#include "engine/table_names.h"
 #include "engine/table_source.h"
 #include "engine/visible.h"
 #include "maptool/options.h"
@@ -52,7 +53,7 @@ struct candidate {
 
 // --tables, else $MAPTOOL_TABLES, else the folder the bundled tables were installed to.
 std::string tables_folder(const which_options& options) {
-    return options.tables.empty() ? known_tables_folder() : options.tables;
+    return options.tables.empty() ? bundled_tables_folder() : options.tables;
 }
 
 result<std::vector<candidate>> known_tables(const which_options& options, diagnostics& report) {
@@ -232,7 +233,7 @@ void add_which(command_line& line) {
               true);
     verb.option("--tables DIR", options->tables,
                 "The folder of known tables (default: $MAPTOOL_TABLES, else " +
-                    installed_tables_folder() + ")");
+                    program_tables_folder() + ")");
     verb.flag("--iconv", options->iconv, "Also every code page of the system's iconv");
     verb.flag("--text", options->text, "Read FILE as a text sample even if it reads as a table");
     verb.option("-n,--best N", options->best, "Show this many, best first; 0: all (default 10)");
