@@ -68,7 +68,7 @@ expect() { # line, the candidates expected (bash's, fish's)
 t=$tables
 # line                                bash                             fish
 expect "maptool ch"                   "chart check"                    "chart check"
-expect "maptool check --format "      "json text"                      "json text"
+expect "maptool check --format "      "json sarif text"                "json sarif text"
 expect "maptool check --format=j"     "json"                           "--format=json"
 expect "maptool check -Wno-du"        "-Wno-duplicate-byte -Wno-duplicate-code" \
                                       "-Wno-duplicate-byte -Wno-duplicate-code"

@@ -302,8 +302,8 @@ verb_case translit_case(const std::vector<std::string>& args) {
             "",
             2,
             "",
-            "maptool: --translit: this maptool is built without ICU's transliteration\n"
-            "Usage: maptool VERB [OPTIONS] FILE...; see 'maptool --help'\n",
+            "maptool convert: --translit: this maptool is built without ICU's transliteration\n"
+            "Usage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
             "old"};
 }
 
@@ -372,8 +372,8 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "",
          2,
          "",
-         "maptool: --replace: the table has no byte for '\xF0\x9F\x98\x80'\n"
-         "Usage: maptool VERB [OPTIONS] FILE...; see 'maptool --help'\n",
+         "maptool convert: --replace: the table has no byte for '\xF0\x9F\x98\x80'\n"
+         "Usage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
          "old"},
         {"the table and the input cannot both be standard input",
          {"convert", "-f", "-"},
@@ -418,16 +418,16 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "",
          2,
          "",
-         "maptool: -f and -t: one of them must be a table, not UTF-8\n"
-         "Usage: maptool VERB [OPTIONS] FILE...; see 'maptool --help'\n",
+         "maptool convert: -f and -t: one of them must be a table, not UTF-8\n"
+         "Usage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
          "old"},
         {"two tables from standard input",
          {"convert", "-f", "-", "-t", "-", "a.txt"},
          "",
          2,
          "",
-         "maptool: standard input can be read only once: name the table or the input FILE\n"
-         "Usage: maptool VERB [OPTIONS] FILE...; see 'maptool --help'\n",
+         "maptool convert: standard input can be read only once: name the table or the input FILE\n"
+         "Usage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
          "old"},
         translit_case({"convert", "-t", cp1251, "--translit"}),
         translit_case({"convert", "-f", "utf-8", "-t", cp1251 + "//TRANSLIT"}),

@@ -354,11 +354,11 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
         {{"check", "good.dsc", "--format", "json", "-Wall"}, 1, "[\n"},
         {{"check", "--", "-Wall"}, 2, "-Wall: error: cannot open the file"},
         {{"chek", "good.dsc"}, 2, "", "maptool: unknown verb 'chek'; did you mean 'check'?\n"},
-        {{"frobnicate"}, 2, "", "the verbs are check, build, dump, diff, import"},
+        {{"frobnicate"}, 2, "", "the verbs are check, fmt, build, dump, diff, import"},
         // Two edits away is near enough, two letters swapped being one edit; three is not.
         {{"chk"}, 2, "", "maptool: unknown verb 'chk'; did you mean 'check'?\n"},
         {{"hcekc"}, 2, "", "maptool: unknown verb 'hcekc'; did you mean 'check'?\n"},
-        {{"xxxck"}, 2, "", "maptool: unknown verb 'xxxck'; the verbs are check, build"},
+        {{"xxxck"}, 2, "", "maptool: unknown verb 'xxxck'; the verbs are check, fmt, build"},
         {{"help", "biuld"}, 2, "", "unknown verb 'biuld'; did you mean 'build'?"},
         {{"-q", "check", "good.dsc"}, 2, "", "'-q' stands before the verb: options come after it"},
         {{"help"}, 0, "Usage: maptool VERB", "\n  check     Report every problem"},
