@@ -17,10 +17,12 @@ packages=(
     groff-base mandoc # man page lint; man pages as text for Windows
     dpkg-dev file     # dpkg-shlibdeps and file, which cpack's Debian package needs
     chromium python3-pil python3-html5lib # maptool chart's pages in a real browser; strict HTML
-    npm # installs npm's sarif-multitool, which validates check's SARIF logs
     bash-completion fish zsh # maptool's completion, tried in each shell
     "$@"
 )
+# npm installs npm's sarif-multitool, which validates check's SARIF logs. A Node.js from
+# elsewhere brings its own npm, which Debian's package would conflict with.
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for package in "${packages[@]}"; do
