@@ -52,7 +52,8 @@ struct phrase_text {
 };
 
 phrase_text split_name(std::uint32_t code, const std::string& name) {
-    const std::string own = "-" + hex4(code);
+    std::string own(1, '-'); // not "-" + string: GCC 12 warns wrongly of an overlap
+    own += hex4(code);
     if (name.ends_with(own)) {
         return {name.substr(0, name.size() - own.size()), table_data::end_code};
     }
@@ -103,7 +104,13 @@ template <typename T>
 void write_two_level(std::ostream& out, const char* type, const char* name,
                      const std::vector<T>& values) {
     constexpr std::uint32_t size = 1u << table_data::block_shift;
-    std::map<std::vector<T>, std::uint16_t> numbers;
+    // Compared element by element: GCC 12 warns wrongly of an overread in the memcmp that
+    // the plain comparison of byte vectors becomes.
+    const auto less = [](const std::vector<T>& a, const std::vector<T>& b) {
+        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                            [](T x, T y) { return x < y; });
+    };
+    std::map<std::vector<T>, std::uint16_t, decltype(less)> numbers(less);
     std::vector<std::uint16_t> index;
     std::vector<T> blocks;
     for (std::size_t start = 0; start < values.size(); start += size) {
