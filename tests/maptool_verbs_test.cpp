@@ -670,7 +670,9 @@ TEST(Export, AsciiCompletesTheCodePageAndKnownNamesAreNotTaken) {
          {"\x7f"},
          ""},
     };
-    if (names_available()) { // a build with ICU
+    // A build with ICU; Windows has names from a table of its own, and no ICU converters.
+#if !defined(_WIN32)
+    if (names_available()) {
         cases.push_back({"cp866.dsc --format=ucm --name=IBM866 -o out",
                          2,
                          {},
@@ -682,6 +684,7 @@ TEST(Export, AsciiCompletesTheCodePageAndKnownNamesAreNotTaken) {
                          {},
                          "cp866.dsc: warning: ICU already has a charset named cp866"});
     }
+#endif
 #if defined(MAPTOOL_ICONV)
     cases.push_back({"cp866.dsc --format=charmap --name=KOI8-R -o out",
                      2,
