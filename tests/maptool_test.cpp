@@ -430,7 +430,7 @@ TEST(MaptoolCommand, HelpListsWhatEachVerbTakes) {
     add_verbs(line);
     line.add_own_verbs();
     const std::string verbs = run(dir, {"help"}).out;
-    for (const verb_spec& verb : line.verbs()) {
+    for (const verb_declaration& verb : line.verbs()) {
         if (verb.hidden) {
             continue;
         }

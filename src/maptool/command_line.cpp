@@ -13,10 +13,10 @@
 namespace {
 
 // "-o,--output FILE": {"-o", "--output"} and "FILE".
-std::pair<std::vector<std::string>, std::string> split_names(std::string_view declared) {
-    const std::size_t space = declared.find(' ');
-    const std::string value(space == std::string_view::npos ? "" : declared.substr(space + 1));
-    std::string_view names = declared.substr(0, space);
+std::pair<std::vector<std::string>, std::string> split_names(std::string_view text) {
+    const std::size_t space = text.find(' ');
+    const std::string value(space == std::string_view::npos ? "" : text.substr(space + 1));
+    std::string_view names = text.substr(0, space);
     std::vector<std::string> split;
     while (!names.empty()) {
         const std::size_t comma = names.find(',');
@@ -27,9 +27,9 @@ std::pair<std::vector<std::string>, std::string> split_names(std::string_view de
 }
 
 // The names as the option parser takes them: "-o,--output".
-std::string parser_names(const option_spec& spec) {
+std::string parser_names(const option_declaration& declared) {
     std::string joined;
-    for (const std::string& name : spec.names) {
+    for (const std::string& name : declared.names) {
         joined += (joined.empty() ? "" : ",") + name;
     }
     return joined;
@@ -45,21 +45,21 @@ std::string joined(const std::vector<std::string>& words, std::string_view betwe
 
 } // namespace
 
-option_spec& verb_line::declare(const char* names, const std::string& help, bool is_word) {
+option_declaration& verb_line::declare(const char* names, const std::string& help, bool is_word) {
     auto [split, value] = split_names(names);
-    option_spec& spec = spec_.options.emplace_back();
-    spec.names = std::move(split);
-    spec.value = is_word && value.empty() ? spec.names[0] : value;
-    spec.help = help;
-    spec.is_word = is_word;
-    return spec;
+    option_declaration& declared = declaration_.options.emplace_back();
+    declared.names = std::move(split);
+    declared.value = is_word && value.empty() ? declared.names[0] : value;
+    declared.help = help;
+    declared.is_word = is_word;
+    return declared;
 }
 
 verb_line& verb_line::word(const char* name, std::string& value, const std::string& help,
                            bool required) {
-    option_spec& spec = declare(name, help, true);
-    spec.required = required;
-    CLI::Option* added = verb_.add_option(spec.names[0], value, help);
+    option_declaration& declared = declare(name, help, true);
+    declared.required = required;
+    CLI::Option* added = verb_.add_option(declared.names[0], value, help);
     if (required) {
         added->required();
     }
@@ -68,32 +68,32 @@ verb_line& verb_line::word(const char* name, std::string& value, const std::stri
 
 verb_line& verb_line::words(const char* name, std::vector<std::string>& values,
                             const std::string& help) {
-    option_spec& spec = declare(name, help, true);
-    spec.many = spec.required = true;
-    verb_.add_option(spec.names[0], values, help)->required();
+    option_declaration& declared = declare(name, help, true);
+    declared.many = declared.required = true;
+    verb_.add_option(declared.names[0], values, help)->required();
     return *this;
 }
 
 verb_line& verb_line::optional_words(const char* name, std::vector<std::string>& values,
                                      const std::string& help) {
-    option_spec& spec = declare(name, help, true);
-    spec.many = true;
-    verb_.add_option(spec.names[0], values, help);
+    option_declaration& declared = declare(name, help, true);
+    declared.many = true;
+    verb_.add_option(declared.names[0], values, help);
     return *this;
 }
 
 verb_line& verb_line::option(const char* names, std::string& value, const std::string& help) {
-    const option_spec& spec = declare(names, help, false);
-    verb_.add_option(parser_names(spec), value, help);
+    const option_declaration& declared = declare(names, help, false);
+    verb_.add_option(parser_names(declared), value, help);
     return *this;
 }
 
 verb_line& verb_line::choice(const char* names, std::string& value, const std::string& help,
                              const std::vector<std::string>& choices) {
-    option_spec& spec = declare(names, help, false);
-    spec.choices = choices;
-    spec.default_value = value;
-    verb_.add_option(parser_names(spec), value, help)
+    option_declaration& declared = declare(names, help, false);
+    declared.choices = choices;
+    declared.default_value = value;
+    verb_.add_option(parser_names(declared), value, help)
         ->check(CLI::Validator(
             [choices](std::string& given) {
                 return std::find(choices.begin(), choices.end(), given) != choices.end()
@@ -105,27 +105,27 @@ verb_line& verb_line::choice(const char* names, std::string& value, const std::s
 }
 
 verb_line& verb_line::flag(const char* names, bool& value, const std::string& help) {
-    const option_spec& spec = declare(names, help, false);
-    verb_.add_flag(parser_names(spec), value, help);
+    const option_declaration& declared = declare(names, help, false);
+    verb_.add_flag(parser_names(declared), value, help);
     return *this;
 }
 
 verb_line& verb_line::optional_value(const char* names, std::string& value, const char* bare,
                                      const std::string& help) {
-    option_spec& spec = declare(names, help, false);
-    spec.value_optional = true;
+    option_declaration& declared = declare(names, help, false);
+    declared.value_optional = true;
     // A flag with a default value takes "=VALUE" but never the word after it.
-    verb_.add_flag(parser_names(spec) + "{" + bare + "}", value, help);
+    verb_.add_flag(parser_names(declared) + "{" + bare + "}", value, help);
     return *this;
 }
 
 verb_line& verb_line::warnings(std::vector<std::string>& values) {
-    option_spec& spec =
+    option_declaration& declared =
         declare("-W CLASS",
                 "Warnings: -Wall (or -Wextra), -Werror, -Werror=CLASS, -WCLASS, -Wno-CLASS", false);
-    spec.many = true;
+    declared.many = true;
     // Each -W takes its own value only, so that `-Werror a.dsc` leaves a.dsc a file.
-    verb_.add_option("-W", values, spec.help)
+    verb_.add_option("-W", values, declared.help)
         ->allow_extra_args(false)
         ->transform(CLI::Validator(
             [](std::string& value) {
@@ -138,17 +138,17 @@ verb_line& verb_line::warnings(std::vector<std::string>& values) {
                 return applied ? std::string() : applied.error().message;
             },
             "", ""));
-    spec_.footer = "Warning classes (-Wall turns on those marked off):\n";
+    declaration_.footer = "Warning classes (-Wall turns on those marked off):\n";
     const auto enabled = warning_policy::default_enabled();
     for (std::size_t i = 0; i < WARNING_CLASSES; ++i) {
-        spec_.footer += "  " + std::string(class_name(static_cast<warning_class>(i))) +
-                        (enabled[i] ? "\n" : " (off)\n");
+        declaration_.footer += "  " + std::string(class_name(static_cast<warning_class>(i))) +
+                               (enabled[i] ? "\n" : " (off)\n");
     }
     return *this;
 }
 
 verb_line& verb_line::exclusive(const char* a, const char* b) {
-    spec_.exclusive.emplace_back(a, b);
+    declaration_.exclusive.emplace_back(a, b);
     verb_.get_option(a)->excludes(verb_.get_option(b));
     return *this;
 }
@@ -161,15 +161,15 @@ verb_line& verb_line::run(std::function<exit_status()> action) {
 namespace {
 
 // How one option is shown in help: "-o, --output FILE", "--replace[=CHAR]", "FILE...".
-std::string shown(const option_spec& spec) {
-    if (spec.is_word) {
-        return spec.names[0] + (spec.many ? "..." : "");
+std::string shown(const option_declaration& declared) {
+    if (declared.is_word) {
+        return declared.names[0] + (declared.many ? "..." : "");
     }
-    std::string text = joined(spec.names, ", ");
-    if (spec.value_optional) {
-        return text + "[=" + spec.value + "]";
+    std::string text = joined(declared.names, ", ");
+    if (declared.value_optional) {
+        return text + "[=" + declared.value + "]";
     }
-    return spec.value.empty() ? text : text + " " + spec.value;
+    return declared.value.empty() ? text : text + " " + declared.value;
 }
 
 // Text broken into lines of at most `width` columns, each after `indent` spaces but the
@@ -213,29 +213,29 @@ std::string help_row(const std::string& shown_as, const std::string& help) {
 
 } // namespace
 
-std::string usage_line(const verb_spec& verb) {
+std::string usage_line(const verb_declaration& verb) {
     std::string line = "Usage: maptool " + verb.name;
     if (std::any_of(verb.options.begin(), verb.options.end(),
-                    [](const option_spec& spec) { return !spec.is_word; })) {
+                    [](const option_declaration& declared) { return !declared.is_word; })) {
         line += " [OPTIONS]";
     }
-    for (const option_spec& spec : verb.options) {
-        if (spec.is_word) {
-            line += " " + (spec.required ? shown(spec) : "[" + shown(spec) + "]");
+    for (const option_declaration& declared : verb.options) {
+        if (declared.is_word) {
+            line += " " + (declared.required ? shown(declared) : "[" + shown(declared) + "]");
         }
     }
     return line;
 }
 
-std::string verb_help(const verb_spec& verb) {
+std::string verb_help(const verb_declaration& verb) {
     std::string words;
     std::string options;
-    for (const option_spec& spec : verb.options) {
-        std::string help = spec.help;
-        if (!spec.default_value.empty()) {
-            help += " (default: " + spec.default_value + ")";
+    for (const option_declaration& declared : verb.options) {
+        std::string help = declared.help;
+        if (!declared.default_value.empty()) {
+            help += " (default: " + declared.default_value + ")";
         }
-        (spec.is_word ? words : options) += help_row(shown(spec), help);
+        (declared.is_word ? words : options) += help_row(shown(declared), help);
     }
     std::string text = usage_line(verb) + "\n" + wrapped(verb.description, 0, HELP_WIDTH) + "\n";
     if (!words.empty()) {
@@ -250,10 +250,10 @@ std::string verb_help(const verb_spec& verb) {
 namespace {
 
 // The verbs, one a line with what each does, as `maptool help` lists them.
-std::string verb_list(const std::string& description, const std::deque<verb_spec>& verbs) {
+std::string verb_list(const std::string& description, const std::deque<verb_declaration>& verbs) {
     std::string text = "Usage: maptool VERB [OPTIONS] [FILE...]\n" +
                        wrapped(description, 0, HELP_WIDTH) + "\n\nVerbs:\n";
-    for (const verb_spec& verb : verbs) {
+    for (const verb_declaration& verb : verbs) {
         if (!verb.hidden) {
             std::string name = "  " + verb.name;
             name.resize(std::max<std::size_t>(name.size() + 2, VERB_COLUMN), ' ');
@@ -301,9 +301,9 @@ std::string nearest(std::string_view word, const std::vector<std::string>& candi
 
 // The word where the verb stands, when it names no verb: the nearest verb within two
 // edits, else the list of them.
-std::string unknown_verb(const std::deque<verb_spec>& verbs, const std::string& word) {
+std::string unknown_verb(const std::deque<verb_declaration>& verbs, const std::string& word) {
     std::vector<std::string> names;
-    for (const verb_spec& verb : verbs) {
+    for (const verb_declaration& verb : verbs) {
         if (!verb.hidden) {
             names.push_back(verb.name);
         }
@@ -313,35 +313,37 @@ std::string unknown_verb(const std::deque<verb_spec>& verbs, const std::string& 
            (near.empty() ? "the verbs are " + joined(names, ", ") : "did you mean '" + near + "'?");
 }
 
-const verb_spec* find_verb(const std::deque<verb_spec>& verbs, std::string_view name) {
-    const auto found = std::find_if(verbs.begin(), verbs.end(),
-                                    [name](const verb_spec& verb) { return verb.name == name; });
+const verb_declaration* find_verb(const std::deque<verb_declaration>& verbs,
+                                  std::string_view name) {
+    const auto found =
+        std::find_if(verbs.begin(), verbs.end(),
+                     [name](const verb_declaration& verb) { return verb.name == name; });
     return found == verbs.end() ? nullptr : &*found;
 }
 
-const option_spec* find_option(const verb_spec& verb, std::string_view name) {
-    for (const option_spec& spec : verb.options) {
-        if (std::find(spec.names.begin(), spec.names.end(), name) != spec.names.end()) {
-            return &spec;
+const option_declaration* find_option(const verb_declaration& verb, std::string_view name) {
+    for (const option_declaration& declared : verb.options) {
+        if (std::find(declared.names.begin(), declared.names.end(), name) != declared.names.end()) {
+            return &declared;
         }
     }
     return nullptr;
 }
 
 // "-f/--from", as a usage error names an option.
-std::string named(const option_spec& spec) {
-    return joined(spec.names, "/");
+std::string named(const option_declaration& declared) {
+    return joined(declared.names, "/");
 }
 
 // A word the verb took for none of its own: an unknown option, or one word too many.
-std::string extra_word(const verb_spec& verb, const std::string& word) {
+std::string extra_word(const verb_declaration& verb, const std::string& word) {
     if (!word.starts_with('-') || word == "-") {
         return "'" + word + "' is one word too many";
     }
     // Long names only: every short one is one edit away from any other.
     std::vector<std::string> names;
-    for (const option_spec& spec : verb.options) {
-        std::copy_if(spec.names.begin(), spec.names.end(), std::back_inserter(names),
+    for (const option_declaration& declared : verb.options) {
+        std::copy_if(declared.names.begin(), declared.names.end(), std::back_inserter(names),
                      [](const std::string& name) { return name.starts_with("--"); });
     }
     const std::string near = nearest(word.substr(0, word.find('=')), names);
@@ -350,10 +352,10 @@ std::string extra_word(const verb_spec& verb, const std::string& word) {
 
 // The option parser's complaint told in maptool's words. The parser names the option it
 // is about first, "--from: ...".
-std::string in_own_words(const verb_spec& verb, const CLI::App& parsed,
+std::string in_own_words(const verb_declaration& verb, const CLI::App& parsed,
                          const CLI::ParseError& error) {
     const std::string what = error.what();
-    const option_spec* about = find_option(verb, what.substr(0, what.find(": ")));
+    const option_declaration* about = find_option(verb, what.substr(0, what.find(": ")));
     if (dynamic_cast<const CLI::ExtrasError*>(&error) != nullptr && !parsed.remaining().empty()) {
         return extra_word(verb, parsed.remaining().front());
     }
@@ -369,15 +371,15 @@ std::string in_own_words(const verb_spec& verb, const CLI::App& parsed,
                    " cannot be given together";
         }
     }
-    for (const option_spec& spec : verb.options) {
-        if (spec.required && parsed.count(spec.names[0]) == 0) {
-            return spec.names[0] + " is missing";
+    for (const option_declaration& declared : verb.options) {
+        if (declared.required && parsed.count(declared.names[0]) == 0) {
+            return declared.names[0] + " is missing";
         }
     }
     return "cannot read the command line: " + what;
 }
 
-int usage(const std::string& message, const verb_spec* verb) {
+int usage(const std::string& message, const verb_declaration* verb) {
     const std::string who = verb == nullptr ? "maptool" : "maptool " + verb->name;
     const std::string line =
         verb == nullptr ? "Usage: maptool VERB [OPTIONS] [FILE...]" : usage_line(*verb);
@@ -403,14 +405,14 @@ command_line::command_line(std::string description, std::string version)
 command_line::~command_line() = default;
 
 verb_line command_line::verb(const char* name, const char* description, bool hidden) {
-    verb_spec& spec = verbs_.emplace_back();
-    spec.name = name;
-    spec.description = description;
-    spec.hidden = hidden;
+    verb_declaration& declared = verbs_.emplace_back();
+    declared.name = name;
+    declared.description = description;
+    declared.hidden = hidden;
     CLI::App& verb = *app_->add_subcommand(name, description);
     verb.set_help_flag("-h,--help", "Show this help");
-    spec.options.push_back({{"-h", "--help"}, "", "Show this help"});
-    return verb_line(verb, spec, status_);
+    declared.options.push_back({{"-h", "--help"}, "", "Show this help"});
+    return verb_line(verb, declared, status_);
 }
 
 void command_line::add_own_verbs() {
@@ -427,7 +429,7 @@ void command_line::add_own_verbs() {
                 write_text(stdout, verb_list(app_->get_description(), verbs_));
                 return exit_status::success;
             }
-            const verb_spec* found = find_verb(verbs_, *verb_name);
+            const verb_declaration* found = find_verb(verbs_, *verb_name);
             if (found == nullptr) {
                 throw usage_error{unknown_verb(verbs_, *verb_name)};
             }
@@ -476,7 +478,7 @@ int command_line::run(const std::vector<std::string>& arguments) {
     if (first.starts_with('-')) {
         return usage("'" + first + "' stands before the verb: options come after it", nullptr);
     }
-    const verb_spec* verb = find_verb(verbs_, first);
+    const verb_declaration* verb = find_verb(verbs_, first);
     if (verb == nullptr) {
         return usage(unknown_verb(verbs_, first), nullptr);
     }

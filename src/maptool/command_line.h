@@ -26,7 +26,7 @@ struct usage_error {
 // A word or an option as declared. Its value's name says what it takes, and completion
 // offers that: TABLE (any table source), DSC (DSC files), FILE, DIR, CHARSET (an iconv
 // name), CLASS (a warning class); a choice offers its choices; any other name, nothing.
-struct option_spec {
+struct option_declaration {
     std::vector<std::string> names; // "-o", "--output"; a word's one name: "SOURCE"
     std::string value;              // "FILE"; "" for a flag
     std::string help;
@@ -38,11 +38,11 @@ struct option_spec {
     bool value_optional = false; // --replace or --replace=CHAR
 };
 
-struct verb_spec {
+struct verb_declaration {
     std::string name;
     std::string description;
-    std::vector<option_spec> options; // words and options, as declared
-    std::string footer;               // after the options in help
+    std::vector<option_declaration> options; // words and options, as declared
+    std::string footer;                      // after the options in help
     std::vector<std::pair<std::string, std::string>> exclusive = {}; // pairs, by first names
     bool hidden = false; // left out of the verb list (completion's own)
 };
@@ -52,8 +52,8 @@ struct verb_spec {
 // when that is not the name itself: "SOURCE TABLE".
 class verb_line {
   public:
-    verb_line(CLI::App& verb, verb_spec& spec, exit_status& status)
-        : verb_(verb), spec_(spec), status_(status) {}
+    verb_line(CLI::App& verb, verb_declaration& declared, exit_status& status)
+        : verb_(verb), declaration_(declared), status_(status) {}
 
     // A word that is no option.
     verb_line& word(const char* name, std::string& value, const std::string& help, bool required);
@@ -80,10 +80,10 @@ class verb_line {
     verb_line& run(std::function<exit_status()> action);
 
   private:
-    option_spec& declare(const char* names, const std::string& help, bool is_word);
+    option_declaration& declare(const char* names, const std::string& help, bool is_word);
 
     CLI::App& verb_;
-    verb_spec& spec_;
+    verb_declaration& declaration_;
     exit_status& status_;
 };
 
@@ -104,19 +104,19 @@ class command_line {
     int run(const std::vector<std::string>& arguments);
 
     // Every verb as declared, hidden ones too.
-    const std::deque<verb_spec>& verbs() const { return verbs_; }
+    const std::deque<verb_declaration>& verbs() const { return verbs_; }
     // The names of every option the parser takes for a verb, as it would take them.
     std::vector<std::string> parsed_names(const std::string& verb) const;
 
   private:
     std::unique_ptr<CLI::App> app_;
-    std::deque<verb_spec> verbs_; // a deque, so that a verb_line's reference stays good
+    std::deque<verb_declaration> verbs_; // a deque, so that a verb_line's reference stays good
     std::string version_;
     bool own_verbs_added_ = false;
     exit_status status_ = exit_status::success;
 };
 
 // "Usage: maptool convert [OPTIONS] [FILE...]"
-std::string usage_line(const verb_spec& verb);
+std::string usage_line(const verb_declaration& verb);
 // What `maptool help VERB` prints.
-std::string verb_help(const verb_spec& verb);
+std::string verb_help(const verb_declaration& verb);

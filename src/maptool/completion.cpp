@@ -25,9 +25,9 @@ std::vector<std::string> warning_values() {
     return values;
 }
 
-std::vector<std::string> verb_names(const std::deque<verb_spec>& verbs) {
+std::vector<std::string> verb_names(const std::deque<verb_declaration>& verbs) {
     std::vector<std::string> names;
-    for (const verb_spec& verb : verbs) {
+    for (const verb_declaration& verb : verbs) {
         if (!verb.hidden) {
             names.push_back(verb.name);
         }
@@ -52,7 +52,7 @@ std::string single_quoted(std::string_view text) {
     return quoted + "'";
 }
 
-// How each shell offers what a value takes, by the value's name (see option_spec).
+// How each shell offers what a value takes, by the value's name (see option_declaration).
 struct offer {
     std::string_view value;
     std::string_view bash; // commands in _maptool_value
@@ -68,38 +68,40 @@ const offer OFFERS[] = {
     {"CHARSET", "_maptool_ask charset", "_maptool_ask charset", "-x -a '(__maptool_ask charset)'"},
 };
 
-const offer* offer_for(const option_spec& spec) {
+const offer* offer_for(const option_declaration& declared) {
     const auto found =
         std::find_if(std::begin(OFFERS), std::end(OFFERS),
-                     [&spec](const offer& each) { return spec.value == each.value; });
+                     [&declared](const offer& each) { return declared.value == each.value; });
     return found == std::end(OFFERS) ? nullptr : found;
 }
 
 // The words a value is one of: a choice's, the -W values, the verbs; none for the others.
-std::vector<std::string> listed(const option_spec& spec, const std::deque<verb_spec>& verbs) {
-    if (spec.value == "CLASS") {
+std::vector<std::string> listed(const option_declaration& declared,
+                                const std::deque<verb_declaration>& verbs) {
+    if (declared.value == "CLASS") {
         return warning_values();
     }
-    return spec.value == "VERB" ? verb_names(verbs) : spec.choices;
+    return declared.value == "VERB" ? verb_names(verbs) : declared.choices;
 }
 
 // Whether the option takes the next word (or =VALUE) as its value.
-bool takes_value(const option_spec& spec) {
-    return !spec.is_word && !spec.value.empty() && !spec.value_optional;
+bool takes_value(const option_declaration& declared) {
+    return !declared.is_word && !declared.value.empty() && !declared.value_optional;
 }
 
 // --- bash -----------------------------------------------------------------------------
 
 // What a word takes as _maptool_value knows it: a value's name, or '{the words}'.
-std::string bash_kind(const option_spec& spec, const std::deque<verb_spec>& verbs) {
-    const std::vector<std::string> words = listed(spec, verbs);
+std::string bash_kind(const option_declaration& declared,
+                      const std::deque<verb_declaration>& verbs) {
+    const std::vector<std::string> words = listed(declared, verbs);
     if (!words.empty()) {
         return "'{" + spaced(words) + "}'";
     }
-    return offer_for(spec) == nullptr ? "NONE" : spec.value;
+    return offer_for(declared) == nullptr ? "NONE" : declared.value;
 }
 
-std::string bash_script(const std::deque<verb_spec>& verbs) {
+std::string bash_script(const std::deque<verb_declaration>& verbs) {
     std::string text = "# bash completion for maptool, written by `maptool completion bash`.\n"
                        "\n"
                        "# What maptool itself offers for the word: table or charset.\n"
@@ -141,22 +143,23 @@ std::string bash_script(const std::deque<verb_spec>& verbs) {
             "    local -a kinds=()\n"
             "    local -A values=()\n"
             "    case ${words[1]} in\n";
-    for (const verb_spec& verb : verbs) {
+    for (const verb_declaration& verb : verbs) {
         if (verb.hidden) {
             continue;
         }
         std::vector<std::string> options;
         std::string values;
         std::vector<std::string> kinds;
-        for (const option_spec& spec : verb.options) {
-            if (spec.is_word) {
-                kinds.push_back(bash_kind(spec, verbs));
+        for (const option_declaration& declared : verb.options) {
+            if (declared.is_word) {
+                kinds.push_back(bash_kind(declared, verbs));
                 continue;
             }
-            for (const std::string& name : spec.names) {
-                options.push_back(name.starts_with("--") && takes_value(spec) ? name + "=" : name);
-                if (takes_value(spec)) {
-                    values += " [" + name + "]=" + bash_kind(spec, verbs);
+            for (const std::string& name : declared.names) {
+                options.push_back(name.starts_with("--") && takes_value(declared) ? name + "="
+                                                                                  : name);
+                if (takes_value(declared)) {
+                    values += " [" + name + "]=" + bash_kind(declared, verbs);
                 }
             }
         }
@@ -207,16 +210,17 @@ std::string zsh_list(const std::vector<std::string>& words) {
     return list + ')';
 }
 
-std::string zsh_action(const option_spec& spec, const std::deque<verb_spec>& verbs) {
-    const std::vector<std::string> words = listed(spec, verbs);
+std::string zsh_action(const option_declaration& declared,
+                       const std::deque<verb_declaration>& verbs) {
+    const std::vector<std::string> words = listed(declared, verbs);
     if (!words.empty()) {
         return zsh_list(words);
     }
-    const offer* found = offer_for(spec);
+    const offer* found = offer_for(declared);
     return found == nullptr ? " " : std::string(found->zsh);
 }
 
-std::string zsh_script(const std::deque<verb_spec>& verbs) {
+std::string zsh_script(const std::deque<verb_declaration>& verbs) {
     std::string text = "#compdef maptool\n"
                        "# zsh completion for maptool, written by `maptool completion zsh`.\n"
                        "\n"
@@ -238,7 +242,7 @@ std::string zsh_script(const std::deque<verb_spec>& verbs) {
                        "_maptool() {\n"
                        "  local tool=$words[1]\n"
                        "  local -a verbs=(\n";
-    for (const verb_spec& verb : verbs) {
+    for (const verb_declaration& verb : verbs) {
         if (!verb.hidden) {
             text += "    " + single_quoted(verb.name + ":" + verb.description) + "\n";
         }
@@ -253,29 +257,29 @@ std::string zsh_script(const std::deque<verb_spec>& verbs) {
             "  shift words\n"
             "  (( CURRENT-- ))\n"
             "  case $verb in\n";
-    for (const verb_spec& verb : verbs) {
+    for (const verb_declaration& verb : verbs) {
         if (verb.hidden) {
             continue;
         }
         text += "  (" + verb.name + ")\n    _arguments -s -S :";
-        for (const option_spec& spec : verb.options) {
-            const std::string action = zsh_action(spec, verbs);
-            if (spec.is_word) {
-                const std::string start = spec.many ? "*:" : spec.required ? ":" : "::";
-                text += " \\\n      " + single_quoted(start + spec.names[0] + ":" + action);
+        for (const option_declaration& declared : verb.options) {
+            const std::string action = zsh_action(declared, verbs);
+            if (declared.is_word) {
+                const std::string start = declared.many ? "*:" : declared.required ? ":" : "::";
+                text += " \\\n      " + single_quoted(start + declared.names[0] + ":" + action);
                 continue;
             }
-            for (const std::string& name : spec.names) {
+            for (const std::string& name : declared.names) {
                 std::string form = name;
-                if (spec.value_optional) {
+                if (declared.value_optional) {
                     form += "=-";
-                } else if (!spec.value.empty()) {
+                } else if (!declared.value.empty()) {
                     form += name.starts_with("--") ? "=" : "+";
                 }
                 std::string one =
-                    (spec.many ? "*" : "") + form + "[" + zsh_description(spec.help) + "]";
-                if (!spec.value.empty()) {
-                    one += ":" + spec.value + ":" + action;
+                    (declared.many ? "*" : "") + form + "[" + zsh_description(declared.help) + "]";
+                if (!declared.value.empty()) {
+                    one += ":" + declared.value + ":" + action;
                 }
                 text += " \\\n      " + single_quoted(one);
             }
@@ -291,7 +295,7 @@ std::string zsh_script(const std::deque<verb_spec>& verbs) {
 
 // --- fish -----------------------------------------------------------------------------
 
-std::string fish_script(const std::deque<verb_spec>& verbs) {
+std::string fish_script(const std::deque<verb_declaration>& verbs) {
     std::string text =
         "# fish completion for maptool, written by `maptool completion fish`.\n"
         "\n"
@@ -331,25 +335,25 @@ std::string fish_script(const std::deque<verb_spec>& verbs) {
         "complete -c maptool -n __maptool_no_verb -s h -l help -d 'Show the verbs'\n"
         "complete -c maptool -n __maptool_no_verb -s V -l version -d \"Show maptool's "
         "version\"\n";
-    for (const verb_spec& verb : verbs) {
+    for (const verb_declaration& verb : verbs) {
         if (verb.hidden) {
             continue;
         }
         text += "\n# " + verb.name + "\ncomplete -c maptool -n __maptool_no_verb -a " + verb.name +
                 " -d " + single_quoted(verb.description) + "\n";
         const std::string start = "complete -c maptool -n '__maptool_verb_is " + verb.name + "'";
-        for (const option_spec& spec : verb.options) {
+        for (const option_declaration& declared : verb.options) {
             std::string line = start;
-            if (!spec.is_word) {
-                for (const std::string& name : spec.names) {
+            if (!declared.is_word) {
+                for (const std::string& name : declared.names) {
                     line += (name.starts_with("--") ? " -l " + name.substr(2)
                                                     : " -s " + name.substr(1));
                 }
             }
-            if (spec.is_word || takes_value(spec)) {
+            if (declared.is_word || takes_value(declared)) {
                 // Files only where the value is one.
-                const std::vector<std::string> words = listed(spec, verbs);
-                const offer* found = offer_for(spec);
+                const std::vector<std::string> words = listed(declared, verbs);
+                const offer* found = offer_for(declared);
                 if (!words.empty()) {
                     line += " -x -a " + single_quoted(spaced(words));
                 } else if (found != nullptr) {
@@ -357,7 +361,7 @@ std::string fish_script(const std::deque<verb_spec>& verbs) {
                     line += found->fish;
                 }
             }
-            text += line + " -d " + single_quoted(spec.help) + "\n";
+            text += line + " -d " + single_quoted(declared.help) + "\n";
         }
     }
     return text;
@@ -373,7 +377,7 @@ bool starts_with_folded(std::string_view text, std::string_view start) {
 
 } // namespace
 
-std::string completion_script(const std::deque<verb_spec>& verbs, std::string_view shell) {
+std::string completion_script(const std::deque<verb_declaration>& verbs, std::string_view shell) {
     if (shell == "bash") {
         return bash_script(verbs);
     }

@@ -15,7 +15,7 @@
 void add_completion(command_line& line);
 
 // The completion script for shell ("bash", "zsh" or "fish"), "" for another.
-std::string completion_script(const std::deque<verb_spec>& verbs, std::string_view shell);
+std::string completion_script(const std::deque<verb_declaration>& verbs, std::string_view shell);
 
 // What a table word may become, besides files: iconv:NAME for each charset when the word
 // starts with "iconv:", else the tables in folder whose file name starts with the word
