@@ -18,6 +18,7 @@ packages=(
     dpkg-dev file     # dpkg-shlibdeps and file, which cpack's Debian package needs
     chromium python3-pil python3-html5lib # maptool chart's pages in a real browser; strict HTML
     bash-completion fish zsh # maptool's completion, tried in each shell
+    neovim emacs-nox elpa-eglot # maptool lsp, tried in Neovim's client and Emacs' eglot
     "$@"
 )
 # npm installs npm's sarif-multitool, which validates check's SARIF logs. A Node.js from
