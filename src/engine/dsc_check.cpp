@@ -497,10 +497,10 @@ bool text_follows(std::string_view bytes) {
     return bytes.find_first_not_of("\r\n\x1a") != std::string_view::npos;
 }
 
-std::optional<finding> ctrl_z_rule(const position& at, const dsc_block& block, std::FILE* file) {
+std::optional<finding> ctrl_z_rule(const position& at, const dsc_block& block, dsc_input& in) {
     bool found = text_follows(bytes_after_ctrl_z(block));
     char rest[4096];
-    for (std::size_t got = 0; !found && (got = std::fread(rest, 1, sizeof rest, file)) > 0;) {
+    for (std::size_t got = 0; !found && (got = read_input(in, rest, sizeof rest)) > 0;) {
         found = text_follows({rest, got});
     }
     if (!found) {
@@ -566,7 +566,7 @@ class checker {
         }
     }
 
-    void finish(dsc_text_end end, int read_error, const dsc_block& block, std::FILE* file) {
+    void finish(dsc_text_end end, int read_error, const dsc_block& block, dsc_input& in) {
         if (utf16_) {
             finding utf16 =
                 file_error(at_.file, "the file is UTF-16 text: save it as UTF-8 or ASCII");
@@ -581,7 +581,7 @@ class checker {
             return;
         }
         if (end == dsc_text_end::ctrl_z) {
-            emit(ctrl_z_rule(at_, block, file));
+            emit(ctrl_z_rule(at_, block, in));
         }
         if (state_.entries == 0) {
             finding none = file_error(at_.file, "no entry: a table needs at least one");
@@ -674,14 +674,30 @@ std::vector<finding> line_findings(std::string_view piece, bool names) {
     return found;
 }
 
-dsc_check check_dsc(std::FILE* file, std::string_view name, diagnostics& report,
-                    std::optional<fix_choice> fixing) {
+namespace {
+
+dsc_check check_input(dsc_input& in, std::string_view name, diagnostics& report,
+                      std::optional<fix_choice> fixing) {
     report.count_file();
     dsc_block block;
     checker check(name, report, block, fixing);
     errno = 0;
     const dsc_text_end end = read_dsc_pieces(
-        file, block, [&](std::string_view piece, piece_marks marks) { check.take(piece, marks); });
-    check.finish(end, errno, block, file);
+        in, block, [&](std::string_view piece, piece_marks marks) { check.take(piece, marks); });
+    check.finish(end, errno, block, in);
     return std::move(check).result();
+}
+
+} // namespace
+
+dsc_check check_dsc(std::FILE* file, std::string_view name, diagnostics& report,
+                    std::optional<fix_choice> fixing) {
+    dsc_input in{file, {}};
+    return check_input(in, name, report, fixing);
+}
+
+dsc_check check_dsc_text(std::string_view text, std::string_view name, diagnostics& report,
+                         std::optional<fix_choice> fixing) {
+    dsc_input in{nullptr, text};
+    return check_input(in, name, report, fixing);
 }

@@ -22,6 +22,9 @@ struct dsc_check {
 // the fixed text: what is left after the fixes.
 dsc_check check_dsc(std::FILE* file, std::string_view name, diagnostics& report,
                     std::optional<fix_choice> fixing = std::nullopt);
+// The same for a text held in memory, such as an editor's unsaved buffer.
+dsc_check check_dsc_text(std::string_view text, std::string_view name, diagnostics& report,
+                         std::optional<fix_choice> fixing = std::nullopt);
 
 // The findings about one line piece (line end included) that need no other line: the
 // line's fault, or with `names` a comment that names another character. Their places

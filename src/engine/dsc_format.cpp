@@ -162,23 +162,29 @@ class formatter {
 };
 
 // What follows the Ctrl-Z that ended the text, the Ctrl-Z included, as it is.
-void copy_after_ctrl_z(const dsc_block& block, std::FILE* in, const text_sink& out) {
+void copy_after_ctrl_z(const dsc_block& block, dsc_input& in, const text_sink& out) {
     out(std::string_view(block.bytes.data() + block.size, 1 + block.read_beyond));
     auto rest = std::make_unique<char[]>(DSC_BLOCK_SIZE);
-    for (std::size_t got; (got = std::fread(rest.get(), 1, DSC_BLOCK_SIZE, in)) > 0;) {
+    for (std::size_t got; (got = read_input(in, rest.get(), DSC_BLOCK_SIZE)) > 0;) {
         out(std::string_view(rest.get(), got));
     }
 }
 
-} // namespace
+// What formatting found: whether mapmaker accepts the text, and whether the checker must
+// read it too, as it refuses some texts with a NUL that mapmaker reads.
+struct formatted {
+    bool accepted = false;
+    bool check = false;
+};
 
-bool format_dsc(std::FILE* in, std::string_view name, const format_options& options,
-                diagnostics& report, const text_sink& out) {
+formatted format_input(dsc_input& in, const format_options& options, const text_sink& out) {
     formatter format(options.names, out);
     const auto block = std::make_unique<dsc_block>(); // large, so not on the stack
     // The reading loop of read_dsc_pieces, with the kept lines handed on before each read
     // moves the block's bytes.
-    std::setvbuf(in, nullptr, _IONBF, 0);
+    if (in.file != nullptr) {
+        std::setvbuf(in.file, nullptr, _IONBF, 0);
+    }
     for (std::size_t taken = 0; !block->at_end && !format.refused();
          taken = dsc_detail::take_pieces(*block, format)) {
         format.flush();
@@ -188,16 +194,40 @@ bool format_dsc(std::FILE* in, std::string_view name, const format_options& opti
     if (block->ctrl_z && format.accepted()) {
         copy_after_ctrl_z(*block, in, out);
     }
-    const bool accepted = format.accepted() && !block->failed && std::ferror(in) == 0;
-    if (accepted && !format.nul_seen()) {
-        return true;
-    }
-    std::rewind(in);
-    const dsc_check checked = check_dsc(in, name, report);
-    if (!accepted && !checked.failed) {
+    const bool accepted = format.accepted() && !block->failed && !input_failed(in);
+    return {accepted, !accepted || format.nul_seen()};
+}
+
+// The outcome once the checker has read the text again, which reports why it is refused.
+bool checked_outcome(formatted done, const dsc_check& checked, std::string_view name,
+                     diagnostics& report) {
+    if (!done.accepted && !checked.failed) {
         // The checker and mapmaker agree on every file; should they ever not, the file is
         // still refused, and said so.
         report.report(file_error(name, "mapmaker would refuse the file"));
     }
-    return accepted && !checked.failed;
+    return done.accepted && !checked.failed;
+}
+
+} // namespace
+
+bool format_dsc(std::FILE* in, std::string_view name, const format_options& options,
+                diagnostics& report, const text_sink& out) {
+    dsc_input input{in, {}};
+    const formatted done = format_input(input, options, out);
+    if (!done.check) {
+        return true;
+    }
+    std::rewind(in);
+    return checked_outcome(done, check_dsc(in, name, report), name, report);
+}
+
+bool format_dsc_text(std::string_view text, std::string_view name, const format_options& options,
+                     diagnostics& report, const text_sink& out) {
+    dsc_input input{nullptr, text};
+    const formatted done = format_input(input, options, out);
+    if (!done.check) {
+        return true;
+    }
+    return checked_outcome(done, check_dsc_text(text, name, report), name, report);
 }

@@ -31,3 +31,6 @@ struct format_options {
 // whose errors are reported under `name`, and false is returned.
 bool format_dsc(std::FILE* in, std::string_view name, const format_options& options,
                 diagnostics& report, const text_sink& out);
+// The same for a text held in memory, such as an editor's unsaved buffer.
+bool format_dsc_text(std::string_view text, std::string_view name, const format_options& options,
+                     diagnostics& report, const text_sink& out);

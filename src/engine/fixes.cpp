@@ -68,7 +68,9 @@ std::string fixed_line(std::string_view piece, fix_choice choice) {
     return line;
 }
 
-bool copy_fixed(std::FILE* file, fix_choice choice, const text_sink& out) {
+namespace {
+
+bool copy_fixed_input(dsc_input& in, fix_choice choice, const text_sink& out) {
     dsc_block block;
     bool line_start = true;
     // Large files are mostly short comment lines: they go on in batches, not a call each.
@@ -77,7 +79,7 @@ bool copy_fixed(std::FILE* file, fix_choice choice, const text_sink& out) {
         out(batch);
         batch.clear();
     };
-    const dsc_text_end end = read_dsc_pieces(file, block, [&](std::string_view piece) {
+    const dsc_text_end end = read_dsc_pieces(in, block, [&](std::string_view piece) {
         const bool whole = whole_line(piece, line_start);
         line_start = piece.ends_with('\n');
         if (whole && !plainly_skipped(piece)) {
@@ -98,10 +100,25 @@ bool copy_fixed(std::FILE* file, fix_choice choice, const text_sink& out) {
         out(std::string_view("\x1a", 1));
         out(bytes_after_ctrl_z(block));
         char rest[65536];
-        for (std::size_t got = 0; (got = std::fread(rest, 1, sizeof rest, file)) > 0;) {
+        for (std::size_t got = 0; (got = read_input(in, rest, sizeof rest)) > 0;) {
             out({rest, got});
         }
-        return std::ferror(file) == 0;
+        return !input_failed(in);
     }
     return true;
+}
+
+} // namespace
+
+bool copy_fixed(std::FILE* file, fix_choice choice, const text_sink& out) {
+    dsc_input in{file, {}};
+    return copy_fixed_input(in, choice, out);
+}
+
+std::string fixed_text(std::string_view text, fix_choice choice) {
+    dsc_input in{nullptr, text};
+    std::string fixed;
+    fixed.reserve(text.size());
+    copy_fixed_input(in, choice, [&](std::string_view part) { fixed += part; });
+    return fixed;
 }

@@ -38,3 +38,5 @@ std::string fixed_line(std::string_view piece, fix_choice choice);
 // order; what follows a Ctrl-Z is handed on as it is. False when the file could not be
 // read.
 bool copy_fixed(std::FILE* file, fix_choice choice, const text_sink& out);
+// The same for a text held in memory: the text with every whole line fixed.
+std::string fixed_text(std::string_view text, fix_choice choice);

@@ -12,4 +12,5 @@ void add_verbs(command_line& line) {
     add_chart(line);
     add_which(line);
     add_list(line);
+    add_lsp(line);
 }

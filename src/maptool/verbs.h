@@ -15,6 +15,7 @@ void add_convert(command_line& line);
 void add_which(command_line& line);
 void add_export(command_line& line);
 void add_list(command_line& line);
+void add_lsp(command_line& line);
 
 // Every verb above, in the order `maptool help` lists them.
 void add_verbs(command_line& line);

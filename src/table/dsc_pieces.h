@@ -9,6 +9,7 @@
 #include <cstring>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -36,8 +37,24 @@ struct dsc_block {
 
 enum class dsc_text_end : std::uint8_t { end_of_file, ctrl_z, read_error };
 
+// Where a DSC text is read from: an open file, or bytes already in memory (an editor's
+// buffer, which has no file), read through the same loop.
+struct dsc_input {
+    std::FILE* file = nullptr;
+    std::string_view memory; // without a file: the bytes not read yet
+};
+
+// Reads up to `wanted` bytes into `to`; fewer only at the end of the text or on an error.
+std::size_t read_input(dsc_input& in, char* to, std::size_t wanted);
+// Whether the file reported a read error; never for memory.
+bool input_failed(const dsc_input& in);
+
 // Moves the bytes not yet taken, from offset `from` on, to the front and reads more.
-void refill(dsc_block& block, std::size_t from, std::FILE* file);
+void refill(dsc_block& block, std::size_t from, dsc_input& in);
+inline void refill(dsc_block& block, std::size_t from, std::FILE* file) {
+    dsc_input in{file, {}};
+    refill(block, from, in);
+}
 
 // The bytes that were read after the Ctrl-Z that ended the text; the file goes on after them.
 inline std::string_view bytes_after_ctrl_z(const dsc_block& block) {
@@ -209,15 +226,23 @@ template <typename Take> std::size_t take_pieces(const dsc_block& block, Take& t
 // order. What a read error cuts short is not handed on; the
 // pieces completed before it are. A take that throws stops the reading.
 template <typename Take>
-dsc_text_end read_dsc_pieces(std::FILE* file, dsc_block& block, Take&& take) {
+dsc_text_end read_dsc_pieces(dsc_input& in, dsc_block& block, Take&& take) {
     // The reader keeps its own block: a stream buffer in between would split every read
     // into two calls and copy each byte twice.
-    std::setvbuf(file, nullptr, _IONBF, 0);
+    if (in.file != nullptr) {
+        std::setvbuf(in.file, nullptr, _IONBF, 0);
+    }
     for (std::size_t taken = 0; !block.at_end; taken = dsc_detail::take_pieces(block, take)) {
-        refill(block, taken, file);
+        refill(block, taken, in);
     }
     if (block.failed) {
         return dsc_text_end::read_error;
     }
     return block.ctrl_z ? dsc_text_end::ctrl_z : dsc_text_end::end_of_file;
+}
+
+template <typename Take>
+dsc_text_end read_dsc_pieces(std::FILE* file, dsc_block& block, Take&& take) {
+    dsc_input in{file, {}};
+    return read_dsc_pieces(in, block, std::forward<Take>(take));
 }

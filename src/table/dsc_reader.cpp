@@ -3,12 +3,28 @@
 #include <algorithm>
 #include <cstring>
 
-void refill(dsc_block& block, std::size_t from, std::FILE* file) {
+std::size_t read_input(dsc_input& in, char* to, std::size_t wanted) {
+    if (in.file != nullptr) {
+        return std::fread(to, 1, wanted, in.file);
+    }
+    const std::size_t got = std::min(wanted, in.memory.size());
+    if (got != 0) { // an empty view may have no bytes at all to copy from
+        std::memcpy(to, in.memory.data(), got);
+    }
+    in.memory.remove_prefix(got);
+    return got;
+}
+
+bool input_failed(const dsc_input& in) {
+    return in.file != nullptr && std::ferror(in.file) != 0;
+}
+
+void refill(dsc_block& block, std::size_t from, dsc_input& in) {
     std::memmove(block.bytes.data(), block.bytes.data() + from, block.size - from);
     block.size -= from;
     const std::size_t wanted = block.bytes.size() - block.size;
     char* fresh = block.bytes.data() + block.size;
-    const std::size_t got = std::fread(fresh, 1, wanted, file);
+    const std::size_t got = read_input(in, fresh, wanted);
     if (const void* ctrl_z = std::memchr(fresh, CTRL_Z, got)) {
         const auto text = static_cast<std::size_t>(static_cast<const char*>(ctrl_z) - fresh);
         block.size += text;
@@ -20,7 +36,7 @@ void refill(dsc_block& block, std::size_t from, std::FILE* file) {
     block.size += got;
     if (got < wanted) {
         block.at_end = true;
-        block.failed = std::ferror(file) != 0;
+        block.failed = input_failed(in);
     }
 }
 
