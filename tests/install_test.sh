@@ -2,7 +2,8 @@
 # Installs the build into a scratch prefix, then converts an installed table with the
 # installed tool, has the installed maptool find the installed table it was built from,
 # and checks that the man page is where man looks for it, configured for
-# this prefix and version, and that the licence is installed. A tool built for another
+# this prefix and version, and that the licence is installed; and runs the installed
+# maptool's language server in the editors' tests. A tool built for another
 # system is run by the RUNNER command (its output line then may end in CR LF); its man
 # pages and licence are packaged otherwise.
 #
@@ -70,5 +71,15 @@ if [ -x "$maptool" ]; then
     [ "${named%$'\r'}" = "//cp866 -> UNICODE" ] || fail "maptool dump cp866 gave: $named"
     listed=$(cd "$prefix/work" && "${runner[@]}" "$maptool" list | grep -c ' entries  ' || true)
     [ "$listed" = "$tables" ] || fail "maptool list lists $listed tables of $tables"
+    # The language server from the installed tree, in each editor installed here (the
+    # lsp_* tests say which are not).
+    if [ ${#runner[@]} -eq 0 ]; then
+        for editor in neovim emacs; do
+            status=0
+            bash "$(dirname "$0")/lsp_$editor.sh" "$maptool" >"$prefix/lsp.log" 2>&1 || status=$?
+            [ $status = 0 ] || [ $status = 77 ] ||
+                fail "maptool lsp in $editor: $(cat "$prefix/lsp.log")"
+        done
+    fi
 fi
 echo "install: $tables tables, the man page and a working tool under $prefix"
