@@ -211,13 +211,19 @@ bool server::take(const std::string& body) {
     const json& params = member(message, "params");
     if (message.contains("id")) {
         request(id, name, params);
-    } else {
-        try {
-            notification(name, params);
-        } catch (const rpc_error& failed) {
-            log_ << "maptool lsp: " << name << ": " << failed.message << '\n';
-            tell("window/logMessage", 1, name + ": " + failed.message);
-        }
+        return true;
+    }
+    // A notification has no answer: what goes wrong is logged.
+    const auto failed = [&](const std::string& why) {
+        log_ << "maptool lsp: " << name << ": " << why << '\n';
+        tell("window/logMessage", 1, name + ": " + why);
+    };
+    try {
+        notification(name, params);
+    } catch (const rpc_error& error) {
+        failed(error.message);
+    } catch (const json::exception& error) {
+        failed(error.what());
     }
     return true;
 }

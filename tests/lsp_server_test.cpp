@@ -1,0 +1,398 @@
+// maptool lsp: the server alone, fed whole conversations on string streams (requests in,
+// responses and notifications out, as JSON, malformed messages among them), and once the
+// real program through a pipe.
+
+#include "maptool/lsp_server.h"
+#include "run_program.h"
+#include "test_files.h"
+#include "unicode/names.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+using json = nlohmann::json;
+
+namespace {
+
+std::string framed(const std::string& body) {
+    return "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+std::string request(int id, const std::string& method, const std::string& params) {
+    return framed(R"({"jsonrpc":"2.0","id":)" + std::to_string(id) + R"(,"method":")" + method +
+                  R"(","params":)" + params + "}");
+}
+
+std::string notification(const std::string& method, const std::string& params) {
+    return framed(R"({"jsonrpc":"2.0","method":")" + method + R"(","params":)" + params + "}");
+}
+
+// initialize with the client's capabilities and options, then initialized.
+std::string start(const std::string& capabilities = "{}", const std::string& options = "null") {
+    return request(1, "initialize",
+                   R"({"capabilities":)" + capabilities + R"(,"initializationOptions":)" + options +
+                       "}") +
+           notification("initialized", "{}");
+}
+
+std::string open(const std::string& text_json) {
+    return notification("textDocument/didOpen",
+                        R"({"textDocument":{"uri":"file:///t.dsc","languageId":"dsc",)"
+                        R"("version":1,"text":)" +
+                            text_json + "}}");
+}
+
+std::string at(int line, int character) {
+    return R"({"textDocument":{"uri":"file:///t.dsc"},"position":{"line":)" + std::to_string(line) +
+           R"(,"character":)" + std::to_string(character) + "}}";
+}
+
+std::string range(int line, int from, int to) {
+    return R"({"start":{"line":)" + std::to_string(line) + R"(,"character":)" +
+           std::to_string(from) + R"(},"end":{"line":)" + std::to_string(line) +
+           R"(,"character":)" + std::to_string(to) + "}}";
+}
+
+const std::string END = request(99, "shutdown", "null") + notification("exit", "null");
+
+// The messages written, in order; Windows' text-mode CR LF taken as LF in headers.
+std::vector<json> messages_in(const std::string& out) {
+    std::vector<json> messages;
+    std::size_t at = 0;
+    while (at < out.size()) {
+        const std::size_t colon = out.find(':', at);
+        std::size_t body = out.find("\r\n\r\n", at);
+        body = body == std::string::npos ? out.find("\n\n", at) + 2 : body + 4;
+        const std::size_t length = std::stoul(out.substr(colon + 1));
+        messages.push_back(json::parse(out.substr(body, length)));
+        at = body + length;
+    }
+    return messages;
+}
+
+// What is looked for in the output: the response to a request (by its id; null for the
+// responses to messages without a usable id, the nth of them), or the last notification
+// of a method; then a value at a JSON pointer in it.
+struct expectation {
+    json which;
+    std::string pointer;
+    json value;
+    int nth = 0;
+};
+
+struct conversation {
+    std::string name;
+    std::string input;
+    std::vector<expectation> expected;
+    int status = 0;
+    std::size_t messages = 0; // when not 0: how many messages the server writes
+};
+
+void run(const conversation& each) {
+    SCOPED_TRACE(each.name);
+    std::istringstream in(each.input);
+    std::ostringstream out;
+    std::ostringstream log;
+    EXPECT_EQ(serve_lsp(in, out, log), each.status);
+    const std::vector<json> messages = messages_in(out.str());
+    if (each.messages != 0) {
+        EXPECT_EQ(messages.size(), each.messages) << out.str();
+    }
+    for (const expectation& expected : each.expected) {
+        const json* found = nullptr;
+        int seen = 0;
+        for (const json& message : messages) {
+            const bool match = expected.which.is_string()
+                                   ? message.value("method", "") == expected.which
+                                   : message.contains("id") && message["id"] == expected.which &&
+                                         seen++ == expected.nth;
+            if (match) {
+                found = &message;
+            }
+        }
+        ASSERT_NE(found, nullptr) << expected.which << "\n" << out.str();
+        // null: the value is null or not there at all.
+        const json::json_pointer pointer(expected.pointer);
+        const json value = found->contains(pointer) ? found->at(pointer) : json();
+        EXPECT_EQ(value, expected.value) << expected.pointer << " in " << found->dump();
+    }
+}
+
+const std::string DIAGNOSTICS = "textDocument/publishDiagnostics";
+const std::string RELATED =
+    R"({"textDocument":{"publishDiagnostics":{"relatedInformation":true}}})";
+
+TEST(LanguageServer, AnswersEachConversation) {
+    const std::vector<conversation> cases = {
+        {"initialize answers the capabilities, UTF-16 by default",
+         start() + END,
+         {{1, "/result/capabilities/positionEncoding", "utf-16"},
+          {1, "/result/capabilities/textDocumentSync/change", 2},
+          {1,
+           "/result/capabilities/codeActionProvider/codeActionKinds",
+           {"quickfix", "source.fixAll"}},
+          {1, "/result/serverInfo/name", "maptool"},
+          {99, "/result", nullptr}}},
+        {"UTF-8 where the client offers it",
+         start(R"({"general":{"positionEncodings":["utf-16","utf-8"]}})") + END,
+         {{1, "/result/capabilities/positionEncoding", "utf-8"}}},
+        {"clangd's offsetEncoding, as Neovim 0.7 sends it, answered in kind",
+         start(R"({"offsetEncoding":["utf-8","utf-16"]})") + END,
+         {{1, "/result/offsetEncoding", "utf-8"}}},
+        {"a finding as check gives it, its note as related information",
+         start(RELATED) + open(R"("80, 0410\n0x81, 0411\n")") + END,
+         {{DIAGNOSTICS, "/params/uri", "file:///t.dsc"},
+          {DIAGNOSTICS, "/params/version", 1},
+          {DIAGNOSTICS, "/params/diagnostics/0/range", json::parse(range(1, 0, 4))},
+          {DIAGNOSTICS, "/params/diagnostics/0/severity", 1},
+          {DIAGNOSTICS, "/params/diagnostics/0/code", "first-field-bad"},
+          {DIAGNOSTICS, "/params/diagnostics/0/source", "maptool"},
+          {DIAGNOSTICS, "/params/diagnostics/0/relatedInformation/0/message",
+           "write the byte as 81, without 0x"},
+          {DIAGNOSTICS, "/params/diagnostics/0/relatedInformation/0/location/range",
+           json::parse(range(1, 0, 4))}}},
+        {"notes joined to the message for a client without related information",
+         start() + open(R"("0x81, 0411\n")") + END,
+         {{DIAGNOSTICS, "/params/diagnostics/0/message",
+           "the first field '0x81' is not a hexadecimal number\nnote: write the byte as 81, "
+           "without 0x"}}},
+        {"a warning: its class as the code, severity 2",
+         start() + open(R"("80, 0410\n80, 0411\n")") + END,
+         {{DIAGNOSTICS, "/params/diagnostics/0/severity", 2},
+          {DIAGNOSTICS, "/params/diagnostics/0/code", "duplicate-byte"},
+          {DIAGNOSTICS, "/params/diagnostics/0/range", json::parse(range(1, 0, 2))}}},
+        // "80, 0410 // <U+1D11E>" holds 16 bytes and 14 UTF-16 units before the NUL.
+        {"a place after a character beyond U+FFFF, in UTF-16",
+         start() + open(R"("80, 0410 // \ud834\udd1e\u0000x\n")") + END,
+         {{DIAGNOSTICS, "/params/diagnostics/0/code", "nul"},
+          {DIAGNOSTICS, "/params/diagnostics/0/range", json::parse(range(0, 14, 15))}}},
+        {"the same place in UTF-8",
+         start(R"({"general":{"positionEncodings":["utf-8"]}})") +
+             open(R"("80, 0410 // \ud834\udd1e\u0000x\n")") + END,
+         {{DIAGNOSTICS, "/params/diagnostics/0/range", json::parse(range(0, 16, 17))}}},
+        {"a lone CR ends an editor's line, not the checker's",
+         start() + open(R"("// a\rb\n0x80, 0410\n")") + END,
+         {{DIAGNOSTICS, "/params/diagnostics/1/code", "first-field-bad"},
+          {DIAGNOSTICS, "/params/diagnostics/1/range", json::parse(range(2, 0, 4))}}},
+        {"an incremental change that mends the line clears its finding",
+         start() + open(R"("0x80, 0410\n")") +
+             notification("textDocument/didChange",
+                          R"({"textDocument":{"uri":"file:///t.dsc","version":2},)"
+                          R"("contentChanges":[{"range":)" +
+                              range(0, 0, 2) + R"(,"text":""}]})") +
+             END,
+         {{DIAGNOSTICS, "/params/version", 2},
+          {DIAGNOSTICS, "/params/diagnostics", json::array()}}},
+        {"incremental changes in UTF-16 units, after a character beyond U+FFFF",
+         start() + open(R"("// \ud834\udd1e\n80, 0410 // \ud834\udd1e Q\n")") +
+             notification("textDocument/didChange",
+                          R"({"textDocument":{"uri":"file:///t.dsc","version":2},)"
+                          R"("contentChanges":[{"range":)" +
+                              range(1, 14, 15) + R"(,"text":"\u0000"}]})") +
+             END,
+         {{DIAGNOSTICS, "/params/diagnostics/0/code", "nul"},
+          {DIAGNOSTICS, "/params/diagnostics/0/range", json::parse(range(1, 14, 15))}}},
+        {"a full change replaces the text",
+         start() + open(R"("80, 0410\n")") +
+             notification("textDocument/didChange",
+                          R"({"textDocument":{"uri":"file:///t.dsc","version":3},)"
+                          R"("contentChanges":[{"text":"80 ,0410\n"}]})") +
+             END,
+         {{DIAGNOSTICS, "/params/version", 3},
+          {DIAGNOSTICS, "/params/diagnostics/0/code", "second-field-bad"}}},
+        {"closing a document clears its diagnostics; it is then unknown",
+         start() + open(R"("0x80, 0410\n")") +
+             notification("textDocument/didClose", R"({"textDocument":{"uri":"file:///t.dsc"}})") +
+             request(2, "textDocument/hover", at(0, 0)) + END,
+         {{DIAGNOSTICS, "/params/diagnostics", json::array()}, {2, "/error/code", -32602}}},
+        {"warning classes from the initialization options, as -W words",
+         start("{}", R"({"warnings":["all","-Wno-ascii"]})") + open(R"("41, 0410\n")") + END,
+         {{DIAGNOSTICS, "/params/diagnostics/0/code", "unmapped"},
+          {DIAGNOSTICS, "/params/diagnostics/1", nullptr}}},
+        {"a change of configuration publishes the diagnostics again",
+         start() + open(R"("80, 0410\n80, 0411\n")") +
+             notification("workspace/didChangeConfiguration",
+                          R"({"settings":{"maptool":{"warnings":["no-duplicate-byte"]}}})") +
+             END,
+         {{DIAGNOSTICS, "/params/diagnostics", json::array()}},
+         0,
+         4},
+        {"an unknown warning class is said, the others taken",
+         start("{}", R"({"warnings":["no-such-class","error"]})") +
+             open(R"("80, 0410\n80, 0411\n")") + END,
+         {{"window/showMessage", "/params/type", 2},
+          {DIAGNOSTICS, "/params/diagnostics/0/severity", 1}}},
+        {"quick fixes for the findings on the range: safe ones preferred, unsafe ones said",
+         start() + open(R"("0x80, 0410\n81; 0411\n")") +
+             request(2, "textDocument/codeAction",
+                     R"({"textDocument":{"uri":"file:///t.dsc"},"range":)" + range(0, 1, 1) +
+                         R"(,"context":{"diagnostics":[],"only":["quickfix"]}})") +
+             request(3, "textDocument/codeAction",
+                     R"({"textDocument":{"uri":"file:///t.dsc"},"range":)" + range(1, 0, 8) +
+                         R"(,"context":{"diagnostics":[]}})") +
+             END,
+         {{2, "/result/0/title", "delete 0x"},
+          {2, "/result/0/kind", "quickfix"},
+          {2, "/result/0/isPreferred", true},
+          {2, "/result/0/diagnostics/0/code", "first-field-bad"},
+          {2, "/result/0/edit/changes/file:~1~1~1t.dsc",
+           json::parse(R"([{"range":)" + range(0, 0, 4) + R"(,"newText":"80"}])")},
+          {2, "/result/1", nullptr},
+          {3, "/result/0/title", "replace ';' with ',' (unsafe)"},
+          {3, "/result/0/edit/changes/file:~1~1~1t.dsc/0/range", json::parse(range(1, 2, 3))},
+          {3, "/result/0/isPreferred", nullptr},
+          // fix all: the safe fixes only, as line edits of the bytes that change
+          {3, "/result/1/kind", "source.fixAll"},
+          {3, "/result/1/edit/changes/file:~1~1~1t.dsc",
+           json::parse(R"([{"range":)" + range(0, 0, 2) + R"(,"newText":""}])")}}},
+        {"fix all alone, when asked for, and none when nothing changes",
+         start() + open(R"("0x80, 0410\n")") +
+             request(2, "textDocument/codeAction",
+                     R"({"textDocument":{"uri":"file:///t.dsc"},"range":)" + range(0, 0, 0) +
+                         R"(,"context":{"diagnostics":[],"only":["source"]}})") +
+             notification("textDocument/didChange",
+                          R"({"textDocument":{"uri":"file:///t.dsc","version":2},)"
+                          R"("contentChanges":[{"text":"80, 0410\n"}]})") +
+             request(3, "textDocument/codeAction",
+                     R"({"textDocument":{"uri":"file:///t.dsc"},"range":)" + range(0, 0, 0) +
+                         R"(,"context":{"diagnostics":[]}})") +
+             END,
+         {{2, "/result/0/kind", "source.fixAll"},
+          {2, "/result/1", nullptr},
+          {3, "/result", json::array()}}},
+        {"formatting as fmt does it, as the smallest edits; none for a document mapmaker refuses",
+         start() + open(R"("80,410\nab, 0411 x\n")") +
+             request(2, "textDocument/formatting",
+                     R"({"textDocument":{"uri":"file:///t.dsc"},"options":{}})") +
+             notification("textDocument/didChange",
+                          R"({"textDocument":{"uri":"file:///t.dsc","version":2},)"
+                          R"("contentChanges":[{"text":"80;0410\n"}]})") +
+             request(3, "textDocument/formatting",
+                     R"({"textDocument":{"uri":"file:///t.dsc"},"options":{}})") +
+             END,
+         {{2, "/result",
+           json::parse(R"([{"range":)" + range(0, 3, 3) + R"(,"newText":" 0"},{"range":)" +
+                       range(1, 0, 8) + R"(,"newText":"AB, 0411 //"}])")},
+          {3, "/result", json::array()},
+          {"window/logMessage", "/params/type", 3}}},
+        {"hover on a line with a finding, as plain text",
+         start() + open(R"("80, 0410\n80, 0411\n// c\n")") +
+             request(2, "textDocument/hover", at(1, 1)) +
+             request(3, "textDocument/hover", at(2, 1)) +
+             request(4, "textDocument/hover", at(7, 0)) + END,
+         {{2, "/result/contents/kind", "plaintext"},
+          {2, "/result/range", json::parse(range(1, 0, 8))},
+          {3, "/result", nullptr},
+          {4, "/result", nullptr}}},
+        {"malformed messages get the protocol's errors, and the server goes on",
+         start() + framed("{not json") + framed(R"([1,2])") + framed(R"({"id":5,"method":"x"})") +
+             framed(R"({"jsonrpc":"2.0","id":[1],"method":"shutdown"})") +
+             request(6, "no/such/method", "{}") + notification("no/such/notification", "{}") +
+             notification("$/cancelRequest", R"({"id":6})") +
+             request(7, "textDocument/hover",
+                     R"({"textDocument":{"uri":"file:///none.dsc"},)"
+                     R"("position":{"line":0,"character":0}})") +
+             request(8, "textDocument/hover", R"({"position":"here"})") +
+             request(9, "initialize", "{}") + END,
+         {{nullptr, "/error/code", -32700, 0},
+          {nullptr, "/error/code", -32600, 1},
+          {5, "/error/code", -32600},
+          {nullptr, "/error/code", -32600, 2},
+          {6, "/error/code", -32601},
+          {7, "/error/code", -32602},
+          {8, "/error/code", -32602},
+          {9, "/error/code", -32600},
+          {99, "/result", nullptr}},
+         0,
+         10},
+        {"a request before initialize is refused",
+         request(2, "textDocument/hover", at(0, 0)) + start() + END,
+         {{2, "/error/code", -32002}, {1, "/result/serverInfo/name", "maptool"}}},
+        {"a request after shutdown is refused",
+         start() + request(2, "shutdown", "null") + request(3, "textDocument/hover", at(0, 0)) +
+             notification("exit", "null"),
+         {{3, "/error/code", -32600}}},
+        {"a header without a length is a parse error, and the next message is read",
+         start() + "Content-Type: x\r\n\r\n{}" + "Content-Length: x1\r\n\r\n" + END,
+         {{nullptr, "/error/code", -32700, 0},
+          {nullptr, "/error/code", -32700, 1},
+          {99, "/result", nullptr}},
+         0,
+         4},
+        {"exit without shutdown ends with 1", start() + notification("exit", "null"), {}, 1, 1},
+        {"the input's end without exit ends with 1", start(), {}, 1, 1},
+        {"a message cut short ends with 1", start() + "Content-Length: 50\r\n\r\n{}", {}, 1, 1},
+        {"a header cut short ends with 1", start() + "Content-Len", {}, 1, 1},
+    };
+    for (const conversation& each : cases) {
+        run(each);
+    }
+}
+
+TEST(LanguageServer, OffersNamesToComplete) {
+    if (!names_available()) {
+        GTEST_SKIP() << "built without character names";
+    }
+    const std::vector<conversation> cases = {
+        {"hover on an entry: byte, character, code, name and class, in markdown",
+         start(R"({"textDocument":{"hover":{"contentFormat":["markdown","plaintext"]}}})") +
+             open(R"("80, 0410\n81, 0301\n")") + request(2, "textDocument/hover", at(0, 5)) +
+             request(3, "textDocument/hover", at(1, 0)) + END,
+         {{2,
+           "/result/contents",
+           {{"kind", "markdown"},
+            {"value", "byte **80** → **А** `U+0410` CYRILLIC CAPITAL LETTER A\n\nclass: letter"}}},
+          {3, "/result/contents/value",
+           "byte **81** → **◌́** `U+0301` COMBINING ACUTE ACCENT\n\nclass: mark"}}},
+        {"the name of the line's code in its comment",
+         start() + open(R"("80, 0410 // CYR\n")") +
+             request(2, "textDocument/completion", at(0, 15)) + END,
+         {{2, "/result/isIncomplete", false},
+          {2, "/result/items/0/label", "CYRILLIC CAPITAL LETTER A"},
+          {2, "/result/items/0/textEdit",
+           json::parse(R"({"range":)" + range(0, 12, 15) +
+                       R"(,"newText":"CYRILLIC CAPITAL LETTER A"})")},
+          {2, "/result/items/1", nullptr}}},
+        {"codes by the words of their names in the second field, a comment added",
+         start() + open(R"("80, hebrew ale\n")") +
+             request(2, "textDocument/completion", at(0, 14)) + END,
+         {{2, "/result/isIncomplete", false},
+          {2, "/result/items/0/label", "HEBREW LETTER ALEF"},
+          {2, "/result/items/0/detail", "U+05D0"},
+          {2, "/result/items/0/textEdit",
+           json::parse(R"({"range":)" + range(0, 4, 14) +
+                       R"(,"newText":"05D0 // HEBREW LETTER ALEF"})")},
+          {2, "/result/items/1/label", "HEBREW LETTER WIDE ALEF"}}},
+        {"at most 50, and said to be incomplete",
+         start() + open(R"("80, letter // x\n")") +
+             request(2, "textDocument/completion", at(0, 10)) +
+             request(3, "textDocument/completion", at(0, 2)) + END,
+         {{2, "/result/isIncomplete", true},
+          {2, "/result/items/0/textEdit/newText", "0041"},
+          {2, "/result/items/49/textEdit/newText", "0078"},
+          {2, "/result/items/50", nullptr},
+          {3, "/result/items", json::array()}}},
+    };
+    for (const conversation& each : cases) {
+        run(each);
+    }
+}
+
+TEST(LanguageServer, RunsAsTheProgramThroughAPipe) {
+    temp_dir dir;
+    const program_result run =
+        run_program(MAPTOOL_PATH, dir.path(), {"maptool", "lsp"},
+                    start() + open(R"("0x80, 0410\n")") + END, input_kind::pipe);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    const std::vector<json> messages = messages_in(run.out);
+    ASSERT_EQ(messages.size(), 3U) << run.out;
+    EXPECT_EQ(messages[1]["params"]["diagnostics"][0]["code"], "first-field-bad");
+    EXPECT_EQ(messages[2]["result"], nullptr);
+}
+
+} // namespace
