@@ -187,8 +187,8 @@ local function run()
   local actions, failed = code_actions(bufnr, 5, 4)
   local fix = find_action(actions, 'tab')
   if check(fix ~= nil, 'a quick fix for the tab on line 5', failed or titles(actions)) then
-    check(fix.kind == nil or fix.kind:find('^quickfix') ~= nil, 'the tab fix is a quick fix',
-      tostring(fix.kind))
+    check(fix.kind == 'quickfix' and fix.isPreferred == true,
+      'the tab fix is the preferred quick fix', vim.inspect(fix))
     apply(bufnr, fix)
     vim.wait(timeout, function() return line(bufnr, 5) == '84, 0414' end, 20)
     check(line(bufnr, 5) == '84, 0414', "the quick fix makes line 5 '84, 0414'", line(bufnr, 5))
@@ -202,12 +202,39 @@ local function run()
   check(find_action(actions, "use the named character's code") ~= nil,
     'both unsafe fixes of line 4 are offered', failed or titles(actions))
   if check(fix ~= nil, 'an unsafe fix naming the character', failed or titles(actions)) then
+    check(fix.title:find('%(unsafe%)$') ~= nil and not fix.isPreferred,
+      'the unsafe fix says so and is not preferred', vim.inspect(fix))
     apply(bufnr, fix)
     local want = '82, 0413 // CYRILLIC CAPITAL LETTER GHE'
     vim.wait(timeout, function() return line(bufnr, 4) == want end, 20)
     check(line(bufnr, 4) == want, 'the unsafe fix renames line 4', line(bufnr, 4))
     table.remove(after_edit, 1)
     wait_for_diagnostics(bufnr, after_edit, 'only the Ctrl-Z is left')
+  end
+
+  -- Warning classes from the client's settings, as check's -W words.
+  client.notify('workspace/didChangeConfiguration', { settings = { warnings = { 'no-ctrl-z' } } })
+  wait_for_diagnostics(bufnr, {}, 'settings that turn ctrl-z off leave no finding')
+
+  -- Two new slips, and "fix all" through the client repairs both.
+  vim.api.nvim_buf_set_lines(bufnr, 5, 5, true, { '0x86, 0416', '87,\t0417' })
+  wait_for_diagnostics(bufnr, {
+    "6:1-6:4 error [first-field-bad] the first field '0x86' is not a hexadecimal number"
+      .. ' | write the byte as 86, without 0x',
+    "7:4-7:8 error [second-field-bad] the second field '<09>0417' is not a hexadecimal number"
+      .. ' | a tab is not skipped as a space is: use spaces',
+  }, 'the new slips are found')
+  actions, failed = code_actions(bufnr, 1, 1, { 'source.fixAll' })
+  fix = actions and actions[1]
+  if check(fix ~= nil and fix.kind == 'source.fixAll', 'a fix-all source action',
+    failed or vim.inspect(actions)) then
+    apply(bufnr, fix)
+    local want = { '86, 0416', '87, 0417' }
+    local function fixed() return vim.deep_equal(vim.api.nvim_buf_get_lines(bufnr, 5, 7, true), want) end
+    vim.wait(timeout, fixed, 20)
+    check(fixed(), 'fix all repairs both lines',
+      table.concat(vim.api.nvim_buf_get_lines(bufnr, 5, 7, true), ' / '))
+    wait_for_diagnostics(bufnr, {}, 'nothing is left after fix all')
   end
 
   -- Formatting gives what maptool fmt makes of the same text.
