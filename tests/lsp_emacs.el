@@ -4,7 +4,8 @@
 ;; program) and DSC_FILE (where to write the faulty table below) in the environment.
 ;; A `dsc-mode' for .dsc files, eglot started as `eglot-ensure' starts it, and the
 ;; findings read back from flymake: lines, columns (characters, which eglot converts from
-;; the protocol's UTF-16 positions) and texts.  Exits 0 only when every check held.
+;; the protocol's UTF-16 positions) and texts; an edit and eglot's workspace configuration
+;; change them.  Exits 0 only when every check held.
 
 (require 'eglot)
 (require 'flymake)
@@ -111,6 +112,10 @@ does: eglot sends a change, and flymake asks for its findings, on such timers."
       (forward-line 2)
       (delete-char 2)
       (lsp-test-wait-for after-edit "the edit that deletes 0x clears its error")
+      ;; Warning classes from eglot's workspace configuration, as docs/editors.md sets them.
+      (setq-default eglot-workspace-configuration '(:maptool (:warnings ["no-ctrl-z"])))
+      (eglot-signal-didChangeConfiguration server)
+      (lsp-test-wait-for (butlast after-edit) "settings that turn ctrl-z off leave it out")
       ;; eglot waits for the answer to shutdown (an error or no answer in time is an error
       ;; here), sends exit and then kills the process whatever it does: its exit status
       ;; tells nothing about the server.
