@@ -227,7 +227,8 @@ def main():
     times, processor, _, _ = edit_times(server, uri, line, arguments.big_runs, 1)
     rss, peak = server.memory()
     # Odd changes make the fault, whose diagnostic is placed in the text; even ones mend it.
-    for name, every in (("making the fault", slice(0, None, 2)), ("mending it", slice(1, None, 2))):
+    for name, every in (("making the fault", slice(0, None, 2)),
+                        ("mending it", slice(1, None, 2))):
         print(f"  change to diagnostics, {name}: {milliseconds(times[every])}")
         print(f"  processor time, {name}: {milliseconds(processor[every])}")
     print(f"  memory after the changes: {rss:.1f} MB (peak {peak:.1f} MB)")
