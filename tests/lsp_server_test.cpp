@@ -2,6 +2,8 @@
 // responses and notifications out, as JSON, malformed messages among them), and once the
 // real program through a pipe.
 
+#include "engine/document_store.h"
+#include "engine/dsc_editing.h"
 #include "maptool/lsp_server.h"
 #include "run_program.h"
 #include "test_files.h"
@@ -283,9 +285,15 @@ TEST(LanguageServer, AnswersEachConversation) {
          start() + open(R"("80, 0410\n80, 0411\n// c\n")") +
              request(2, "textDocument/hover", at(1, 1)) +
              request(3, "textDocument/hover", at(2, 1)) +
-             request(4, "textDocument/hover", at(7, 0)) + END,
+             request(4, "textDocument/hover", at(7, 0)) +
+             notification("textDocument/didChange",
+                          R"({"textDocument":{"uri":"file:///t.dsc","version":2},)"
+                          R"("contentChanges":[{"text":"0x8, 0410\n"}]})") +
+             request(5, "textDocument/hover", at(0, 1)) + END,
          {{2, "/result/contents/kind", "plaintext"},
           {2, "/result/range", json::parse(range(1, 0, 8))},
+          {5, "/result/contents/value",
+           "error [first-field-bad]: the first field '0x8' is not a hexadecimal number"},
           {3, "/result", nullptr},
           {4, "/result", nullptr}}},
         {"malformed messages get the protocol's errors, and the server goes on",
@@ -348,6 +356,12 @@ TEST(LanguageServer, OffersNamesToComplete) {
             {"value", "byte **80** → **А** `U+0410` CYRILLIC CAPITAL LETTER A\n\nclass: letter"}}},
           {3, "/result/contents/value",
            "byte **81** → **◌́** `U+0301` COMBINING ACUTE ACCENT\n\nclass: mark"}}},
+        {"hover as plain text: the entry, then the finding on its line",
+         start() + open(R"("80, 0410\n80, 0411\n")") + request(2, "textDocument/hover", at(1, 1)) +
+             END,
+         {{2, "/result/contents/value",
+           "byte 80 → Б U+0411 CYRILLIC CAPITAL LETTER BE\nclass: letter\n"
+           "warning [duplicate-byte]: source code 80 is listed again"}}},
         {"the name of the line's code in its comment",
          start() + open(R"("80, 0410 // CYR\n")") +
              request(2, "textDocument/completion", at(0, 15)) + END,
@@ -379,6 +393,83 @@ TEST(LanguageServer, OffersNamesToComplete) {
     };
     for (const conversation& each : cases) {
         run(each);
+    }
+}
+
+// Places in a text with a lone CR, a CR LF, and characters of 2 and 4 UTF-8 bytes.
+TEST(LanguageServer, TurnsPlacesIntoOffsetsAndBack) {
+    const std::string text = "a\xD0\x96"
+                             "b\rc\xF0\x9D\x84\x9E\r\nd";
+    struct place_case {
+        text_position at;
+        position_encoding encoding;
+        std::size_t offset;
+        text_position back; // the place of that offset
+    };
+    const std::vector<place_case> cases = {
+        {{0, 0}, position_encoding::utf16, 0, {0, 0}},
+        {{0, 2}, position_encoding::utf16, 3, {0, 2}},
+        {{0, 2}, position_encoding::utf8, 1, {0, 1}}, // within a character: its start
+        {{0, 3}, position_encoding::utf8, 3, {0, 3}},
+        {{0, 9}, position_encoding::utf16, 4, {0, 3}}, // beyond the line: its end
+        {{1, 1}, position_encoding::utf16, 6, {1, 1}},
+        {{1, 2}, position_encoding::utf16, 6, {1, 1}}, // within a surrogate pair
+        {{1, 3}, position_encoding::utf16, 10, {1, 3}},
+        {{1, 5}, position_encoding::utf8, 10, {1, 5}},
+        {{2, 0}, position_encoding::utf16, 12, {2, 0}}, // after CR LF
+        {{2, 1}, position_encoding::utf16, 13, {2, 1}},
+        {{7, 0}, position_encoding::utf16, 13, {2, 1}}, // beyond the text: its end
+    };
+    for (const place_case& each : cases) {
+        text_locator locate(text, each.encoding);
+        const std::size_t offset = locate.offset(each.at);
+        EXPECT_EQ(offset, each.offset) << each.at.line << ":" << each.at.character;
+        const text_position back = locate.position(offset);
+        EXPECT_EQ(back.line, each.back.line) << offset;
+        EXPECT_EQ(back.character, each.back.character) << offset;
+    }
+    // The CR of a CR LF: the end of its line, as is its LF.
+    text_locator locate(text, position_encoding::utf16);
+    EXPECT_EQ(locate.position(11).line, 1U);
+    EXPECT_EQ(locate.position(11).character, 3U);
+    // The checker's lines end at LF alone; columns are bytes, clamped before the line end.
+    EXPECT_EQ(locate.checker_offset(1, 1), 0U);
+    EXPECT_EQ(locate.checker_offset(1, 6), 5U);
+    EXPECT_EQ(locate.checker_offset(1, 99), 10U);
+    EXPECT_EQ(locate.checker_offset(2, 1), 12U);
+    EXPECT_EQ(locate.checker_offset(3, 1), 13U);
+}
+
+TEST(LanguageServer, EditsOnlyWhatChanges) {
+    struct edit_case {
+        std::string before;
+        std::string after;
+        std::vector<text_edit> edits;
+    };
+    const std::vector<edit_case> cases = {
+        {"80,410\n", "80,410\n", {}},
+        {"80,410\nab\n", "80, 0410\nAB\n", {{3, 3, " 0"}, {7, 9, "AB"}}},
+        {"a\r\nb\r\n", "a\r\nc\r\n", {{3, 4, "c"}}},
+        // never within a character: \xD0\x96 and \xD0\x97 share their first byte
+        {"x\xD0\x96y", "x\xD0\x97y", {{1, 3, "\xD0\x97"}}},
+        {"a\xD0\x96", "b\xD1\x96", {{0, 3, "b\xD1\x96"}}},
+        {"ab", "b", {{0, 1, ""}}},
+        // lines that come or go: the whole text
+        {"a\nb\n", "a\n", {{0, 4, "a\n"}}},
+    };
+    for (const edit_case& each : cases) {
+        const std::vector<text_edit> edits = line_edits(each.before, each.after);
+        ASSERT_EQ(edits.size(), each.edits.size()) << each.before;
+        for (std::size_t i = 0; i < edits.size(); ++i) {
+            EXPECT_EQ(edits[i].from, each.edits[i].from) << each.before;
+            EXPECT_EQ(edits[i].to, each.edits[i].to) << each.before;
+            EXPECT_EQ(edits[i].text, each.edits[i].text) << each.before;
+        }
+        std::string edited = each.before;
+        for (auto edit = edits.rbegin(); edit != edits.rend(); ++edit) {
+            edited.replace(edit->from, edit->to - edit->from, edit->text);
+        }
+        EXPECT_EQ(edited, each.after);
     }
 }
 
