@@ -1,9 +1,12 @@
--- maptool lsp in Neovim's own LSP client (0.7 and later), as tests/lsp_neovim.sh runs it:
--- nvim --headless --clean -c 'luafile tests/lsp_neovim.lua', with MAPTOOL (the program),
--- DSC_FILE (a copy of the faulty table below, which the script writes) and ENCODING
+-- maptool lsp in Neovim's own LSP client (written for 0.7, Debian 12's), as
+-- tests/lsp_neovim.sh runs it: nvim --headless --clean -c 'luafile tests/lsp_neovim.lua',
+-- with MAPTOOL (the program), DSC_FILE (where to write the faulty table below) and ENCODING
 -- (utf-16, the protocol's default, or utf-8, which the client then offers and the server
--- must choose). Each step waits for what the client shows, prints what it saw when it
--- differs, and the editor exits 0 only when every step held.
+-- must choose). The findings on their lines and columns, an edit that clears one, the
+-- hover of an entry, a safe and an unsafe quick fix, warning classes from the settings,
+-- fix all, formatting as maptool fmt, and shutdown with exit: each step waits for what the
+-- client shows, prints what it saw when it differs, and the editor exits 0 only when
+-- every step held.
 local maptool = assert(os.getenv('MAPTOOL'), 'MAPTOOL is not set')
 local path = assert(os.getenv('DSC_FILE'), 'DSC_FILE is not set')
 local encoding = os.getenv('ENCODING') or 'utf-16'
@@ -239,7 +242,11 @@ local function run()
   table.insert(input, '')
   local formatted = vim.fn.system({ maptool, 'fmt', '-' }, input)
   check(vim.v.shell_error == 0, 'maptool fmt - formats the text', formatted)
-  vim.lsp.buf.formatting_sync(nil, timeout)
+  if vim.lsp.buf.format then -- 0.8 and later
+    vim.lsp.buf.format({ timeout_ms = timeout })
+  else
+    vim.lsp.buf.formatting_sync(nil, timeout)
+  end
   local after = table.concat(vim.api.nvim_buf_get_lines(bufnr, 0, -1, true), '\n') .. '\n'
   check(after ~= table.concat(before, '\n') .. '\n', 'formatting changes line 2')
   check(after == formatted, "formatting gives maptool fmt's text:\n" .. formatted, after)
