@@ -169,6 +169,11 @@ TEST(LanguageServer, AnswersEachConversation) {
            "write the byte as 81, without 0x"},
           {DIAGNOSTICS, "/params/diagnostics/0/relatedInformation/0/location/range",
            json::parse(range(1, 0, 4))}}},
+        {"a note on a line before its finding's",
+         start(RELATED) + open(R"("// x\n81, 0411\n81, 0412\n")") + END,
+         {{DIAGNOSTICS, "/params/diagnostics/0/range", json::parse(range(2, 0, 2))},
+          {DIAGNOSTICS, "/params/diagnostics/0/relatedInformation/0/location/range",
+           json::parse(range(1, 0, 2))}}},
         {"notes joined to the message for a client without related information",
          start() + open(R"("0x81, 0411\n")") + END,
          {{DIAGNOSTICS, "/params/diagnostics/0/message",
@@ -373,6 +378,14 @@ TEST(LanguageServer, OffersNamesToComplete) {
            json::parse(R"({"range":)" + range(0, 4, 14) +
                        R"(,"newText":"05D0 // HEBREW LETTER ALEF"})")},
           {2, "/result/items/1/label", "HEBREW LETTER WIDE ALEF"}}},
+        {"names that start with the typed text first, then the others, each in code order",
+         start() + open(R"("80, alef\n")") + request(2, "textDocument/completion", at(0, 8)) + END,
+         {{2, "/result/items/0/label", "ALEF SYMBOL"},
+          {2, "/result/items/1/label", "HEBREW LETTER ALEF"}}},
+        {"incomplete also when only names that start with the typed text are more than 50",
+         start() + open(R"("80, cjk compatibility ideograph\n")") +
+             request(2, "textDocument/completion", at(0, 31)) + END,
+         {{2, "/result/isIncomplete", true}, {2, "/result/items/49/detail", "U+F931"}}},
         {"at most 50, and said to be incomplete",
          start() + open(R"("80, letter // x\n")") +
              request(2, "textDocument/completion", at(0, 10)) +
