@@ -59,6 +59,18 @@ std::string range(int line, int from, int to) {
            R"(,"character":)" + std::to_string(to) + "}}";
 }
 
+// A change of the document to a version: the list of changes as JSON.
+std::string change(int version, const std::string& changes) {
+    return notification("textDocument/didChange",
+                        R"({"textDocument":{"uri":"file:///t.dsc","version":)" +
+                            std::to_string(version) + R"(},"contentChanges":)" + changes + "}");
+}
+
+// One incremental change: a range of a line replaced by a JSON string.
+std::string edited(int line, int from, int to, const std::string& text_json) {
+    return R"([{"range":)" + range(line, from, to) + R"(,"text":)" + text_json + "}]";
+}
+
 const std::string END = request(99, "shutdown", "null") + notification("exit", "null");
 
 // The messages written, in order; Windows' text-mode CR LF taken as LF in headers.
@@ -157,6 +169,11 @@ TEST(LanguageServer, AnswersEachConversation) {
            "write the byte as 81, without 0x"},
           {DIAGNOSTICS, "/params/diagnostics/0/relatedInformation/0/location/range",
            json::parse(range(1, 0, 4))}}},
+        {"a note on a line before its finding's",
+         start(RELATED) + open(R"("// x\n81, 0411\n81, 0412\n")") + END,
+         {{DIAGNOSTICS, "/params/diagnostics/0/range", json::parse(range(2, 0, 2))},
+          {DIAGNOSTICS, "/params/diagnostics/0/relatedInformation/0/location/range",
+           json::parse(range(1, 0, 2))}}},
         {"notes joined to the message for a client without related information",
          start() + open(R"("0x81, 0411\n")") + END,
          {{DIAGNOSTICS, "/params/diagnostics/0/message",
@@ -181,29 +198,16 @@ TEST(LanguageServer, AnswersEachConversation) {
          {{DIAGNOSTICS, "/params/diagnostics/1/code", "first-field-bad"},
           {DIAGNOSTICS, "/params/diagnostics/1/range", json::parse(range(2, 0, 4))}}},
         {"an incremental change that mends the line clears its finding",
-         start() + open(R"("0x80, 0410\n")") +
-             notification("textDocument/didChange",
-                          R"({"textDocument":{"uri":"file:///t.dsc","version":2},)"
-                          R"("contentChanges":[{"range":)" +
-                              range(0, 0, 2) + R"(,"text":""}]})") +
-             END,
+         start() + open(R"("0x80, 0410\n")") + change(2, edited(0, 0, 2, R"("")")) + END,
          {{DIAGNOSTICS, "/params/version", 2},
           {DIAGNOSTICS, "/params/diagnostics", json::array()}}},
         {"incremental changes in UTF-16 units, after a character beyond U+FFFF",
          start() + open(R"("// \ud834\udd1e\n80, 0410 // \ud834\udd1e Q\n")") +
-             notification("textDocument/didChange",
-                          R"({"textDocument":{"uri":"file:///t.dsc","version":2},)"
-                          R"("contentChanges":[{"range":)" +
-                              range(1, 14, 15) + R"(,"text":"\u0000"}]})") +
-             END,
+             change(2, edited(1, 14, 15, R"("\u0000")")) + END,
          {{DIAGNOSTICS, "/params/diagnostics/0/code", "nul"},
           {DIAGNOSTICS, "/params/diagnostics/0/range", json::parse(range(1, 14, 15))}}},
         {"a full change replaces the text",
-         start() + open(R"("80, 0410\n")") +
-             notification("textDocument/didChange",
-                          R"({"textDocument":{"uri":"file:///t.dsc","version":3},)"
-                          R"("contentChanges":[{"text":"80 ,0410\n"}]})") +
-             END,
+         start() + open(R"("80, 0410\n")") + change(3, R"([{"text":"80 ,0410\n"}])") + END,
          {{DIAGNOSTICS, "/params/version", 3},
           {DIAGNOSTICS, "/params/diagnostics/0/code", "second-field-bad"}}},
         {"closing a document clears its diagnostics; it is then unknown",
@@ -256,9 +260,7 @@ TEST(LanguageServer, AnswersEachConversation) {
              request(2, "textDocument/codeAction",
                      R"({"textDocument":{"uri":"file:///t.dsc"},"range":)" + range(0, 0, 0) +
                          R"(,"context":{"diagnostics":[],"only":["source"]}})") +
-             notification("textDocument/didChange",
-                          R"({"textDocument":{"uri":"file:///t.dsc","version":2},)"
-                          R"("contentChanges":[{"text":"80, 0410\n"}]})") +
+             change(2, R"([{"text":"80, 0410\n"}])") +
              request(3, "textDocument/codeAction",
                      R"({"textDocument":{"uri":"file:///t.dsc"},"range":)" + range(0, 0, 0) +
                          R"(,"context":{"diagnostics":[]}})") +
@@ -270,9 +272,7 @@ TEST(LanguageServer, AnswersEachConversation) {
          start() + open(R"("80,410\nab, 0411 x\n")") +
              request(2, "textDocument/formatting",
                      R"({"textDocument":{"uri":"file:///t.dsc"},"options":{}})") +
-             notification("textDocument/didChange",
-                          R"({"textDocument":{"uri":"file:///t.dsc","version":2},)"
-                          R"("contentChanges":[{"text":"80;0410\n"}]})") +
+             change(2, R"([{"text":"80;0410\n"}])") +
              request(3, "textDocument/formatting",
                      R"({"textDocument":{"uri":"file:///t.dsc"},"options":{}})") +
              END,
@@ -285,10 +285,7 @@ TEST(LanguageServer, AnswersEachConversation) {
          start() + open(R"("80, 0410\n80, 0411\n// c\n")") +
              request(2, "textDocument/hover", at(1, 1)) +
              request(3, "textDocument/hover", at(2, 1)) +
-             request(4, "textDocument/hover", at(7, 0)) +
-             notification("textDocument/didChange",
-                          R"({"textDocument":{"uri":"file:///t.dsc","version":2},)"
-                          R"("contentChanges":[{"text":"0x8, 0410\n"}]})") +
+             request(4, "textDocument/hover", at(7, 0)) + change(2, R"([{"text":"0x8, 0410\n"}])") +
              request(5, "textDocument/hover", at(0, 1)) + END,
          {{2, "/result/contents/kind", "plaintext"},
           {2, "/result/range", json::parse(range(1, 0, 8))},
@@ -381,6 +378,14 @@ TEST(LanguageServer, OffersNamesToComplete) {
            json::parse(R"({"range":)" + range(0, 4, 14) +
                        R"(,"newText":"05D0 // HEBREW LETTER ALEF"})")},
           {2, "/result/items/1/label", "HEBREW LETTER WIDE ALEF"}}},
+        {"names that start with the typed text first, then the others, each in code order",
+         start() + open(R"("80, alef\n")") + request(2, "textDocument/completion", at(0, 8)) + END,
+         {{2, "/result/items/0/label", "ALEF SYMBOL"},
+          {2, "/result/items/1/label", "HEBREW LETTER ALEF"}}},
+        {"incomplete also when only names that start with the typed text are more than 50",
+         start() + open(R"("80, cjk compatibility ideograph\n")") +
+             request(2, "textDocument/completion", at(0, 31)) + END,
+         {{2, "/result/isIncomplete", true}, {2, "/result/items/49/detail", "U+F931"}}},
         {"at most 50, and said to be incomplete",
          start() + open(R"("80, letter // x\n")") +
              request(2, "textDocument/completion", at(0, 10)) +

@@ -119,6 +119,45 @@ std::string markdown_escaped(std::string_view text) {
     return escaped;
 }
 
+// The line a request's position is on, without its line end, and the position's offset.
+struct line_at {
+    std::size_t start = 0;
+    std::size_t cursor = 0;
+    std::string_view text;
+    bool beyond = false; // the position is beyond the last line
+};
+
+line_at line_of(std::string_view text, text_locator& locate, text_position at) {
+    const std::size_t start = locate.offset({at.line, 0});
+    const std::size_t end = locate.offset({at.line, UINT64_MAX});
+    return {start, locate.offset(at), text.substr(start, end - start),
+            locate.position(start).line != at.line};
+}
+
+// An entry as hover shows it: "byte 80 → А U+0410 CYRILLIC CAPITAL LETTER A", then its
+// class; a control or a code of no class is not shown, a combining mark on a dotted circle.
+std::string hover_text(const entry_facts& entry, bool markdown) {
+    const bool shown = entry.kind != char_class::control && entry.kind != char_class::other;
+    const std::string character =
+        (entry.kind == char_class::mark ? "\u25CC" : "") + utf8_of(entry.code);
+    const std::string code = "U+" + hex_digits(entry.code, 4);
+    const std::string kind(class_word(entry.kind));
+    if (markdown) {
+        return "byte **" + hex_digits(entry.byte, 2) + "** → " +
+               (shown ? "**" + markdown_escaped(character) + "** " : "") + "`" + code + "` " +
+               markdown_escaped(entry.name) + "\n\nclass: " + kind;
+    }
+    return "byte " + hex_digits(entry.byte, 2) + " → " + (shown ? character + " " : "") + code +
+           (entry.name.empty() ? "" : " " + entry.name) + "\nclass: " + kind;
+}
+
+// A finding as hover shows it: "warning [duplicate-byte]: source code 80 is listed again".
+std::string hover_text(const finding& found, bool markdown) {
+    const std::string said = std::string(found.level == severity::error ? "error" : "warning") +
+                             " [" + std::string(rule_of(found)) + "]: ";
+    return markdown ? "**" + said + "**" + markdown_escaped(found.message) : said + found.message;
+}
+
 // What the client said it can take, in initialize.
 struct client_abilities {
     position_encoding encoding = position_encoding::utf16;
@@ -445,53 +484,29 @@ void server::publish(const std::string& uri, const document& open) {
 json server::hover(const json& params) {
     std::string uri;
     const document& open = named(params, uri);
-    const text_position at = position_at(member(params, "position"));
     text_locator locate(open.text, client_.encoding);
-    const std::size_t start = locate.offset({at.line, 0});
-    const std::size_t end = locate.offset({at.line, UINT64_MAX});
-    if (start == open.text.size() && at.line != 0 && locate.position(start).line != at.line) {
-        return nullptr; // beyond the last line
+    const line_at line = line_of(open.text, locate, position_at(member(params, "position")));
+    if (line.beyond) {
+        return nullptr;
     }
+    const text_position start = locate.position(line.start);
     const bool markdown = client_.markdown;
     std::string text;
-    if (const std::optional<entry_facts> entry =
-            entry_on_line(std::string_view(open.text).substr(start, end - start))) {
-        const bool shown = entry->kind != char_class::control && entry->kind != char_class::other;
-        const std::string character = entry->kind == char_class::mark
-                                          ? "\u25CC" + utf8_of(entry->code)
-                                          : utf8_of(entry->code);
-        const std::string code = "U+" + hex_digits(entry->code, 4);
-        if (markdown) {
-            text = "byte **" + hex_digits(entry->byte, 2) + "** → " +
-                   (shown ? "**" + markdown_escaped(character) + "** " : "") + "`" + code + "` " +
-                   markdown_escaped(entry->name) +
-                   "\n\nclass: " + std::string(class_word(entry->kind));
-        } else {
-            text = "byte " + hex_digits(entry->byte, 2) + " → " + (shown ? character + " " : "") +
-                   code + (entry->name.empty() ? "" : " " + entry->name) +
-                   "\nclass: " + std::string(class_word(entry->kind));
-        }
+    if (const std::optional<entry_facts> entry = entry_on_line(line.text)) {
+        text = hover_text(*entry, markdown);
     }
-    // The findings on the line, as the checker counts lines.
-    const auto found = findings_.find(uri);
-    for (const finding& each : found->second) {
-        if (each.line == 0 ||
-            locate.position(locate.checker_offset(each.line, 1)).line != at.line) {
-            continue;
+    // The findings on the line, whose numbers count lines as the checker does.
+    for (const finding& each : findings_.find(uri)->second) {
+        if (each.line != 0 &&
+            locate.position(locate.checker_offset(each.line, 1)).line == start.line) {
+            text += (text.empty() ? "" : markdown ? "\n\n" : "\n") + hover_text(each, markdown);
         }
-        const std::string said = std::string(each.level == severity::error ? "error" : "warning") +
-                                 " [" + std::string(rule_of(each)) + "]: ";
-        text +=
-            (text.empty() ? ""
-             : markdown   ? "\n\n"
-                          : "\n") +
-            (markdown ? "**" + said + "**" + markdown_escaped(each.message) : said + each.message);
     }
     if (text.empty()) {
         return nullptr;
     }
     return {{"contents", {{"kind", markdown ? "markdown" : "plaintext"}, {"value", text}}},
-            {"range", range_json({locate.position(start), locate.position(end)})}};
+            {"range", range_json({start, locate.position(line.start + line.text.size())})}};
 }
 
 json server::edits_json(std::string_view text, const std::vector<text_edit>& edits) {
@@ -589,12 +604,11 @@ json server::formatting(const json& params) {
 json server::completion(const json& params) {
     std::string uri;
     const document& open = named(params, uri);
-    const text_position at = position_at(member(params, "position"));
     text_locator locate(open.text, client_.encoding);
-    const std::size_t start = locate.offset({at.line, 0});
-    const std::size_t end = locate.offset({at.line, UINT64_MAX});
-    const std::size_t cursor = locate.offset(at);
-    const std::string_view line = std::string_view(open.text).substr(start, end - start);
+    const line_at place = line_of(open.text, locate, position_at(member(params, "position")));
+    const std::size_t start = place.start;
+    const std::size_t cursor = place.cursor;
+    const std::string_view line = place.text;
     const completion_spot spot = completion_at(line, cursor - start);
     json items = json::array();
     bool cut = false;
