@@ -62,7 +62,8 @@ TEST(WriteMap, UnbufferedFullDeviceFailsTheWrite) {
 }
 
 // Telling a map from another table reads no further than a map can reach, whatever the
-// file's size: a DSC file of hundreds of megabytes is then read once, not twice.
+// file's size: a DSC file of hundreds of megabytes is then read once, not twice. Reading
+// a map file for its size reads it whole: a full map and one byte more is no map.
 TEST(ReadMap, HoldsMapReadsNoFurtherThanTheLargestMap) {
     const std::string map = written_bytes(table_of({make_record(0x80, 0x0410)}));
     std::string full;
@@ -91,6 +92,11 @@ TEST(ReadMap, HoldsMapReadsNoFurtherThanTheLargestMap) {
         std::rewind(file.get());
         EXPECT_EQ(holds_map(file.get()), c.is_map);
         EXPECT_LE(std::ftell(file.get()), static_cast<long>(MAP_FILE_MAX + 1));
+        // read_map reads on to the end, for the size it reports, to the last byte.
+        std::rewind(file.get());
+        const map_reading whole = read_map(file.get());
+        EXPECT_EQ(whole.fault == map_fault::none, c.is_map);
+        EXPECT_EQ(whole.size, c.bytes.size());
     }
 }
 
