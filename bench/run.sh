@@ -3,7 +3,10 @@
 # and cat on the same files, and maptool fmt against check, and measures their peak memory; and maptool convert against
 # glibc's iconv, decoding and encoding the same 100 MB text through CP1251.
 #
-#   bench/run.sh [build/mapmaker] [runs]
+#   bench/run.sh [build/mapmaker] [runs] [wall|cpu]
+#
+# With cpu, each time is processor time (user + system, from GNU time, to 10 ms) rather
+# than wall time: on a machine that others share, wall times mostly measure the others.
 #
 # Generates in a temporary folder: a 256-entry table, a 1 MB and a ~512 MB DSC file of
 # comment and empty lines with 256 entries spread through them, and the big one again
@@ -15,6 +18,7 @@ tables=$(realpath "$(dirname "$0")/../tables")
 tool=$(realpath "${1:-build/mapmaker}")
 maptool=$(dirname "$tool")/maptool
 runs=${2:-7}
+clock=${3:-wall}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 here=$(dirname "$(realpath "$0")")
@@ -43,8 +47,13 @@ make_dsc big.dsc 1
 awk '{ printf "%s%s\r\n", (NR % 3 == 0 && substr($0, 1, 2) == "//") ? "    " : "", $0 }' \
     big.dsc >crlf.dsc
 
-seconds() { # command...: wall time of one run
+seconds() { # command...: wall time (or processor time) of one run, in nanoseconds
     local start end
+    if [ "$clock" = cpu ]; then
+        /usr/bin/time -o "$work/cpu.txt" -f '%U %S' "$@" >/dev/null
+        awk '{ printf "%d\n", ($1 + $2) * 1e9 }' "$work/cpu.txt"
+        return
+    fi
     start=$(date +%s%N)
     "$@" >/dev/null
     end=$(date +%s%N)
@@ -71,7 +80,7 @@ medians() { # of times.txt: the tool's, the yardstick's, and of their ratios
     printf '%s %s %s\n' \
         "$(awk '{ print $1 / 1e9 }' times.txt | median)" \
         "$(awk '{ print $2 / 1e9 }' times.txt | median)" \
-        "$(awk '{ printf "%.3f\n", $1 / $2 }' times.txt | median)"
+        "$(awk '$2 > 0 { printf "%.3f\n", $1 / $2 }' times.txt | median)"
 }
 
 peak_kb() { # median over the runs: a small peak varies by some pages from run to run
@@ -82,7 +91,8 @@ peak_kb() { # median over the runs: a small peak varies by some pages from run t
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
-printf 'machine: %s, %s cores; %s runs each, medians\n' "$(uname -m)" "$(nproc)" "$runs"
+printf 'machine: %s, %s cores; %s runs each, medians of %s time; load average %s\n' \
+    "$(uname -m)" "$(nproc)" "$runs" "$clock" "$(cut -d ' ' -f 1-3 /proc/loadavg)"
 printf 'big.dsc: %s bytes, %s lines\n' "$(stat -c %s big.dsc)" "$(wc -l <big.dsc)"
 cat big.dsc >/dev/null # into the page cache
 
@@ -112,10 +122,16 @@ for verb in check build; do
     printf 'peak memory  maptool %s  small.dsc %s KB  big.dsc %s KB  ratio %s\n' \
         "$verb" "$small_kb" "$big_kb" "$(ratio "$big_kb" "$small_kb")"
 done
-measured=("$maptool" check)
 cat crlf.dsc >/dev/null
+for verb in check build; do
+    measured=("$maptool" "$verb")
+    [ "$verb" = build ] && measured=("$maptool" build -o "$work/out.map")
+    read -r tool_s wc_s ratio_wc < <(compare crlf.dsc wc -l)
+    printf 'crlf.dsc   maptool %s %ss  wc -l %ss  ratio %s\n' "$verb" "$tool_s" "$wc_s" "$ratio_wc"
+done
+measured=("$tool")
 read -r tool_s wc_s ratio_wc < <(compare crlf.dsc wc -l)
-printf 'crlf.dsc   maptool check %ss  wc -l %ss  ratio %s\n' "$tool_s" "$wc_s" "$ratio_wc"
+printf 'crlf.dsc   mapmaker %ss  wc -l %ss  ratio %s\n' "$tool_s" "$wc_s" "$ratio_wc"
 
 # fmt against check on the same file. big.dsc is in fmt's layout already: fmt reads it
 # (and a second time to compare) and writes nothing. crlf.dsc has indented comments, which

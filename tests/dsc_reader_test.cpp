@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -244,6 +245,109 @@ TEST(ReadDsc, CrLfAcrossTheBlockEdge) {
         const read_result result = read_bytes(text);
         ASSERT_EQ(result.status, status_code::ok) << filler;
         ASSERT_EQ(result.lines, filler + 1 + 2) << filler;
+    }
+}
+
+// --- Plain lines counted rather than handed on ----------------------------------------
+
+// What a reader sees of a file: each piece handed to take, and "" for each line counted
+// to pass.
+template <bool Marks> std::vector<std::string> pieces_of(const std::string& bytes, bool passing) {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(scratch_file(), std::fclose);
+    if (!file || std::fwrite(bytes.data(), 1, bytes.size(), file.get()) != bytes.size()) {
+        throw std::runtime_error("cannot make a scratch file");
+    }
+    std::rewind(file.get());
+    std::vector<std::string> seen;
+    const auto pass = [&](std::uint64_t lines) {
+        EXPECT_GT(lines, 0u);
+        seen.insert(seen.end(), lines, "");
+    };
+    const auto take_marks = [&](std::string_view piece, piece_marks) { seen.emplace_back(piece); };
+    const auto take_plain = [&](std::string_view piece) { seen.emplace_back(piece); };
+    const auto block = std::make_unique<dsc_block>();
+    if constexpr (Marks) {
+        passing ? read_dsc_pieces(file.get(), *block, take_marks, pass)
+                : read_dsc_pieces(file.get(), *block, take_marks);
+    } else {
+        passing ? read_dsc_pieces(file.get(), *block, take_plain, pass)
+                : read_dsc_pieces(file.get(), *block, take_plain);
+    }
+    return seen;
+}
+
+// A line a reader never needs to see: a comment after any spaces, or one whose first byte
+// ends its text; whole (its LF read), and short enough to be one piece.
+bool plain_whole_line(std::string_view line) {
+    if (!line.ends_with('\n') || line.size() > LINE_PIECE_MAX) {
+        return false;
+    }
+    if (line[0] == '\n' || line[0] == '\r' || line[0] == '\0') {
+        return true;
+    }
+    return line.substr(line.find_first_not_of(' ')).starts_with("//");
+}
+
+struct pass_case {
+    const char* name;
+    std::string bytes;
+    std::size_t passed;       // lines counted for a take without marks (mapmaker's)
+    std::size_t passed_marks; // and for one with marks (the checker's)
+};
+
+// The lines counted are plain ones, each in its place among the pieces; everything else is
+// handed on as without counting. A line with a lone CR, or any in a block with a NUL, goes
+// to a take that asks for marks; the first line of a block is always handed on.
+TEST(ReadDscPieces, CountsPlainWholeLinesInTheirPlace) {
+    std::string many;
+    for (int i = 0; i < 40000; ++i) {
+        many += i % 3 == 0 ? "// c\n" : i % 3 == 1 ? "\n" : "    // indented\r\n";
+    }
+    const std::vector<pass_case> cases = {
+        {"each kind of plain line", "80, 0410\n// a\n\n\r\n   // b\n//\n  x\n80, 0411\n", 5, 5},
+        {"the first line of the file is handed on", "// a\n// b\n", 1, 1},
+        {"not plain: one slash, spaces only, text", "// a\n/ b\n   \n x //\n", 0, 0},
+        {"a NUL first", std::string("// a\n\0b\n// c\n", 13), 2, 0},
+        {"a lone CR", "// a\n// b\rc\n// d\n", 2, 1},
+        {"a CR LF line", "// a\r\n\r\n// b\r\n", 2, 2},
+        {"253 characters and the LF: one piece", "//\n//" + std::string(251, 'c') + "\n", 1, 1},
+        {"254 characters and the LF: two pieces", "//\n//" + std::string(252, 'c') + "\n", 0, 0},
+        {"a long comment, then a short one", "//\n//" + std::string(300, 'c') + "\n// e\n", 1, 1},
+        {"no LF at the end", "// a\n// b", 0, 0},
+    };
+    for (const pass_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto passed = [](const std::vector<std::string>& seen) {
+            return static_cast<std::size_t>(std::count(seen.begin(), seen.end(), ""));
+        };
+        EXPECT_EQ(passed(pieces_of<false>(c.bytes, true)), c.passed);
+        EXPECT_EQ(passed(pieces_of<true>(c.bytes, true)), c.passed_marks);
+    }
+    // Across many blocks, and at every kind of plain line: each line counted is one that
+    // would have been handed on whole, in the same place.
+    for (const std::string& bytes : {many, std::string(many).append(1, '\0')}) {
+        for (const bool marks : {false, true}) {
+            const std::vector<std::string> all =
+                marks ? pieces_of<true>(bytes, false) : pieces_of<false>(bytes, false);
+            const std::vector<std::string> seen =
+                marks ? pieces_of<true>(bytes, true) : pieces_of<false>(bytes, true);
+            ASSERT_EQ(seen.size(), all.size());
+            std::size_t passed = 0;
+            for (std::size_t i = 0; i < all.size(); ++i) {
+                if (seen[i].empty()) {
+                    ++passed;
+                    ASSERT_TRUE(plain_whole_line(all[i])) << i;
+                } else {
+                    ASSERT_EQ(seen[i], all[i]) << i;
+                }
+            }
+            // A block with a NUL hands every line to a take with marks.
+            const bool nul = bytes.back() == '\0';
+            EXPECT_GT(passed, marks && nul ? 0u : all.size() - 100) << marks << nul;
+            if (marks && nul) {
+                EXPECT_LT(passed, all.size() - 1000);
+            }
+        }
     }
 }
 

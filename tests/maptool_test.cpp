@@ -27,6 +27,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
+std::string repeated(const std::string& text, int times) {
+    std::string all;
+    for (int i = 0; i < times; ++i) {
+        all += text;
+    }
+    return all;
+}
+
 // Checks bytes as the file "t.dsc" and returns the text report.
 std::string check_text(const std::string& bytes, const std::vector<std::string>& warnings = {}) {
     std::FILE* input = scratch_file();
@@ -129,6 +137,22 @@ TEST(Check, ReportsEachKindOfProblem) {
         {std::string("  // a\0b\n80, 0410\n", 18),
          "t.dsc:1:7: warning: a NUL byte ends the text: mapmaker ignores the rest of the line "
          "[-Wnul]"},
+        // Plain lines are counted in bulk after the first, but not those that hide a lone CR
+        // or a NUL, and every line counts toward the line number.
+        {"// x\r\n  // a\rb\r\n80, 0410\r\n",
+         "t.dsc:2:7: warning: a CR without an LF after it ends the text: mapmaker ignores the "
+         "rest of the line [-Wlone-cr]"},
+        {"// x\r\n// a\rb\r\n80, 0410\r\n",
+         "t.dsc:2:5: warning: a CR without an LF after it ends the text: mapmaker ignores the "
+         "rest of the line [-Wlone-cr]"},
+        {std::string("// x\n  // a\0b\n80, 0410\n", 23),
+         "t.dsc:2:7: warning: a NUL byte ends the text: mapmaker ignores the rest of the line "
+         "[-Wnul]"},
+        {"//" + std::string(300, 'c') + "\n" + repeated("// c\n\n   // d\r\n", 10000) + "80\n",
+         "t.dsc:30002:1: error: no ',' or space after the first field '80': the line has no "
+         "second field"},
+        {"//" + std::string(300, 'c') + "\n" + repeated("// c\n\n   // d\r\n", 10000) + "80\n",
+         "t.dsc:30002:1: note: mapmaker counts this as line 30003"},
         // Lines are searched 64 bytes at a time: a CR last of them, and one long before
         // its line's end.
         {"// " + std::string(60, 'a') + "\rb\r\n80, 0410\r\n",

@@ -51,10 +51,10 @@ struct position {
         }
     }
 
-    // A whole line passed over without a look inside.
-    void skip_line() {
-        ++pieces;
-        ++line;
+    // Whole lines passed over without a look inside.
+    void skip_lines(std::uint64_t count) {
+        pieces += count;
+        line += count;
     }
 
     // An error at a byte offset of the current piece.
@@ -557,10 +557,14 @@ class checker {
         at_.file = file;
     }
 
+    // Plain whole lines the reading loop counted rather than handed on: those that take
+    // passes over too.
+    void pass(std::uint64_t lines) { at_.skip_lines(lines); }
+
     // The quick path for the most common lines, inline in the reading loop.
     void take(std::string_view piece, piece_marks marks) {
         if (at_.column_base == 0 && plainly_skipped_whole_line(piece, marks)) {
-            at_.skip_line();
+            at_.skip_lines(1);
         } else {
             read(piece);
         }
@@ -683,7 +687,8 @@ dsc_check check_input(dsc_input& in, std::string_view name, diagnostics& report,
     checker check(name, report, block, fixing);
     errno = 0;
     const dsc_text_end end = read_dsc_pieces(
-        in, block, [&](std::string_view piece, piece_marks marks) { check.take(piece, marks); });
+        in, block, [&](std::string_view piece, piece_marks marks) { check.take(piece, marks); },
+        [&](std::uint64_t lines) { check.pass(lines); });
     check.finish(end, errno, block, in);
     return std::move(check).result();
 }

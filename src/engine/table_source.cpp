@@ -184,7 +184,7 @@ result<loaded_table> read_listed(line_reader& lines, mapping_reader& reader, boo
 // first line with content (a DSC line written "0x80, 0410" does not). None for anything
 // else, DSC files with faults included.
 std::optional<table_form> other_form(std::FILE* file) {
-    if (read_map(file).fault == map_fault::none) {
+    if (holds_map(file)) {
         return table_form::map;
     }
     std::rewind(file);

@@ -21,7 +21,9 @@ void read_dsc(std::FILE* dsc_file, code_table& table, std::uint64_t& line_counte
         }
     };
     dsc_block block;
-    if (read_dsc_pieces(dsc_file, block, take) == dsc_text_end::read_error) {
+    // A plain line is only counted.
+    const auto pass = [&](std::uint64_t lines) { line_counter += lines; };
+    if (read_dsc_pieces(dsc_file, block, take, pass) == dsc_text_end::read_error) {
         // What the error cut short is not a line.
         raise_status(status_code::read_error);
     }

@@ -149,6 +149,33 @@ template <typename Take> void take_line(std::string_view line, piece_marks marks
     }
 }
 
+// A reader that counts plain lines rather than reads them passes no `pass`, or this.
+struct no_pass {
+    void operator()(std::uint64_t) const {}
+};
+template <typename Pass>
+constexpr bool passes = !std::is_same_v<std::remove_cvref_t<Pass>, no_pass>;
+
+// A whole line, its LF within the block, that holds nothing to read: a comment after any
+// spaces, or a line whose first byte ends its text (an LF, a CR or a NUL). Tested in the
+// order of how common they are, the comment's two slashes as one 16-bit word (the same
+// in either byte order).
+inline bool plain_line(const char* line) {
+    constexpr std::uint16_t slashes = ('/' << 8) | '/';
+    std::uint16_t first_two = 0;
+    std::memcpy(&first_two, line, sizeof first_two);
+    if (first_two == slashes) {
+        return true;
+    }
+    if ((line[0] == '\n') | (line[0] == '\r') | (line[0] == '\0')) {
+        return true;
+    }
+    while (*line == ' ') { // the LF ends this
+        ++line;
+    }
+    return line[0] == '/' && line[1] == '/';
+}
+
 // Hands every complete piece of the block to take, in order, and returns how many bytes
 // they held. A piece is complete when its line end is in the block, when it has its full
 // length, or when it ends the text.
@@ -156,11 +183,25 @@ template <typename Take> void take_line(std::string_view line, piece_marks marks
 // A take that asks for them also gets the piece's marks. Its line's lone CRs are found in
 // the pass that finds the line ends, in a block that has a CR at all: hand-edited tables
 // have one on every line, and a second search for them cost as much as the first.
-template <bool Crs, typename Take>
-std::size_t take_pieces_of(const dsc_block& block, piece_marks marks, Take& take) {
+//
+// With a pass, the plain lines (see plain_line) that begin after an LF of the block and
+// make one piece are counted to pass(count) instead, in their place among the pieces:
+// most lines of a large file are such, and a call each, with the tests a take makes, cost
+// more than finding them. A line with a lone CR, or in a block with a NUL for a take that
+// asks for marks, still goes to take.
+template <bool Crs, typename Take, typename Pass>
+std::size_t take_pieces_of(const dsc_block& block, piece_marks marks, Take& take, Pass& pass) {
     const char* bytes = block.bytes.data();
     std::size_t line_start = 0;
-    bool lone_cr = false; // the current line has a lone CR before this chunk
+    bool lone_cr = false;    // the current line has a lone CR before this chunk
+    std::uint64_t plain = 0; // plain lines counted, not yet told to pass
+    const bool passing = passes<Pass> && !marks.nul_in_block;
+    const auto tell_plain = [&] {
+        if (plain != 0) {
+            pass(plain);
+            plain = 0;
+        }
+    };
     for (std::size_t chunk = 0; chunk < block.size; chunk += CHUNK) {
         std::uint64_t lone = 0;
         std::uint64_t lfs = 0;
@@ -188,11 +229,21 @@ std::size_t take_pieces_of(const dsc_block& block, piece_marks marks, Take& take
                 lone &= ~up_to_lf;
                 lone_cr = false;
             }
+            if constexpr (passes<Pass>) {
+                if (passing && line_start != 0 && lf + 1 - line_start <= LINE_PIECE_MAX &&
+                    !marks.lone_cr && plain_line(bytes + line_start)) {
+                    ++plain;
+                    line_start = lf + 1;
+                    continue;
+                }
+                tell_plain();
+            }
             take_line({bytes + line_start, lf + 1 - line_start}, marks, take);
             line_start = lf + 1;
         }
         lone_cr = lone_cr || lone != 0;
     }
+    tell_plain();
     marks.lone_cr = lone_cr;
     std::string_view rest(bytes + line_start, block.size - line_start);
     if (block.at_end && !block.failed) {
@@ -205,34 +256,42 @@ std::size_t take_pieces_of(const dsc_block& block, piece_marks marks, Take& take
     return block.size - rest.size();
 }
 
-template <typename Take> std::size_t take_pieces(const dsc_block& block, Take& take) {
+template <typename Take, typename Pass>
+std::size_t take_pieces(const dsc_block& block, Take& take, Pass& pass) {
     if constexpr (wants_marks<Take>) {
         // Most blocks have no CR or no NUL at all, which one search each tells.
         const piece_marks marks{.lone_cr = false,
                                 .nul_in_block =
                                     std::memchr(block.bytes.data(), '\0', block.size) != nullptr};
         if (std::memchr(block.bytes.data(), '\r', block.size) != nullptr) {
-            return take_pieces_of<true>(block, marks, take);
+            return take_pieces_of<true>(block, marks, take, pass);
         }
-        return take_pieces_of<false>(block, marks, take);
+        return take_pieces_of<false>(block, marks, take, pass);
     }
-    return take_pieces_of<false>(block, piece_marks{}, take);
+    return take_pieces_of<false>(block, piece_marks{}, take, pass);
+}
+
+template <typename Take> std::size_t take_pieces(const dsc_block& block, Take& take) {
+    no_pass pass;
+    return take_pieces(block, take, pass);
 }
 
 } // namespace dsc_detail
 
 // Reads the file to the end of its text and hands each line piece, line end included, to
 // take(std::string_view), or take(std::string_view, piece_marks) (see take_pieces), in
-// order. What a read error cuts short is not handed on; the
+// order; with pass, plain whole lines may be counted to pass(std::uint64_t) instead (see
+// take_pieces_of). What a read error cuts short is not handed on; the
 // pieces completed before it are. A take that throws stops the reading.
-template <typename Take>
-dsc_text_end read_dsc_pieces(dsc_input& in, dsc_block& block, Take&& take) {
+template <typename Take, typename Pass>
+dsc_text_end read_dsc_pieces(dsc_input& in, dsc_block& block, Take&& take, Pass&& pass) {
     // The reader keeps its own block: a stream buffer in between would split every read
     // into two calls and copy each byte twice.
     if (in.file != nullptr) {
         std::setvbuf(in.file, nullptr, _IONBF, 0);
     }
-    for (std::size_t taken = 0; !block.at_end; taken = dsc_detail::take_pieces(block, take)) {
+    for (std::size_t taken = 0; !block.at_end;
+         taken = dsc_detail::take_pieces(block, take, pass)) {
         refill(block, taken, in);
     }
     if (block.failed) {
@@ -242,7 +301,18 @@ dsc_text_end read_dsc_pieces(dsc_input& in, dsc_block& block, Take&& take) {
 }
 
 template <typename Take>
+dsc_text_end read_dsc_pieces(dsc_input& in, dsc_block& block, Take&& take) {
+    return read_dsc_pieces(in, block, take, dsc_detail::no_pass{});
+}
+
+template <typename Take, typename Pass>
+dsc_text_end read_dsc_pieces(std::FILE* file, dsc_block& block, Take&& take, Pass&& pass) {
+    dsc_input in{file, {}};
+    return read_dsc_pieces(in, block, take, pass);
+}
+
+template <typename Take>
 dsc_text_end read_dsc_pieces(std::FILE* file, dsc_block& block, Take&& take) {
     dsc_input in{file, {}};
-    return read_dsc_pieces(in, block, std::forward<Take>(take));
+    return read_dsc_pieces(in, block, take, dsc_detail::no_pass{});
 }

@@ -51,3 +51,9 @@ map_reading read_map(std::FILE* file) {
     }
     return judge(std::span<const std::uint8_t>(held.data(), kept), size);
 }
+
+bool holds_map(std::FILE* file) {
+    std::array<std::uint8_t, MAP_FILE_MAX + 1> held{};
+    const std::size_t size = std::fread(held.data(), 1, held.size(), file);
+    return std::ferror(file) == 0 && parse_map({held.data(), size}).fault == map_fault::none;
+}

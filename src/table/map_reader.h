@@ -39,3 +39,8 @@ map_reading parse_map(std::span<const std::uint8_t> bytes);
 // Reads the open file to its end. Only a map file's worth of bytes is kept: of a longer
 // file the rest is only counted, for the size it is reported with.
 map_reading read_map(std::FILE* file);
+
+// Whether the open file, from where it stands, is a map file. Reads at most one byte more
+// than the largest map: a file that only has to be told apart from a map is not read
+// through, as read_map reads it for its size.
+bool holds_map(std::FILE* file);
