@@ -217,19 +217,39 @@ TEST(Hostile, MapWithTheLongestNameIsReplaced) {
     EXPECT_EQ(listing(dir.path()), name + ".dsc\n" + name + ".map\n");
 }
 
+// A temporary file is named after its map: a name too long for the mark after it is cut
+// between two characters, never inside one (no name at all on Windows, where a file name
+// is characters), and a run finds the temporaries left by the same cut.
 TEST(Hostile, StaleTemporaryFilesAreRemovedLiveOnesKept) {
-    const temp_dir dir;
-    write_file(dir / "t.dsc", DSC);
-    // This test runs while maptool does; 999999999 is above every process id there is.
-    const std::string live = "t.map.maptool-" + std::to_string(this_process()) + ".tmp";
-    const std::string stale = "t.map.maptool-999999999.tmp";
-    const std::string other = "u.map.maptool-999999999.tmp"; // another map's
-    for (const std::string& name : {live, stale, other}) {
-        write_file(dir / name, "x");
+    std::string long_name = "a";
+    for (int i = 0; i < 125; ++i) {
+        long_name += "\xC3\xA9"; // 251 bytes, then ".map"
     }
-    const program_result result = maptool(dir, {"build", "t.dsc"});
-    EXPECT_EQ(result.status, 0) << result.err;
-    EXPECT_EQ(listing(dir.path()), "t.dsc\nt.map\n" + live + "\n" + other + "\n");
+    std::vector<std::pair<std::string, std::string>> cases = {
+        {"t", "t.map"}, {long_name, long_name.substr(0, 231)}, // byte 232 is the second of an é
+    };
+#if !defined(_WIN32)
+    // Bytes that are no UTF-8, as a POSIX file name may hold: no character to cut after.
+    cases.emplace_back(std::string(251, '\x80'), "");
+#endif
+    for (const auto& [name, prefix] : cases) {
+        const temp_dir dir;
+        write_file(dir.path() / utf8_path(name + ".dsc"), DSC);
+        // This test runs while maptool does; 999999999 is above every process id there is.
+        const std::string live = prefix + ".maptool-" + std::to_string(this_process()) + ".tmp";
+        const std::string stale = prefix + ".maptool-999999999.tmp";
+        const std::string other = "u.map.maptool-999999999.tmp"; // another map's
+        for (const std::string& file : {live, stale, other}) {
+            write_file(dir.path() / utf8_path(file), "x");
+        }
+        const program_result result = maptool(dir, {"build", name + ".dsc"});
+        EXPECT_EQ(result.status, 0) << result.err;
+        for (const std::string& file : {name + ".dsc", name + ".map", live, other}) {
+            EXPECT_TRUE(fs::exists(dir.path() / utf8_path(file))) << file;
+        }
+        EXPECT_FALSE(fs::exists(dir.path() / utf8_path(stale))) << stale;
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4);
+    }
 }
 
 // Folder and file permissions as a user who is not root meets them: as root, the test
