@@ -1,8 +1,11 @@
+#include "platform/atomic_file.h"
 #include "platform/file_identity.h"
 #include "test_files.h"
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -59,6 +62,32 @@ TEST(SameFile, UnknownIdentityCountsAsSame) {
     const open_file file = open_for_reading(dir / "a.dsc");
     EXPECT_TRUE(same_file(fileno(file.get()), -1));
     EXPECT_TRUE(same_file(-1, fileno(file.get())));
+}
+
+// Once memory ran out anywhere in the run, what was written may lack something: the
+// commit is refused and the old file stays, with no temporary file beside it. In a child
+// process, as the mark lasts for the rest of the run.
+TEST(AtomicFile, NoCommitOnceMemoryRanOut) {
+    const temp_dir dir;
+    write_file(dir / "out", "old");
+    EXPECT_EXIT(
+        {
+            int error = -1;
+            {
+                atomic_file file(utf8_from(dir / "out"));
+                if (file.open() == 0) {
+                    std::fputs("new", file.stream());
+                    note_out_of_memory();
+                    error = file.commit();
+                }
+            }
+            std::exit(error == ENOMEM ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
+    EXPECT_EQ(read_file(dir / "out"), "old");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
+                            std::filesystem::directory_iterator()),
+              1);
 }
 
 } // namespace

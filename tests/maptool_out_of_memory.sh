@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # Runs each maptool verb with allocations failing at the Nth allocation, for N over the
 # whole run of the verb (every N up to 24, where the command line is read, then N growing
-# by a quarter to the end), once with memory staying exhausted and once with only the Nth
-# failing; then each of ICU's and zlib's own allocations alone (where it loads its names,
-# where it reads a source); then under address space limits. Each run either does exactly what the run with enough memory
+# by a quarter to the end, and the last two, where the output is written and said), once
+# with memory staying exhausted and once with only the Nth failing; then each of ICU's and
+# zlib's own allocations alone (where it loads its names, where it reads a source); then
+# under address space limits. Each run either does exactly what the run with enough memory
 # does, or stops short of it: what it printed is a beginning of that run's output, its
-# last line on standard error is "maptool: out of memory", its status 2, and it leaves
-# no file behind.
+# last line on standard error is "maptool: out of memory", its status 2. The output
+# folder, which holds an old file of every name a verb writes, then holds either what the
+# run with enough memory left there or the old files, byte for byte: no temporary file,
+# no old file replaced by a cut one.
 #
 # That exhaustive sweep is some thousand runs, minutes of them: CI runs it as a step of its
 # own, with "all". Without it, a sample that an ordinary test run affords: the first
@@ -23,10 +26,10 @@ trap 'rm -rf "$work"' EXIT
 cd "$work"
 printf '//t -> UNICODE\n80, 0410 // CYRILLIC CAPITAL LETTER A\n81, 0411 // CYRILLIC CAPITAL LETTER A\n' >t.dsc
 printf '\0\2\200\4\20\201\4\21' >t.map
-printf '<code_set_name> T\nCHARMAP\n<U0410> /x80 CYRILLIC CAPITAL LETTER A\n<U0411> /x81\nEND CHARMAP\n' >src.txt
+printf '<code_set_name> T\n<escape_char> /\nCHARMAP\n<U0410> /x80 CYRILLIC CAPITAL LETTER A\n<U0411> /x81\nEND CHARMAP\n' >src.txt
 printf 'AB\200\201\n' >text.txt
 printf '  80,410 x\n' >u.dsc
-mkdir run tables
+mkdir tables
 cp t.dsc tables/
 verbs=(
     "check --format=json t.dsc"
@@ -35,12 +38,29 @@ verbs=(
     "diff t.dsc t.map"
     "import src.txt -o run/i.dsc"
     "export --format=ucm src.txt -o run/e.ucm"
+    "export --format=ucm --name=ibm-866 t.map -o run/e.ucm"
     "convert -f t.dsc -o run/c.txt text.txt"
     "chart t.dsc -o run/c.html"
     "which --tables tables t.map"
     "fmt --diff --names u.dsc"
+    "fmt --names run/u.dsc"
     "help check"
 )
+
+# The output folder as each run finds it: an old file of every name a verb writes there.
+mkdir old
+for name in t.map t.dsc i.dsc e.ucm c.txt c.html; do echo old >"old/$name"; done
+cp u.dsc old/u.dsc
+restore() {
+    rm -rf run && cp -R old run
+}
+
+# The output folder's files, hidden ones too, and their bytes.
+folder() {
+    (cd run && cksum -- $(ls -A))
+}
+restore
+folder >old_folder
 failures=0
 runs=0
 
@@ -49,11 +69,12 @@ judge() {
     local what=$1 status=$2
     runs=$((runs + 1))
     local ok=0
+    folder >now_folder
     if [ "$status" = "$ok_status" ] && cmp -s out ok_out && cmp -s err ok_err &&
-        [ "$(ls run)" = "$(cat ok_listing)" ]; then
+        cmp -s now_folder ok_folder; then
         ok=1
     elif [ "$status" = 2 ] && [ "$(tail -n 1 err)" = "maptool: out of memory" ] &&
-        [ -z "$(ls run)" ]; then
+        cmp -s now_folder old_folder; then
         # Standard output may show what a swallowed failure cut short before the run ended.
         head -n -1 err >err_before
         if cmp -s err_before <(head -c "$(wc -c <err_before)" ok_err); then
@@ -63,10 +84,10 @@ judge() {
     if [ $ok = 0 ]; then
         failures=$((failures + 1))
         if [ $failures -le 10 ]; then
-            echo "$what: status $status; stderr: $(head -c 300 err); files: $(ls run | tr '\n' ' ')"
+            echo "$what: status $status; stderr: $(head -c 300 err); files: $(tr '\n' ' ' <now_folder)"
         fi
     fi
-    rm -f run/*
+    restore
 }
 
 # Fails allocation N and on of those made from $from ("" for all), and N alone (the
@@ -76,7 +97,7 @@ sweep() {
     # shellcheck disable=SC2086 # the words of the verb
     FAIL_MALLOC_FROM=$from FAIL_MALLOC_AT=0 FAIL_MALLOC_COUNT=count LD_PRELOAD=$preload \
         "$maptool" $verb >out 2>err
-    rm -f run/*
+    restore
     total=$(cat count)
     if [ "$mode" = all ]; then
         points=$(seq 1 $((total < 24 ? total : 24)))
@@ -86,7 +107,8 @@ sweep() {
         for ((n = 5; n < total && n <= 21; n += n / 2)); do points="$points $n"; done
         for ((n = 168; n < total; n *= 8)); do points="$points $n"; done
     fi
-    [ "$total" -gt 24 ] && points="$points $total"
+    [ "$total" -gt 24 ] && points="$points $((total - 1)) $total"
+    points=$(printf '%s\n' $points | sort -n -u)
     for n in $points; do
         onces="0 1"
         if [ "$mode" != all ]; then
@@ -108,8 +130,8 @@ for verb in "${verbs[@]}"; do
     # shellcheck disable=SC2086 # the words of the verb
     "$maptool" $verb >ok_out 2>ok_err
     ok_status=$?
-    ls run >ok_listing
-    rm -f run/*
+    folder >ok_folder
+    restore
     sweep ""
     if [ "$mode" = all ] || [ "$total" -lt 10000 ]; then
         sweep libicuuc
@@ -125,7 +147,7 @@ for verb in "${verbs[@]}"; do
         (ulimit -v "$limit" && exec "$maptool" $verb) >out 2>err
         status=$?
         if [ $status = 127 ] && grep -q 'error while loading shared libraries' err; then
-            rm -f run/*
+            restore
             continue
         fi
         judge "$verb, ulimit -v $limit" $status

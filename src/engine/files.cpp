@@ -7,13 +7,12 @@
 #include <array>
 #include <cerrno>
 #include <filesystem>
-#include <new>
 #include <system_error>
 #include <vector>
 
 std::string system_reason(int error) {
     if (error == ENOMEM) {
-        throw std::bad_alloc();
+        throw_out_of_memory();
     }
     return error_text(error);
 }

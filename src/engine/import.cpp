@@ -3,6 +3,7 @@
 #include "engine/dsc_text.h"
 #include "engine/files.h"
 #include "engine/visible.h"
+#include "platform/atomic_file.h"
 #include "platform/files.h"
 
 #if defined(MAPTOOL_ICONV)
@@ -111,10 +112,25 @@ bool iconv_available() {
 
 bool iconv_knows(const std::string& charset) {
     // The empty name would be the locale's own charset.
-    const iconv_t opened =
-        charset.empty() ? reinterpret_cast<iconv_t>(-1) : iconv_open("UTF-8", charset.c_str());
-    const iconv_handle converter(opened == reinterpret_cast<iconv_t>(-1) ? nullptr : opened);
-    return converter != nullptr;
+    if (charset.empty()) {
+        return false;
+    }
+    // Memory running out is no answer: a name glibc takes stays refused. glibc says so with
+    // ENOMEM, except where it could not load the converter's module, which it reports as an
+    // unknown name (EINVAL): an unknown name is asked once more, and a passing shortage
+    // does not let a name glibc takes through.
+    for (int asked = 0; asked < 2; ++asked) {
+        errno = 0;
+        const iconv_t opened = iconv_open("UTF-8", charset.c_str());
+        if (opened != reinterpret_cast<iconv_t>(-1)) {
+            iconv_close(opened);
+            return true;
+        }
+        if (errno == ENOMEM) {
+            throw_out_of_memory();
+        }
+    }
+    return false;
 }
 
 result<std::vector<source_entry>> iconv_entries(const std::string& charset, std::uint8_t first,

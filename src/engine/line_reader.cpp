@@ -1,12 +1,12 @@
 #include "engine/line_reader.h"
 
 #include "engine/files.h"
+#include "platform/atomic_file.h"
 
 #include <zlib.h>
 
 #include <cerrno>
 #include <cstring>
-#include <new>
 
 namespace {
 
@@ -78,7 +78,7 @@ bool line_reader::inflate_block() {
         }
         const int code = inflate(z_.get(), Z_NO_FLUSH);
         if (code == Z_MEM_ERROR) {
-            throw std::bad_alloc();
+            throw_out_of_memory();
         }
         if (code == Z_STREAM_END) {
             member_ended_ = true;
@@ -113,7 +113,7 @@ bool line_reader::refill() {
         z_->avail_in = static_cast<uInt>(got);
         if (inflateInit2(z_.get(), 16 + MAX_WBITS) != Z_OK) {
             z_.reset();
-            throw std::bad_alloc(); // zlib could not allocate its state
+            throw_out_of_memory(); // zlib could not allocate its state
         }
     }
     if (mode_ == mode::plain) {

@@ -27,7 +27,7 @@ result<void> write_to_stdout(const code_table& table, bool say_count) {
         return failure{"cannot write the map: " + system_reason(error)};
     }
     if (say_count) {
-        say_entries(stderr, "<stdout>", table.count);
+        write_text(stderr, entries_line("<stdout>", table.count));
     }
     return {};
 }
@@ -57,6 +57,7 @@ bool build_one(const std::string& dsc_path, const std::string& map_path, bool sa
         report.report(file_error(name, "the map file " + map_path + " is this DSC file itself"));
         return false;
     }
+    const std::string said = say_count ? entries_line(map_path, checked.table.count) : "";
     const result<written_file> written = replace_file_with(
         map_path, [&checked](std::FILE* map) { return write_map(checked.table, map); });
     if (!written) {
@@ -65,9 +66,7 @@ bool build_one(const std::string& dsc_path, const std::string& map_path, bool sa
         return false;
     }
     report_in_place(report, map_path, *written);
-    if (say_count) {
-        say_entries(stdout, map_path, checked.table.count);
-    }
+    write_text(stdout, said);
     return true;
 }
 

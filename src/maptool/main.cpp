@@ -4,6 +4,7 @@
 #include "engine/files.h"
 #include "maptool/command_line.h"
 #include "maptool/verbs.h"
+#include "platform/atomic_file.h"
 #include "platform/files.h"
 #include "unicode/names.h"
 
@@ -14,14 +15,11 @@
 
 namespace {
 
-// Set by the first allocation that fails, even where the bad_alloc it throws is caught
+// Noted at the first allocation that fails, even where the bad_alloc it throws is caught
 // and swallowed (a string stream only sets its badbit, a help text comes out cut short):
-// then the run did not do what it was asked, whatever it printed.
-bool memory_ran_out = false;
-
+// then the run did not do what it was asked, whatever it printed, and writes no file.
 void on_allocation_failure() {
-    memory_ran_out = true;
-    throw std::bad_alloc();
+    throw_out_of_memory();
 }
 
 int out_of_memory() {
@@ -49,7 +47,7 @@ template <typename Allocate> void* allocated_or_null(Allocate allocate) noexcept
 std::terminate_handler default_terminate = nullptr;
 
 [[noreturn]] void on_terminate() {
-    if (memory_ran_out) {
+    if (out_of_memory_noted()) {
         std::_Exit(out_of_memory());
     }
     default_terminate();
@@ -106,5 +104,5 @@ int main(int argc, char** argv) {
                      failed.reason.c_str());
         return static_cast<int>(exit_status::trouble);
     }
-    return memory_ran_out ? out_of_memory() : status;
+    return out_of_memory_noted() ? out_of_memory() : status;
 }

@@ -50,8 +50,8 @@ bool use_color(std::string_view when, std::FILE* stream) {
     return (no_color == nullptr || *no_color == '\0') && is_terminal(stream);
 }
 
-void say_entries(std::FILE* out, std::string_view file, std::size_t count) {
-    write_text(out, visible(file) + ": " + std::to_string(count) + " entries\n");
+std::string entries_line(std::string_view file, std::size_t count) {
+    return visible(file) + ": " + std::to_string(count) + " entries\n";
 }
 
 void report_failure(diagnostics& report, std::string_view file, const failure& why) {
@@ -74,6 +74,7 @@ bool refuse_own_file(diagnostics& report, const std::string& source, const std::
 bool write_table_output(diagnostics& report, const std::string& output, std::string_view text,
                         std::size_t entries, std::string_view what) {
     const bool to_file = !output.empty() && output != "-";
+    const std::string said = to_file ? entries_line(output, entries) : std::string();
     const result<written_file> written = write_output(output, text);
     if (!written) {
         report.report(
@@ -82,8 +83,6 @@ bool write_table_output(diagnostics& report, const std::string& output, std::str
         return false;
     }
     report_in_place(report, output, *written);
-    if (to_file) {
-        say_entries(stdout, output, entries);
-    }
+    write_text(stdout, said);
     return true;
 }

@@ -47,8 +47,9 @@ warning_policy policy_of(const diagnostic_options& options);
 // when NO_COLOR is set.
 bool use_color(std::string_view when, std::FILE* stream);
 
-// The line of a file written: "x.map: 123 entries".
-void say_entries(std::FILE* out, std::string_view file, std::size_t count);
+// The line of a file written: "x.map: 123 entries". Made before the file replaces the old
+// one: once it has, the run has succeeded, and nothing may fail for want of memory.
+std::string entries_line(std::string_view file, std::size_t count);
 
 // Reports a failure about a whole file, unless its findings were reported already.
 void report_failure(diagnostics& report, std::string_view file, const failure& why);

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cstdint>
 #include <filesystem>
+#include <new>
 #include <optional>
 #include <string_view>
 #include <system_error>
@@ -86,7 +87,22 @@ bool folder_refuses(int error) {
     return error == EACCES || error == EPERM || error == EROFS;
 }
 
+bool memory_ran_out = false;
+
 } // namespace
+
+void note_out_of_memory() noexcept {
+    memory_ran_out = true;
+}
+
+bool out_of_memory_noted() noexcept {
+    return memory_ran_out;
+}
+
+void throw_out_of_memory() {
+    note_out_of_memory();
+    throw std::bad_alloc();
+}
 
 atomic_file::atomic_file(std::string target) : target_(std::move(target)) {}
 
@@ -151,6 +167,9 @@ int atomic_file::open() {
 }
 
 int atomic_file::commit() {
+    if (memory_ran_out) {
+        return ENOMEM;
+    }
     errno = 0;
     if (in_place_) {
         const bool written = std::ferror(stream_) == 0 && std::fflush(stream_) == 0;

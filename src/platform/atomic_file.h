@@ -22,6 +22,16 @@
 #include <cstdio>
 #include <string>
 
+// Memory running out anywhere in the run. Where an allocation fails, the failure may be met
+// and the run go on (a stream only sets its badbit, a console write falls back to bytes):
+// what the run then writes may lack something. So the first failure is noted, and from then
+// on no atomic file commits (ENOMEM): the old file stays. A caller that meets the shortage as
+// an error code of a library throws it with throw_out_of_memory, so that nothing may take it
+// for an answer.
+void note_out_of_memory() noexcept;
+bool out_of_memory_noted() noexcept;
+[[noreturn]] void throw_out_of_memory();
+
 class atomic_file {
   public:
     explicit atomic_file(std::string target);
@@ -37,7 +47,7 @@ class atomic_file {
     std::FILE* stream() const { return stream_; }
 
     // Flushes, syncs and closes the temporary file, then renames it over the target; 0, or
-    // the error number (then the target is untouched).
+    // the error number (then the target is untouched). ENOMEM once memory ran out.
     int commit();
 
     // Whether the target is written over in place because its folder takes no temporary

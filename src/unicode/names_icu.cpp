@@ -1,5 +1,7 @@
 #include "unicode/names.h"
 
+#include "platform/atomic_file.h"
+
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/uversion.h>
@@ -19,7 +21,7 @@ namespace {
 // as a file it could not open); errno still says why.
 [[noreturn]] void names_failed(UErrorCode status) {
     if (status == U_MEMORY_ALLOCATION_ERROR || errno == ENOMEM) {
-        throw std::bad_alloc();
+        throw_out_of_memory();
     }
     throw names_unreadable{u_errorName(status)};
 }
@@ -128,7 +130,7 @@ const name_index& bmp_names() {
         errno = 0;
         u_enumCharNames(0, 0x10000, add_name, &found, U_UNICODE_CHAR_NAME, &status);
         if (found.out_of_memory) {
-            throw std::bad_alloc();
+            throw_out_of_memory();
         }
         if (U_FAILURE(status)) {
             names_failed(status);
@@ -180,5 +182,8 @@ std::optional<std::uint32_t> char_from_name(std::string_view name) {
 bool icu_has_converter(const std::string& name) {
     UErrorCode status = U_ZERO_ERROR;
     const std::uint16_t aliases = ucnv_countAliases(name.c_str(), &status);
+    if (status == U_MEMORY_ALLOCATION_ERROR) {
+        throw_out_of_memory(); // not "no such converter": a name ICU takes stays refused
+    }
     return U_SUCCESS(status) && aliases > 0;
 }

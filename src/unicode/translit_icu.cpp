@@ -1,6 +1,8 @@
 // Transliteration from ICU's transforms (its i18n library) and its normalizer.
 #include "unicode/transliteration.h"
 
+#include "platform/atomic_file.h"
+
 #include <unicode/normalizer2.h>
 #include <unicode/translit.h>
 #include <unicode/uchar.h>
@@ -10,6 +12,16 @@
 #include <memory>
 
 namespace {
+
+// ICU says it ran out of memory as an error code, or leaves a string it could not grow
+// bogus: that is no answer (no transform, no rendering) but the run's shortage. (Some of
+// its shortages while it builds a transform come out as U_INVALID_ID, which cannot be told
+// from a transform its data lacks: then --translit is refused, and nothing is written.)
+void check_memory(UErrorCode error, const icu::UnicodeString& text = {}) {
+    if (error == U_MEMORY_ALLOCATION_ERROR || text.isBogus()) {
+        throw_out_of_memory();
+    }
+}
 
 // Made once, on first use: building ICU's Any-Latin takes a tenth of a second, which a
 // conversion without --translit never pays.
@@ -23,12 +35,14 @@ const transforms& the_transforms() {
         transforms t;
         UErrorCode error = U_ZERO_ERROR;
         t.latin.reset(icu::Transliterator::createInstance("Any-Latin", UTRANS_FORWARD, error));
+        check_memory(error);
         if (U_FAILURE(error)) {
             t.latin.reset();
         }
         error = U_ZERO_ERROR;
         t.ascii.reset(
             icu::Transliterator::createInstance("Any-Latin; Latin-ASCII", UTRANS_FORWARD, error));
+        check_memory(error);
         if (U_FAILURE(error)) {
             t.ascii.reset();
         }
@@ -51,9 +65,11 @@ std::u32string base_letter(std::uint32_t code) {
     UErrorCode error = U_ZERO_ERROR;
     const icu::Normalizer2* nfd = icu::Normalizer2::getNFDInstance(error);
     icu::UnicodeString decomposed;
+    check_memory(error);
     if (U_FAILURE(error) || !nfd->getDecomposition(static_cast<UChar32>(code), decomposed)) {
         return {};
     }
+    check_memory(U_ZERO_ERROR, decomposed);
     const std::u32string points = code_points(decomposed);
     const bool marks_only = std::all_of(points.begin() + 1, points.end(), [](char32_t point) {
         return u_charType(static_cast<UChar32>(point)) == U_NON_SPACING_MARK;
@@ -83,6 +99,7 @@ std::vector<std::u32string> close_renderings(std::uint32_t code) {
         if (transform != nullptr) {
             icu::UnicodeString text(static_cast<UChar32>(code));
             transform->transliterate(text);
+            check_memory(U_ZERO_ERROR, text);
             add(code_points(text));
         }
     }
