@@ -376,6 +376,10 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
          {"9: byte 81 to U+0411 is a fallback (|1)", "10: byte 82 to U+0412 is a substitution",
           "11: byte 83 to U+0413 is a reverse fallback (|3)",
           "12: byte 84 to U+0414 is a one-way mapping (|4)"}},
+        // A range may end at the last code; a symbol's every digit counts.
+        {"CHARMAP\n<U0010FFFF>..<U0010FFFF> \\x80\n<U2116> \\xB9\nEND CHARMAP\n",
+         "B9=2116;",
+         {"2: byte 80 maps to U+10FFFF"}},
         {"CHARMAP\n<U0410> \\x80 |5\nEND CHARMAP\n", "", {}, "2:14: expected a precision flag"},
         {"CHARMAP\n<U0410> \\x80 |01\nEND CHARMAP\n", "", {}, "2:14: expected a precision flag"},
         // Symbols in messages are shown, not sent to the terminal.
@@ -404,6 +408,11 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
             EXPECT_TRUE(warning.starts_with(c.warnings[i])) << warning;
         }
     }
+    // A symbol cut off by the end of the text: what lies beyond the text is not read.
+    const mapping_source cut =
+        read_mapping_source(std::string_view("CHARMAP\n<U0410>").substr(0, 14));
+    ASSERT_TRUE(cut.error);
+    EXPECT_EQ(cut.error->message, "the symbol has no closing '>'");
     const auto ucm_case = std::find_if(cases.begin(), cases.end(), [](const source_case& c) {
         return c.text.starts_with("# ucm");
     });
