@@ -751,6 +751,7 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
     write_gz(dir / "bomb.gz", std::string(std::size_t{64} << 20, '\0'));
     write_file(dir / "long.txt", "0x80" + std::string(100000, ' ') + "0x0410\n");
     write_file(dir / "prose.txt", "Dear colleague,\n0x80 0x0410\n");
+    write_file(dir / "letter.txt", "x1, 0410\n"); // a letter, then what an entry has
     write_gz(dir / "dsc.gz", "80, 0410\n");
     write_file(dir / "trailing.gz", packed + "junk");
     // Two members, as joined gzip files are: one text.
@@ -771,6 +772,7 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
                      "table's: not read on\n    1 | 0x80" +
                          std::string(76, ' ') + "\n      | ^\n"},
         {"prose.txt", "prose.txt:1:1: error: not a table: neither a map file"},
+        {"letter.txt", "letter.txt:1:1: error: not a table: neither a map file"},
         {"dsc.gz", "dsc.gz:1:1: error: not a table: neither a map file"},
         {"trailing.gz", "trailing.gz: error: cannot read the file: data after the end of the "
                         "gzip data\n"},
