@@ -739,6 +739,7 @@ TEST(WhichScore, WhatTextOfNoLanguageHolds) {
         {"ab cd", 0, 0},
         {"\x80\x81 \x82\x80", 0, 0}, // Cyrillic words, a capital first
         {"a\x80", 0, 1},             // two scripts in one word
+        {"Z\x80", 0, 1},             // from the last Latin capital too
         {"\x80\x82", 0, 1},          // a capital inside a word
         {"\x83\x84 e\x83", 0, 1},    // two accented Latin letters side by side
         {"\x80\x85 \x85\x85", 0, 2}, // a sign beside a letter that is no ASCII, two signs
