@@ -560,10 +560,10 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     for (int i = 0; i < 130; ++i) {
         cyrillic += "\xD0\x96";
     }
-    write_file(dir / "c d.dsc", "80, 0410 // " + cyrillic + "\n0x81, 0411\n");
-    const std::string absolute = utf8_from(dir / "c d.dsc");
+    write_file(dir / "A b.dsc", "80, 0410 // " + cyrillic + "\n0x81, 0411\n");
+    const std::string absolute = utf8_from(dir / "A b.dsc");
     const nlohmann::json sarif = nlohmann::json::parse(
-        run(dir, {"check", "--format=sarif", "-Wall", "c d.dsc", absolute}).out);
+        run(dir, {"check", "--format=sarif", "-Wall", "A b.dsc", absolute}).out);
     const std::vector<std::pair<std::string, nlohmann::json>> expected = {
         {"/version", "2.1.0"},
         {"/runs/0/tool/driver/name", "maptool"},
@@ -575,20 +575,20 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
         {"/runs/0/results/1/ruleId", "no-separator"},
         {"/runs/0/results/1/level", "error"},
         {"/runs/0/results/1/locations/0/physicalLocation",
-         {{"artifactLocation", {{"uri", "c%20d.dsc"}}},
+         {{"artifactLocation", {{"uri", "A%20b.dsc"}}},
           {"region", {{"startLine", 1}, {"startColumn", 255}, {"endColumn", 264}}}}},
         {"/runs/0/results/2/ruleId", "first-field-bad"},
         {"/runs/0/results/2/fixes/0",
          {{"description", {{"text", "delete 0x"}}},
           {"artifactChanges",
-           {{{"artifactLocation", {{"uri", "c%20d.dsc"}}},
+           {{{"artifactLocation", {{"uri", "A%20b.dsc"}}},
              {"replacements",
               {{{"deletedRegion", {{"startLine", 2}, {"startColumn", 1}, {"endColumn", 5}}},
                 {"insertedContent", {{"text", "81"}}}}}}}}},
           {"properties", {{"safe", true}}}}},
         {"/runs/0/results/3/ruleId", "unmapped"},
         {"/runs/0/results/3/locations/0/physicalLocation",
-         {{"artifactLocation", {{"uri", "c%20d.dsc"}}}}},
+         {{"artifactLocation", {{"uri", "A%20b.dsc"}}}}},
     };
     for (const auto& [pointer, value] : expected) {
         EXPECT_EQ(sarif.value(nlohmann::json::json_pointer(pointer), nlohmann::json()), value)
@@ -604,7 +604,7 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     }
     const std::string uri =
         results[4]["locations"][0]["physicalLocation"]["artifactLocation"]["uri"];
-    EXPECT_TRUE(uri.starts_with("file:///") && uri.ends_with("/c%20d.dsc")) << uri;
+    EXPECT_TRUE(uri.starts_with("file:///") && uri.ends_with("/A%20b.dsc")) << uri;
 }
 
 struct fix_file_case {
