@@ -933,6 +933,15 @@ TEST(Sources, TablesByNameAndTheirList) {
             EXPECT_TRUE(result.err.ends_with("; near names: " + listed + "\n")) << result.err;
         }
     }
+#if defined(MAPTOOL_ICONV)
+    {
+        // No iconv program to list the charsets: an error that says so.
+        const scoped_environment no_programs("PATH", utf8_from(dir / "near"));
+        const run_result failed = maptool(dir, "list --iconv");
+        EXPECT_EQ(failed.status, 2);
+        EXPECT_TRUE(failed.err.ends_with("iconv: error: iconv -l failed\n")) << failed.err;
+    }
+#endif
     const scoped_environment twice("MAPTOOL_TABLES", utf8_from(dir / "twice"));
     // A title is a comment at the top: one after the entries is none.
     EXPECT_EQ(maptool(dir, "list").out, "dup    1 entries  \ndup    1 entries  \n");
