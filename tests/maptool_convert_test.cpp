@@ -463,6 +463,13 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
         EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(read_file(dir / "out.txt"), c.left_in_out_txt);
     }
+    // A table that cannot be opened: its error, with the system's reason, and no output.
+    const temp_dir dir;
+    const program_result missing = maptool(dir, {"convert", "-f", "./none.dsc"}, "x");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_TRUE(missing.err.starts_with("./none.dsc: error: cannot open the file: "))
+        << missing.err;
 }
 
 // What glibc's iconv makes of UTF-8 text with CHARSET//TRANSLIT, as UTF-8 again, in the
