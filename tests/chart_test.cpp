@@ -238,6 +238,14 @@ TEST(ChartVerb, RefusesWhatOtherVerbsRefuseAndWritesNothing) {
             EXPECT_FALSE(fs::exists(dir / "out.html")) << source;
         }
     }
+    // Nor is the compared table's own file the chart.
+    write_file(dir / "other.dsc", "80, 0411\n");
+    const program_result own =
+        maptool(dir, {"chart", "good.dsc", "--against", "other.dsc", "-o", "other.dsc"});
+    EXPECT_EQ(own.status, 2);
+    EXPECT_NE(own.err.find("the chart other.dsc is this table's own file"), std::string::npos)
+        << own.err;
+    EXPECT_EQ(read_file(dir / "other.dsc"), "80, 0411\n");
 }
 
 TEST(ChartVerb, MarksTheWarningsOfCheckOnTheirCells) {
