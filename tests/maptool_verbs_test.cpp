@@ -201,6 +201,8 @@ TEST(Diff, ComparesDscAndMapFilesByTheMapTheyGive) {
          "--- a\n+++ b\n@@ -1,2 +1,2 @@\n-80, 0410\n-81, 0411\n+81, 0411\n+80, 0410\n"},
         {map, map_of({{0x80, 0x0410}}), "-q", 1,
          "Tables a and b differ: 1 byte maps differently (81)\n"},
+        {map, map_of({{0x80, 0x41}, {0x82, 0x42}, {0x83, 0x43}}), "-q", 1,
+         "Tables a and b differ: 4 bytes map differently (80, 81, 82, 83)\n"},
         {map, map_of({{0x80, 0x41}, {0x82, 0x42}, {0x83, 0x43}, {0x84, 0x44}, {0x85, 0x45}}), "-q",
          1, "Tables a and b differ: 6 bytes map differently (80, 81, 82, 83, ...)\n"},
         {map, map_of({{0x81, 0x0411}, {0x80, 0x0410}}), "-q", 0, ""},
