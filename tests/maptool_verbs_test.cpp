@@ -942,7 +942,7 @@ TEST(Sources, TablesByNameAndTheirList) {
             EXPECT_TRUE(result.err.ends_with("; near names: " + listed + "\n")) << result.err;
         }
     }
-#if defined(MAPTOOL_ICONV)
+#if defined(MAPTOOL_ICONV) && !defined(_WIN32)
     {
         // No iconv program to list the charsets: an error that says so.
         const scoped_environment no_programs("PATH", utf8_from(dir / "near"));
