@@ -139,15 +139,19 @@ TEST(ChartCompare, RowsOfEitherTableAndTheDifferenceMarkFirst) {
     table.against_title = "b";
     table.against[0x80] = entry(0x0401);
     table.against[0x81] = entry(0x0411);
-    table.against[0x93] = entry(0x0413); // the only cell of its row
-    EXPECT_EQ(rows_shown(table, {}), (std::vector<unsigned>{8, 9}));
+    table.against[0x93] = entry(0x0413);                        // the only cell of its row
+    table.cells[0x00] = entry(0x0000, "", char_class::control); // byte 00, warned about
+    table.against[0x00] = table.cells[0x00];
+    table.warnings[0x00].push_back("w");
+    EXPECT_EQ(rows_shown(table, {}), (std::vector<unsigned>{0, 8, 9}));
     const std::string text = chart_text(table, {}, false);
     EXPECT_NE(text.find("\n8_ \xD0\x90 * \xD0\x91 ! -- "), std::string::npos) << text;
     EXPECT_NE(text.find("\n9_ --  --  --  --* -- "), std::string::npos) << text;
     EXPECT_NE(chart_html({table}, {}).find("<th scope=\"row\">9_</th>"), std::string::npos);
     // Below the grid, a line for each difference, then each warning, led by the byte.
-    EXPECT_NE(text.find("\n\n80 * U+0410 / U+0401\n80 ! w\n81 ! w\n93 * not mapped / U+0413\n"),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("\n\n00 ! w\n80 * U+0410 / U+0401\n80 ! w\n81 ! w\n93 * not mapped / U+0413\n"),
+        std::string::npos)
         << text;
 }
 
@@ -234,6 +238,14 @@ TEST(ChartVerb, RefusesWhatOtherVerbsRefuseAndWritesNothing) {
             EXPECT_FALSE(fs::exists(dir / "out.html")) << source;
         }
     }
+    // Nor is the compared table's own file the chart.
+    write_file(dir / "other.dsc", "80, 0411\n");
+    const program_result own =
+        maptool(dir, {"chart", "good.dsc", "--against", "other.dsc", "-o", "other.dsc"});
+    EXPECT_EQ(own.status, 2);
+    EXPECT_NE(own.err.find("the chart other.dsc is this table's own file"), std::string::npos)
+        << own.err;
+    EXPECT_EQ(read_file(dir / "other.dsc"), "80, 0411\n");
 }
 
 TEST(ChartVerb, MarksTheWarningsOfCheckOnTheirCells) {

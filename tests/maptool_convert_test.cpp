@@ -79,6 +79,18 @@ TEST(Convert, EachWayWithItsStopsAtEveryBlockSize) {
          "BA",
          "B",
          stopped_at{"U+0041", 1, 1, 2}},
+        {"the last code a table holds",
+         {{0x80, 0xFFFF}},
+         direction::encode,
+         "\xEF\xBF\xBF",
+         "\x80",
+         std::nullopt},
+        {"a code the table gives byte 00 is not its ASCII byte's",
+         {{0x00, 0x0041}},
+         direction::encode,
+         "A",
+         std::string(1, '\0'),
+         std::nullopt},
         {"a repeated byte decodes as its first entry",
          {{0x80, 0x0411}, {0x80, 0x0410}},
          direction::decode,
@@ -451,6 +463,13 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
         EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(read_file(dir / "out.txt"), c.left_in_out_txt);
     }
+    // A table that cannot be opened: its error, with the system's reason, and no output.
+    const temp_dir dir;
+    const program_result missing = maptool(dir, {"convert", "-f", "./none.dsc"}, "x");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_TRUE(missing.err.starts_with("./none.dsc: error: cannot open the file: "))
+        << missing.err;
 }
 
 // What glibc's iconv makes of UTF-8 text with CHARSET//TRANSLIT, as UTF-8 again, in the
@@ -727,6 +746,7 @@ TEST(WhichScore, WhatTextOfNoLanguageHolds) {
         {"ab cd", 0, 0},
         {"\x80\x81 \x82\x80", 0, 0}, // Cyrillic words, a capital first
         {"a\x80", 0, 1},             // two scripts in one word
+        {"Z\x80", 0, 1},             // from the last Latin capital too
         {"\x80\x82", 0, 1},          // a capital inside a word
         {"\x83\x84 e\x83", 0, 1},    // two accented Latin letters side by side
         {"\x80\x85 \x85\x85", 0, 2}, // a sign beside a letter that is no ASCII, two signs

@@ -577,6 +577,58 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     EXPECT_TRUE(empty[0]["line"].is_null());
     EXPECT_TRUE(empty[0]["column"].is_null());
     EXPECT_EQ(empty[0]["mapmaker_line"], 2);
+
+    // The SARIF log of a line read in two pieces (its second piece's columns counted in
+    // characters), a fix, and a finding about the whole file; a name a URI escapes.
+    std::string cyrillic;
+    for (int i = 0; i < 130; ++i) {
+        cyrillic += "\xD0\x96";
+    }
+    write_file(dir / "A b.dsc", "80, 0410 // " + cyrillic + "\n0x81, 0411\n");
+    const std::string absolute = utf8_from(dir / "A b.dsc");
+    const nlohmann::json sarif = nlohmann::json::parse(
+        run(dir, {"check", "--format=sarif", "-Wall", "A b.dsc", absolute}).out);
+    const std::vector<std::pair<std::string, nlohmann::json>> expected = {
+        {"/version", "2.1.0"},
+        {"/runs/0/tool/driver/name", "maptool"},
+        {"/runs/0/columnKind", "unicodeCodePoints"},
+        {"/runs/0/results/0/ruleId", "long-line"},
+        {"/runs/0/results/0/level", "warning"},
+        {"/runs/0/results/0/properties/mapmakerLine", 2},
+        {"/runs/0/results/0/relatedLocations/0/id", 0},
+        {"/runs/0/results/1/ruleId", "no-separator"},
+        {"/runs/0/results/1/level", "error"},
+        {"/runs/0/results/1/locations/0/physicalLocation",
+         {{"artifactLocation", {{"uri", "A%20b.dsc"}}},
+          {"region", {{"startLine", 1}, {"startColumn", 255}, {"endColumn", 264}}}}},
+        {"/runs/0/results/2/ruleId", "first-field-bad"},
+        {"/runs/0/results/2/fixes/0",
+         {{"description", {{"text", "delete 0x"}}},
+          {"artifactChanges",
+           {{{"artifactLocation", {{"uri", "A%20b.dsc"}}},
+             {"replacements",
+              {{{"deletedRegion", {{"startLine", 2}, {"startColumn", 1}, {"endColumn", 5}}},
+                {"insertedContent", {{"text", "81"}}}}}}}}},
+          {"properties", {{"safe", true}}}}},
+        {"/runs/0/results/3/ruleId", "unmapped"},
+        {"/runs/0/results/3/locations/0/physicalLocation",
+         {{"artifactLocation", {{"uri", "A%20b.dsc"}}}}},
+    };
+    for (const auto& [pointer, value] : expected) {
+        EXPECT_EQ(sarif.value(nlohmann::json::json_pointer(pointer), nlohmann::json()), value)
+            << pointer;
+    }
+    const nlohmann::json& results = sarif["runs"][0]["results"];
+    ASSERT_EQ(results.size(), 8u);
+    for (const nlohmann::json& result : results) {
+        // Each result's rule is the one at its index.
+        EXPECT_EQ(sarif["runs"][0]["tool"]["driver"]["rules"]
+                       [result["ruleIndex"].get<std::size_t>()]["id"],
+                  result["ruleId"]);
+    }
+    const std::string uri =
+        results[4]["locations"][0]["physicalLocation"]["artifactLocation"]["uri"];
+    EXPECT_TRUE(uri.starts_with("file:///") && uri.ends_with("/A%20b.dsc")) << uri;
 }
 
 struct fix_file_case {

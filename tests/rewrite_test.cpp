@@ -74,6 +74,8 @@ TEST(Rewrite, WritesOnlyAFileThatChangesAndOnlyInWriteMode) {
          "--- t.dsc\n+++ t.dsc\n@@ -1 +1 @@\n-a\n+b\n"},
         {"diff mode, the same", "a\n", "a\n", rewrite_mode::diff, true, rewrite_outcome::unchanged,
          false, ""},
+        {"diff mode, the old text is the new one's start", "a\n", "a\nb\n", rewrite_mode::diff,
+         true, rewrite_outcome::changed, false, "--- t.dsc\n+++ t.dsc\n@@ -1 +1,2 @@\n a\n+b\n"},
     };
     for (const rewrite_case& c : cases) {
         for (const std::size_t step : {std::size_t{1}, std::size_t{7}, std::size_t{100000}}) {
@@ -120,8 +122,21 @@ TEST(Rewrite, ReportsWhatCannotBeRewritten) {
     EXPECT_EQ(rewrite_file(utf8_from(dir / "folder"), rewrite_mode::write, replace_by("a\n", 1),
                            report, nothing),
               rewrite_outcome::failed);
-    ASSERT_EQ(found.messages.size(), 2U);
+    std::size_t expected = 2;
+    // A file that opens as a regular file and fails when read: its old text cannot be
+    // compared, which is said, not taken for "unchanged".
+    const fs::path unreadable = "/proc/self/mem";
+    if (fs::is_regular_file(unreadable)) {
+        EXPECT_EQ(rewrite_file(unreadable.string(), rewrite_mode::check, replace_by("a\n", 1),
+                               report, nothing),
+                  rewrite_outcome::failed);
+        ++expected;
+    }
+    ASSERT_EQ(found.messages.size(), expected);
     EXPECT_TRUE(found.messages[0].starts_with("cannot open the file")) << found.messages[0];
+    if (expected == 3) {
+        EXPECT_EQ(found.messages[2], "cannot read the file");
+    }
 }
 
 TEST(Rewrite, DistinctFilesLeaveOutEveryLaterNameOfAFile) {

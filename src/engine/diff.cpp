@@ -3,6 +3,7 @@
 #include "engine/dsc_text.h"
 #include "engine/dump.h"
 #include "engine/files.h"
+#include "platform/files.h"
 
 #include <algorithm>
 #include <array>
@@ -77,6 +78,11 @@ result<std::string> diff_text(const std::string& path, const loaded_table& loade
     result<input_file> file = open_input(path);
     if (!file) {
         return file.error();
+    }
+    // A pipe or a device such as /dev/stdin gave its text when the table was read; opened
+    // again it gives other bytes or none, so the table is shown as dump writes it.
+    if (!is_regular_file(descriptor_of(file->get()))) {
+        return dump_text(loaded, true);
     }
     std::string text;
     std::array<char, 1 << 16> buffer;
