@@ -394,6 +394,11 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
          "maptool diff: B is missing\nUsage: maptool diff [OPTIONS] A B; see 'maptool help "
          "diff'\n"},
         {{"dump", "good.dsc", "dup.dsc"}, 2, "", "maptool dump: 'dup.dsc' is one word too many\n"},
+        {{"dump"}, 2, "", "maptool dump: SOURCE is missing\nUsage: maptool dump [OPTIONS] SOURCE;"},
+        {{"import"},
+         2,
+         "",
+         "import: SOURCE or --iconv NAME is required\nUsage: maptool import [OPTIONS] [SOURCE];"},
         {{"convert", "--from"}, 2, "", "maptool convert: -f/--from needs a value: TABLE\n"},
         {{"check", "--format=yaml", "good.dsc"},
          2,
