@@ -3,6 +3,7 @@
 
 #include "engine/dsc_check.h"
 #include "engine/fixes.h"
+#include "maptool/completion.h"
 #include "maptool/render_text.h"
 #include "maptool/verbs.h"
 #include "run_program.h"
@@ -482,6 +483,62 @@ TEST(MaptoolCommand, HelpListsWhatEachVerbTakes) {
         }
         EXPECT_EQ(listed, parsed);
     }
+}
+
+// Each shell's script, for one verb holding every kind of declaration: a required word, an
+// optional one, an option with a value, a repeatable one, one whose value may be left out,
+// a flag, a choice; help text with the characters zsh escapes; a hidden verb left out.
+TEST(Completion, EachShellTakesEveryKindOfDeclaration) {
+    std::deque<verb_declaration> verbs(2);
+    verbs[0] = {
+        .name = "v",
+        .description = "Do it",
+        .options = {{.names = {"SOURCE"},
+                     .value = "TABLE",
+                     .help = "The table",
+                     .is_word = true,
+                     .required = true},
+                    {.names = {"EXTRA"}, .value = "DSC", .help = "More", .is_word = true},
+                    {.names = {"-o", "--output"}, .value = "FILE", .help = "Out [here]"},
+                    {.names = {"-W"}, .value = "VERB", .help = "a\\b", .many = true},
+                    {.names = {"--replace"}, .value = "CHAR", .help = "R", .value_optional = true},
+                    {.names = {"-q"}, .value = "", .help = "Quiet"},
+                    {.names = {"--format"}, .value = "FORMAT", .help = "F", .choices = {"a", "b"}}},
+        .footer = ""};
+    verbs[1] = {
+        .name = "secret", .description = "Hidden", .options = {}, .footer = "", .hidden = true};
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"bash", "    v)\n"
+                 "        options='-o --output= -W --replace -q --format='\n"
+                 "        values=( [-o]=FILE [--output]=FILE [-W]='{v}' [--format]='{a b}' )\n"
+                 "        kinds=(TABLE DSC) ;;\n"},
+        {"zsh", "  (v)\n"
+                "    _arguments -s -S : \\\n"
+                "      ':SOURCE:_maptool_table' \\\n"
+                "      '::EXTRA:_files -g '\\''*.dsc(-.)'\\''' \\\n"
+                "      '-o+[Out \\[here\\]]:FILE:_files' \\\n"
+                "      '--output=[Out \\[here\\]]:FILE:_files' \\\n"
+                "      '*-W+[a\\\\b]:VERB:(v)' \\\n"
+                "      '--replace=-[R]:CHAR: ' \\\n"
+                "      '-q[Quiet]' \\\n"
+                "      '--format=[F]:FORMAT:(a b)'\n"
+                "    ;;\n"},
+        {"fish",
+         "complete -c maptool -n __maptool_no_verb -a v -d 'Do it'\n"
+         "complete -c maptool -n '__maptool_verb_is v' -x -a '(__maptool_table)' -d 'The table'\n"
+         "complete -c maptool -n '__maptool_verb_is v' -x -a '(__maptool_files dsc)' -d 'More'\n"
+         "complete -c maptool -n '__maptool_verb_is v' -s o -l output -r -F -d 'Out [here]'\n"
+         "complete -c maptool -n '__maptool_verb_is v' -s W -x -a 'v' -d 'a\\b'\n"
+         "complete -c maptool -n '__maptool_verb_is v' -l replace -d 'R'\n"
+         "complete -c maptool -n '__maptool_verb_is v' -s q -d 'Quiet'\n"
+         "complete -c maptool -n '__maptool_verb_is v' -l format -x -a 'a b' -d 'F'\n"},
+    };
+    for (const auto& [shell, part] : cases) {
+        const std::string script = completion_script(verbs, shell);
+        EXPECT_NE(script.find(part), std::string::npos) << shell << ":\n" << script;
+        EXPECT_EQ(script.find("secret"), std::string::npos) << shell << ":\n" << script;
+    }
+    EXPECT_EQ(completion_script(verbs, "csh"), "");
 }
 
 // -q leaves the findings alone; build's JSON report is check's, on standard output unless
