@@ -154,6 +154,7 @@ TEST(Check, CleanFilesReportNothing) {
         {"//x\r\n\r\n   // indented\r\n80, 0410\r\n", ""},
         {std::string("// a\0b\n80, 0410\n", 16), ""},
         {"// " + std::string(60, 'a') + "\r\n80, 0410\r\n", ""}, // CR LF across 64 bytes
+        {"80, 0410\n\x1a\r\n\x1a", ""}, // nothing but line ends after the Ctrl-Z
     };
     for (const report_case& c : cases) {
         SCOPED_TRACE(c.bytes);
