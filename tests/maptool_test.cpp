@@ -486,6 +486,22 @@ TEST(MaptoolCommand, HelpListsWhatEachVerbTakes) {
     }
 }
 
+// Help puts what an option does in its column, two spaces after the longest names that
+// fit, and on a line of its own after longer ones.
+TEST(MaptoolCommand, HelpColumnAfterTheNames) {
+    const verb_declaration verb = {
+        .name = "v",
+        .description = "Do it",
+        .options = {{.names = {"--abcdefghijklmnopqr"}, .value = "", .help = "Fits"},
+                    {.names = {"--abcdefghijklmnopqrs"}, .value = "", .help = "Wraps"}},
+        .footer = ""};
+    const std::string help = verb_help(verb);
+    for (const char* row : {"\n  --abcdefghijklmnopqr  Fits\n",
+                            "\n  --abcdefghijklmnopqrs\n                        Wraps\n"}) {
+        EXPECT_NE(help.find(row), std::string::npos) << row << "in\n" << help;
+    }
+}
+
 // Each shell's script, for one verb holding every kind of declaration: a required word, an
 // optional one, an option with a value, a repeatable one, one whose value may be left out,
 // a flag, a choice; help text with the characters zsh escapes; a hidden verb left out.
