@@ -436,6 +436,10 @@ TEST(MaptoolCommand, HelpListsWhatEachVerbTakes) {
     command_line line("", "");
     add_verbs(line);
     line.add_own_verbs();
+    line.add_own_verbs(); // as running the line does again: once is all it adds
+    EXPECT_EQ(std::count_if(line.verbs().begin(), line.verbs().end(),
+                            [](const verb_declaration& verb) { return verb.name == "help"; }),
+              1);
     const std::string verbs = run(dir, {"help"}).out;
     for (const verb_declaration& verb : line.verbs()) {
         if (verb.hidden) {
