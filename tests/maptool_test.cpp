@@ -3,6 +3,7 @@
 
 #include "engine/dsc_check.h"
 #include "engine/fixes.h"
+#include "maptool/completion.h"
 #include "maptool/render_text.h"
 #include "maptool/verbs.h"
 #include "run_program.h"
@@ -177,6 +178,7 @@ TEST(Check, CleanFilesReportNothing) {
         {"//x\r\n\r\n   // indented\r\n80, 0410\r\n", ""},
         {std::string("// a\0b\n80, 0410\n", 16), ""},
         {"// " + std::string(60, 'a') + "\r\n80, 0410\r\n", ""}, // CR LF across 64 bytes
+        {"80, 0410\n\x1a\r\n\x1a", ""}, // nothing but line ends after the Ctrl-Z
     };
     for (const report_case& c : cases) {
         SCOPED_TRACE(c.bytes);
@@ -418,6 +420,11 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
          "maptool diff: B is missing\nUsage: maptool diff [OPTIONS] A B; see 'maptool help "
          "diff'\n"},
         {{"dump", "good.dsc", "dup.dsc"}, 2, "", "maptool dump: 'dup.dsc' is one word too many\n"},
+        {{"dump"}, 2, "", "maptool dump: SOURCE is missing\nUsage: maptool dump [OPTIONS] SOURCE;"},
+        {{"import"},
+         2,
+         "",
+         "import: SOURCE or --iconv NAME is required\nUsage: maptool import [OPTIONS] [SOURCE];"},
         {{"convert", "--from"}, 2, "", "maptool convert: -f/--from needs a value: TABLE\n"},
         {{"check", "--format=yaml", "good.dsc"},
          2,
@@ -453,6 +460,10 @@ TEST(MaptoolCommand, HelpListsWhatEachVerbTakes) {
     command_line line("", "");
     add_verbs(line);
     line.add_own_verbs();
+    line.add_own_verbs(); // as running the line does again: once is all it adds
+    EXPECT_EQ(std::count_if(line.verbs().begin(), line.verbs().end(),
+                            [](const verb_declaration& verb) { return verb.name == "help"; }),
+              1);
     const std::string verbs = run(dir, {"help"}).out;
     for (const verb_declaration& verb : line.verbs()) {
         if (verb.hidden) {
@@ -501,6 +512,78 @@ TEST(MaptoolCommand, HelpListsWhatEachVerbTakes) {
         }
         EXPECT_EQ(listed, parsed);
     }
+}
+
+// Help puts what an option does in its column, two spaces after the longest names that
+// fit, and on a line of its own after longer ones.
+TEST(MaptoolCommand, HelpColumnAfterTheNames) {
+    const verb_declaration verb = {
+        .name = "v",
+        .description = "Do it",
+        .options = {{.names = {"--abcdefghijklmnopqr"}, .value = "", .help = "Fits"},
+                    {.names = {"--abcdefghijklmnopqrs"}, .value = "", .help = "Wraps"}},
+        .footer = ""};
+    const std::string help = verb_help(verb);
+    for (const char* row : {"\n  --abcdefghijklmnopqr  Fits\n",
+                            "\n  --abcdefghijklmnopqrs\n                        Wraps\n"}) {
+        EXPECT_NE(help.find(row), std::string::npos) << row << "in\n" << help;
+    }
+}
+
+// Each shell's script, for one verb holding every kind of declaration: a required word, an
+// optional one, an option with a value, a repeatable one, one whose value may be left out,
+// a flag, a choice; help text with the characters zsh escapes; a hidden verb left out.
+TEST(Completion, EachShellTakesEveryKindOfDeclaration) {
+    std::deque<verb_declaration> verbs(2);
+    verbs[0] = {
+        .name = "v",
+        .description = "Do it",
+        .options = {{.names = {"SOURCE"},
+                     .value = "TABLE",
+                     .help = "The table",
+                     .is_word = true,
+                     .required = true},
+                    {.names = {"EXTRA"}, .value = "DSC", .help = "More", .is_word = true},
+                    {.names = {"-o", "--output"}, .value = "FILE", .help = "Out [here]"},
+                    {.names = {"-W"}, .value = "VERB", .help = "a\\b", .many = true},
+                    {.names = {"--replace"}, .value = "CHAR", .help = "R", .value_optional = true},
+                    {.names = {"-q"}, .value = "", .help = "Quiet"},
+                    {.names = {"--format"}, .value = "FORMAT", .help = "F", .choices = {"a", "b"}}},
+        .footer = ""};
+    verbs[1] = {
+        .name = "secret", .description = "Hidden", .options = {}, .footer = "", .hidden = true};
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"bash", "    v)\n"
+                 "        options='-o --output= -W --replace -q --format='\n"
+                 "        values=( [-o]=FILE [--output]=FILE [-W]='{v}' [--format]='{a b}' )\n"
+                 "        kinds=(TABLE DSC) ;;\n"},
+        {"zsh", "  (v)\n"
+                "    _arguments -s -S : \\\n"
+                "      ':SOURCE:_maptool_table' \\\n"
+                "      '::EXTRA:_files -g '\\''*.dsc(-.)'\\''' \\\n"
+                "      '-o+[Out \\[here\\]]:FILE:_files' \\\n"
+                "      '--output=[Out \\[here\\]]:FILE:_files' \\\n"
+                "      '*-W+[a\\\\b]:VERB:(v)' \\\n"
+                "      '--replace=-[R]:CHAR: ' \\\n"
+                "      '-q[Quiet]' \\\n"
+                "      '--format=[F]:FORMAT:(a b)'\n"
+                "    ;;\n"},
+        {"fish",
+         "complete -c maptool -n __maptool_no_verb -a v -d 'Do it'\n"
+         "complete -c maptool -n '__maptool_verb_is v' -x -a '(__maptool_table)' -d 'The table'\n"
+         "complete -c maptool -n '__maptool_verb_is v' -x -a '(__maptool_files dsc)' -d 'More'\n"
+         "complete -c maptool -n '__maptool_verb_is v' -s o -l output -r -F -d 'Out [here]'\n"
+         "complete -c maptool -n '__maptool_verb_is v' -s W -x -a 'v' -d 'a\\b'\n"
+         "complete -c maptool -n '__maptool_verb_is v' -l replace -d 'R'\n"
+         "complete -c maptool -n '__maptool_verb_is v' -s q -d 'Quiet'\n"
+         "complete -c maptool -n '__maptool_verb_is v' -l format -x -a 'a b' -d 'F'\n"},
+    };
+    for (const auto& [shell, part] : cases) {
+        const std::string script = completion_script(verbs, shell);
+        EXPECT_NE(script.find(part), std::string::npos) << shell << ":\n" << script;
+        EXPECT_EQ(script.find("secret"), std::string::npos) << shell << ":\n" << script;
+    }
+    EXPECT_EQ(completion_script(verbs, "csh"), "");
 }
 
 // -q leaves the findings alone; build's JSON report is check's, on standard output unless
