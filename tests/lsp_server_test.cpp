@@ -443,6 +443,10 @@ TEST(LanguageServer, TurnsPlacesIntoOffsetsAndBack) {
     EXPECT_EQ(locate.checker_offset(1, 99), 10U);
     EXPECT_EQ(locate.checker_offset(2, 1), 12U);
     EXPECT_EQ(locate.checker_offset(3, 1), 13U);
+    EXPECT_EQ(locate.checker_offset(1, 1), 0U); // back to a line before
+    // A character of four bytes from the highest lead byte: two UTF-16 units.
+    text_locator highest("\xF4\x8F\xBF\xBFx", position_encoding::utf16);
+    EXPECT_EQ(highest.offset({0, 2}), 4U);
 }
 
 // A text of a few megabytes, so that the walk notes line starts on its way, with every
