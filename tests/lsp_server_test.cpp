@@ -443,6 +443,67 @@ TEST(LanguageServer, TurnsPlacesIntoOffsetsAndBack) {
     EXPECT_EQ(locate.checker_offset(1, 99), 10U);
     EXPECT_EQ(locate.checker_offset(2, 1), 12U);
     EXPECT_EQ(locate.checker_offset(3, 1), 13U);
+    EXPECT_EQ(locate.checker_offset(1, 1), 0U); // back to a line before
+    // A character of four bytes from the highest lead byte: two UTF-16 units.
+    text_locator highest("\xF4\x8F\xBF\xBFx", position_encoding::utf16);
+    EXPECT_EQ(highest.offset({0, 2}), 4U);
+}
+
+// A text of a few megabytes, so that the walk notes line starts on its way, with every
+// line end and a last line without one; places asked for forwards and backwards from
+// one locator are those a plain count from the start gives.
+TEST(LanguageServer, PlacesTextsInAnyOrder) {
+    const std::vector<std::string> lines = {"ab\r\n", "c\r", "\n", "def\n", "\r\r\n"};
+    std::string text;
+    for (std::size_t i = 0; text.size() < (std::size_t{3} << 20); ++i) {
+        text += lines[i % lines.size()];
+    }
+    text += "gh";
+    // The place of an offset and the start of the checker's line it is on, counted.
+    struct counted {
+        text_position at;
+        std::size_t checker_start;
+        std::uint64_t checker_line;
+    };
+    const auto count = [&](std::size_t offset) {
+        counted found{{0, 0}, 0, 1};
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < offset; ++i) {
+            const bool crlf = text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+            if (text[i] == '\n' || (text[i] == '\r' && !crlf)) {
+                ++found.at.line;
+                start = i + 1;
+            }
+            if (text[i] == '\n') {
+                ++found.checker_line;
+                found.checker_start = i + 1;
+            }
+        }
+        found.at.character = offset - start;
+        return found;
+    };
+    const std::size_t size = text.size();
+    const std::vector<std::size_t> offsets = {size / 2,
+                                              size / 2 + 7,
+                                              5,
+                                              size - 1,
+                                              size / 3,
+                                              (std::size_t{2} << 20) + 3,
+                                              0,
+                                              size,
+                                              size / 2 - 1,
+                                              1,
+                                              (std::size_t{1} << 20) + 1};
+    text_locator locate(text, position_encoding::utf8);
+    for (const std::size_t offset : offsets) {
+        const counted expected = count(offset);
+        const text_position at = locate.position(offset);
+        EXPECT_EQ(at.line, expected.at.line) << offset;
+        EXPECT_EQ(at.character, expected.at.character) << offset;
+        EXPECT_EQ(locate.offset(expected.at), offset) << offset;
+        EXPECT_EQ(locate.checker_offset(expected.checker_line, 1), expected.checker_start)
+            << offset;
+    }
 }
 
 TEST(LanguageServer, EditsOnlyWhatChanges) {

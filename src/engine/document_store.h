@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 enum class position_encoding : std::uint8_t { utf8, utf16 };
 
@@ -23,7 +24,8 @@ struct text_range {
 
 // Turns places into byte offsets and back in one text. Places are mostly asked for in
 // the order of the text, so each search goes on from the last one rather than from the
-// start: a text's findings are placed in one pass, not one pass each.
+// start: a text's findings are placed in one pass, not one pass each. A place before the
+// last one goes back to the nearest of the line starts noted on the way, not to the start.
 class text_locator {
   public:
     text_locator(std::string_view text, position_encoding encoding)
@@ -41,16 +43,38 @@ class text_locator {
     std::size_t checker_offset(std::uint64_t line, std::uint64_t column);
 
   private:
-    // The offset after the line end of the line starting at `start`, and that line end's length.
-    std::size_t line_text_end(std::size_t start) const;
-    std::size_t next_line(std::size_t start) const;
+    // Where an editor's line starts. A checker's line (ended by LF alone) starts where an
+    // editor's line does, so one walk over the editor's lines counts both.
+    struct line_start {
+        std::size_t offset = 0;
+        std::uint64_t line = 0;        // the editor's line, from 0
+        std::uint64_t lfs = 0;         // the LFs before it: the checker's line less 1
+        std::size_t checker_start = 0; // where the checker's line it is on starts
+    };
+    // The last search for one byte: from where, and what it found (npos for none).
+    struct byte_search {
+        std::size_t from = std::string_view::npos;
+        std::size_t found = std::string_view::npos;
+    };
+
+    std::size_t find(char byte, byte_search& last, std::size_t from) const;
+    // The first CR or LF at or after `from`; the text's size when there is none.
+    std::size_t line_text_end(std::size_t from) const;
+    // The start of the line after the one the walk is on; an offset of npos on the last.
+    line_start following() const;
+    void move_to(const line_start& next);
+    // Goes back to the last line start noted that `fits`, else to the text's start.
+    template <typename Fits> void back_to(Fits fits);
 
     std::string_view text_;
     position_encoding encoding_;
-    std::uint64_t line_ = 0; // the editor's line the cursor is on, and its start
-    std::size_t line_start_ = 0;
-    std::uint64_t lf_line_ = 1; // the same for the checker's lines
-    std::size_t lf_line_start_ = 0;
+    line_start at_; // the line the walk is on
+    // Line starts about a megabyte apart, in the order of the text.
+    std::vector<line_start> noted_;
+    // A search stops at the first byte found, and finds it again for every place before
+    // it: so a text with no CR (or no LF) is searched for it once, not once a line.
+    mutable byte_search cr_;
+    mutable byte_search lf_;
 };
 
 struct document {

@@ -34,6 +34,8 @@ struct rpc_error {
 };
 
 constexpr std::size_t COMPLETION_LIMIT = 50;
+// A message body bigger than this (a whole document) is not kept for the next message.
+constexpr std::size_t BODY_KEPT = std::size_t{1} << 20;
 
 // --- Reading the client's messages ---------------------------------------------------
 
@@ -54,6 +56,14 @@ std::string string_at(const json& object, const char* name) {
         throw rpc_error{INVALID_PARAMS, std::string("'") + name + "' must be a string"};
     }
     return value.get<std::string>();
+}
+
+// The same, taken out of the message rather than copied: a document's whole text.
+std::string string_taken(json& object, const char* name) {
+    if (!object.is_object() || !object.contains(name) || !object[name].is_string()) {
+        throw rpc_error{INVALID_PARAMS, std::string("'") + name + "' must be a string"};
+    }
+    return std::move(object[name].get_ref<std::string&>());
 }
 
 std::uint64_t count_at(const json& object, const char* name) {
@@ -169,8 +179,9 @@ class server {
   public:
     server(std::ostream& out, std::ostream& log) : out_(out), log_(log) {}
 
-    // Handles one message; false once the client has said exit.
-    bool take(const std::string& body);
+    // Handles one message; false once the client has said exit. A big body's memory is
+    // given back once it is read, before the message is handled.
+    bool take(std::string& body);
     void bad_header(const std::string& problem) {
         log_ << "maptool lsp: " << problem << '\n';
         respond_error(nullptr, PARSE_ERROR, problem);
@@ -196,13 +207,13 @@ class server {
     }
 
     void request(const json& id, const std::string& method, const json& params);
-    void notification(const std::string& method, const json& params);
+    void notification(const std::string& method, json& params);
 
     json initialize(const json& params);
     void configure(const json& settings);
-    void did_open(const json& params);
-    void did_change(const json& params);
-    void did_close(const json& params);
+    void did_open(json& params);
+    void did_change(json& params);
+    void did_close(json& params);
     json hover(const json& params);
     json code_action(const json& params);
     json formatting(const json& params);
@@ -224,8 +235,11 @@ class server {
     std::map<std::string, std::vector<finding>, std::less<>> findings_; // of each open document
 };
 
-bool server::take(const std::string& body) {
-    const json message = json::parse(body, nullptr, false);
+bool server::take(std::string& body) {
+    json message = json::parse(body, nullptr, false);
+    if (body.capacity() > BODY_KEPT) {
+        std::string().swap(body);
+    }
     if (message.is_discarded()) {
         log_ << "maptool lsp: a message that is no JSON\n";
         respond_error(nullptr, PARSE_ERROR, "the message is not JSON");
@@ -247,7 +261,7 @@ bool server::take(const std::string& body) {
     if (name == "exit") {
         return false;
     }
-    const json& params = member(message, "params");
+    json params = message.contains("params") ? std::move(message["params"]) : json();
     if (message.contains("id")) {
         request(id, name, params);
         return true;
@@ -306,8 +320,8 @@ void server::request(const json& id, const std::string& method, const json& para
     }
 }
 
-void server::notification(const std::string& method, const json& params) {
-    using handler = void (server::*)(const json&);
+void server::notification(const std::string& method, json& params) {
+    using handler = void (server::*)(json&);
     static const std::map<std::string, handler, std::less<>> handlers = {
         {"textDocument/didOpen", &server::did_open},
         {"textDocument/didChange", &server::did_change},
@@ -398,24 +412,28 @@ document& server::named(const json& params, std::string& uri) {
     return *open;
 }
 
-void server::did_open(const json& params) {
-    const json& item = member(params, "textDocument");
+// The notifications' handlers take their params' texts rather than copy them: a document
+// is held once, not once more for each step that passes it on.
+void server::did_open(json& params) {
+    if (!member(params, "textDocument").is_object()) {
+        throw rpc_error{INVALID_PARAMS, "'textDocument' must be an object"};
+    }
+    json& item = params["textDocument"];
     const std::string uri = string_at(item, "uri");
     const json& version = member(item, "version");
-    documents_.open(uri, string_at(item, "text"),
+    documents_.open(uri, string_taken(item, "text"),
                     version.is_number_integer() ? version.get<std::int64_t>() : 0);
     publish(uri, *documents_.find(uri));
 }
 
-void server::did_change(const json& params) {
+void server::did_change(json& params) {
     std::string uri;
     document& open = named(params, uri);
-    const json& changes = member(params, "contentChanges");
-    if (!changes.is_array()) {
+    if (!member(params, "contentChanges").is_array()) {
         throw rpc_error{INVALID_PARAMS, "'contentChanges' must be a list"};
     }
-    for (const json& change : changes) {
-        const std::string text = string_at(change, "text");
+    for (json& change : params["contentChanges"]) {
+        const std::string text = string_taken(change, "text");
         if (change.contains("range")) {
             apply_edit(open.text, range_at(member(change, "range")), text, client_.encoding);
         } else {
@@ -429,7 +447,7 @@ void server::did_change(const json& params) {
     publish(uri, open);
 }
 
-void server::did_close(const json& params) {
+void server::did_close(json& params) {
     const std::string uri = string_at(member(params, "textDocument"), "uri");
     documents_.close(uri);
     if (const auto found = findings_.find(uri); found != findings_.end()) {
