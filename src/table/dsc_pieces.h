@@ -290,8 +290,7 @@ dsc_text_end read_dsc_pieces(dsc_input& in, dsc_block& block, Take&& take, Pass&
     if (in.file != nullptr) {
         std::setvbuf(in.file, nullptr, _IONBF, 0);
     }
-    for (std::size_t taken = 0; !block.at_end;
-         taken = dsc_detail::take_pieces(block, take, pass)) {
+    for (std::size_t taken = 0; !block.at_end; taken = dsc_detail::take_pieces(block, take, pass)) {
         refill(block, taken, in);
     }
     if (block.failed) {
