@@ -156,17 +156,11 @@ struct no_pass {
 template <typename Pass>
 constexpr bool passes = !std::is_same_v<std::remove_cvref_t<Pass>, no_pass>;
 
-// A whole line, its LF within the block, that holds nothing to read: a comment after any
-// spaces, or a line whose first byte ends its text (an LF, a CR or a NUL). Tested in the
-// order of how common they are, the comment's two slashes as one 16-bit word (the same
-// in either byte order).
+// A whole line, its LF within the block, that holds nothing to read: a line whose first
+// byte ends its text (an LF, a CR or a NUL), or a comment after any spaces. A byte that
+// ends no text has another after it within the block (the line's LF at the latest), so
+// nothing here reads past the block, whose line may start at its very last byte.
 inline bool plain_line(const char* line) {
-    constexpr std::uint16_t slashes = ('/' << 8) | '/';
-    std::uint16_t first_two = 0;
-    std::memcpy(&first_two, line, sizeof first_two);
-    if (first_two == slashes) {
-        return true;
-    }
     if ((line[0] == '\n') | (line[0] == '\r') | (line[0] == '\0')) {
         return true;
     }
@@ -208,9 +202,10 @@ std::size_t take_pieces_of(const dsc_block& block, piece_marks marks, Take& take
         if constexpr (Crs) {
             std::uint64_t crs = 0;
             lfs = byte_mask<true>(bytes + chunk, '\n', '\r', &crs);
-            // The CR of a CR LF pair is no lone one, also across the chunk's end. A byte
-            // past the text only follows a piece that is not complete yet.
-            const bool lf_next = (chunk + CHUNK < block.size) & (bytes[chunk + CHUNK] == '\n');
+            // The CR of a CR LF pair is no lone one, also across the chunk's end. The byte
+            // after the chunk is looked at only within the text: a full block's last chunk
+            // ends the array.
+            const bool lf_next = chunk + CHUNK < block.size && bytes[chunk + CHUNK] == '\n';
             lone = crs & ~((lfs >> 1) | (std::uint64_t{lf_next} << (CHUNK - 1)));
         } else {
             lfs = byte_mask(bytes + chunk, '\n');
