@@ -161,6 +161,9 @@ constexpr bool passes = !std::is_same_v<std::remove_cvref_t<Pass>, no_pass>;
 // ends no text has another after it within the block (the line's LF at the latest), so
 // nothing here reads past the block, whose line may start at its very last byte.
 inline bool plain_line(const char* line) {
+    if (line[0] == '/') { // the most common line first
+        return line[1] == '/';
+    }
     if ((line[0] == '\n') | (line[0] == '\r') | (line[0] == '\0')) {
         return true;
     }
