@@ -22,9 +22,11 @@ fail() { echo "install: $*" >&2; exit 1; }
 if [ ${#runner[@]} -eq 0 ]; then
     page=$prefix/share/man/man1/mapmaker.1.gz
     [ -f "$page" ] || fail "no share/man/man1/mapmaker.1.gz"
-    zcat "$page" | grep -q "^\.TH MAPMAKER 1 .*\"mapmaker $version\"" ||
+    # Read whole first: under pipefail, `zcat | grep -q` fails when grep stops reading early.
+    text=$(zcat "$page")
+    grep -q "^\.TH MAPMAKER 1 .*\"mapmaker $version\"" <<<"$text" ||
         fail "man page is not for $version"
-    zcat "$page" | grep -qF "$prefix/share/mapmaker/" ||
+    grep -qF "$prefix/share/mapmaker/" <<<"$text" ||
         fail "man page does not name $prefix/share/mapmaker"
     [ -f "$prefix/share/doc/mapmaker/copyright" ] || fail "no share/doc/mapmaker/copyright"
     for script in bash-completion/completions/maptool zsh/vendor-completions/_maptool \

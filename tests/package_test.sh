@@ -38,10 +38,13 @@ for program in "$root"/usr/bin/*; do
 done
 for page in "$root"/usr/share/man/man1/*; do
     [[ $page == *.gz ]] || fail "$(basename "$page") is not compressed"
-    zcat "$page" | grep -q "^\.TH [A-Z]* 1 .* $version\"" || fail "$(basename "$page") is not for $version"
-    ! zcat "$page" | grep -q '/usr/local' || fail "$(basename "$page") names /usr/local"
+    # Read whole first: under pipefail, `zcat | grep -q` fails (zcat killed by SIGPIPE) when
+    # grep stops at a match before zcat has written the whole page.
+    text=$(zcat "$page")
+    grep -q "^\.TH [A-Z]* 1 .* $version\"" <<<"$text" || fail "$(basename "$page") is not for $version"
+    ! grep -q '/usr/local' <<<"$text" || fail "$(basename "$page") names /usr/local"
 done
-zcat "$root/usr/share/man/man1/mapmaker.1.gz" | grep -qF '/usr/share/mapmaker/' ||
+grep -qF '/usr/share/mapmaker/' <<<"$(zcat "$root/usr/share/man/man1/mapmaker.1.gz")" ||
     fail "mapmaker.1 does not name /usr/share/mapmaker"
 
 mkdir "$work/run"
