@@ -178,6 +178,14 @@ TEST(PinnedCheck, ExcerptAndCaretLines) {
          "    2 | 80, 04<01>\n"
          "      |     ^~~~~~\n"
          "1 error and 0 warnings in 1 file\n"},
+        // The entry one too many: its first character only.
+        {data_lines(257),
+         {},
+         2,
+         "t.dsc:257:1: error: a table holds at most 256 entries\n"
+         "  257 | 00, 0500\n"
+         "      | ^\n"
+         "1 error and 0 warnings in 1 file\n"},
     });
 }
 

@@ -175,6 +175,7 @@ TEST(Check, ReportsEachKindOfProblem) {
 TEST(Check, CleanFilesReportNothing) {
     const std::vector<report_case> cases = {
         {"80, 0410\n80, 0410\n", "", {"no-duplicate-byte"}},
+        {"1080, 0410\n", "", {"no-truncated-field"}}, // the first class
         {"//x\r\n\r\n   // indented\r\n80, 0410\r\n", ""},
         {std::string("// a\0b\n80, 0410\n", 16), ""},
         {"// " + std::string(60, 'a') + "\r\n80, 0410\r\n", ""}, // CR LF across 64 bytes
@@ -222,9 +223,12 @@ TEST(Check, NameMismatchNeedsNames) {
          "t.dsc:1:13: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
         {"80, 0411 // \xD0\x90\n",
          "t.dsc:1:13: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
+        {"80, 0411 // \xE2\x82\xAC\n", // three bytes
+         "t.dsc:1:13: warning: the comment names U+20AC EURO SIGN," + be},
         // Comments that name the code, or no character at all.
         {"80, 0410 // Cyrillic capital letter A\n81, 0411 // my note\n", ""},
         {"80, 0410 // U+0410 CYRILLIC CAPITAL LETTER A (Serbocroatian).\n", ""},
+        {"80, 0411 // U+0410GREEK SMALL LETTER ALPHA\n", ""}, // no space after the code
         {"80, 0410 // \xD0\x90\n81, 0411 // \xD0\x91\xD0\x91\n82, 0412 // a\n", ""},
         {"80, 0411 // CYRILLIC CAPITAL LETTER A, mostly\n81, 0412 // (CYRILLIC CAPITAL LETTER A)\n",
          ""},
