@@ -104,6 +104,7 @@ struct conversation {
     std::vector<expectation> expected;
     int status = 0;
     std::size_t messages = 0; // when not 0: how many messages the server writes
+    std::string log = {};     // when not empty: a text the log holds
 };
 
 void run(const conversation& each) {
@@ -112,6 +113,9 @@ void run(const conversation& each) {
     std::ostringstream out;
     std::ostringstream log;
     EXPECT_EQ(serve_lsp(in, out, log), each.status);
+    if (!each.log.empty()) {
+        EXPECT_NE(log.str().find(each.log), std::string::npos) << log.str();
+    }
     const std::vector<json> messages = messages_in(out.str());
     if (each.messages != 0) {
         EXPECT_EQ(messages.size(), each.messages) << out.str();
@@ -174,6 +178,12 @@ TEST(LanguageServer, AnswersEachConversation) {
          {{DIAGNOSTICS, "/params/diagnostics/0/range", json::parse(range(2, 0, 2))},
           {DIAGNOSTICS, "/params/diagnostics/0/relatedInformation/0/location/range",
            json::parse(range(1, 0, 2))}}},
+        {"a document opened without a version is at version 0",
+         start() +
+             notification("textDocument/didOpen",
+                          R"({"textDocument":{"uri":"file:///t.dsc","text":"80, 0410\n"}})") +
+             END,
+         {{DIAGNOSTICS, "/params/version", 0}}},
         {"notes joined to the message for a client without related information",
          start() + open(R"("0x81, 0411\n")") + END,
          {{DIAGNOSTICS, "/params/diagnostics/0/message",
@@ -296,6 +306,7 @@ TEST(LanguageServer, AnswersEachConversation) {
         {"malformed messages get the protocol's errors, and the server goes on",
          start() + framed("{not json") + framed(R"([1,2])") + framed(R"({"id":5,"method":"x"})") +
              framed(R"({"jsonrpc":"2.0","id":[1],"method":"shutdown"})") +
+             framed(R"({"jsonrpc":"2.0","id":3,"result":null})") +
              request(6, "no/such/method", "{}") + notification("no/such/notification", "{}") +
              notification("$/cancelRequest", R"({"id":6})") +
              request(7, "textDocument/hover",
@@ -331,7 +342,18 @@ TEST(LanguageServer, AnswersEachConversation) {
         {"exit without shutdown ends with 1", start() + notification("exit", "null"), {}, 1, 1},
         {"the input's end without exit ends with 1", start(), {}, 1, 1},
         {"a message cut short ends with 1", start() + "Content-Length: 50\r\n\r\n{}", {}, 1, 1},
-        {"a header cut short ends with 1", start() + "Content-Len", {}, 1, 1},
+        {"a header cut short ends with 1",
+         start() + "Content-Len",
+         {},
+         1,
+         1,
+         "the input ended within a message"},
+        {"so does a header without the blank line after it",
+         start() + "Content-Length: 2\r\n",
+         {},
+         1,
+         1,
+         "the input ended within a message"},
     };
     for (const conversation& each : cases) {
         run(each);
@@ -395,6 +417,15 @@ TEST(LanguageServer, OffersNamesToComplete) {
           {2, "/result/items/49/textEdit/newText", "0078"},
           {2, "/result/items/50", nullptr},
           {3, "/result/items", json::array()}}},
+        {"50 found in all is complete; separators alone and a placeholder's words find nothing",
+         start() + open(R"("80, thaana\n80, -\n80, 0000>\n")") +
+             request(2, "textDocument/completion", at(0, 10)) +
+             request(3, "textDocument/completion", at(1, 5)) +
+             request(4, "textDocument/completion", at(2, 9)) + END,
+         {{2, "/result/isIncomplete", false},
+          {2, "/result/items/49/detail", "U+07B1"},
+          {3, "/result/items", json::array()},
+          {4, "/result/items", json::array()}}},
     };
     for (const conversation& each : cases) {
         run(each);
@@ -442,6 +473,7 @@ TEST(LanguageServer, TurnsPlacesIntoOffsetsAndBack) {
     EXPECT_EQ(locate.checker_offset(1, 6), 5U);
     EXPECT_EQ(locate.checker_offset(1, 99), 10U);
     EXPECT_EQ(locate.checker_offset(2, 1), 12U);
+    EXPECT_EQ(locate.checker_offset(2, 0), 12U); // column 0: the line's start too
     EXPECT_EQ(locate.checker_offset(3, 1), 13U);
     EXPECT_EQ(locate.checker_offset(1, 1), 0U); // back to a line before
     // A character of four bytes from the highest lead byte: two UTF-16 units.

@@ -910,6 +910,7 @@ TEST(Sources, TablesByNameAndTheirList) {
     write_file(dir / "charmaps" / "LIRV-8", CHARMAP_OF_LIRV8);
     write_file(dir / "twice" / "dup.dsc", "//dup -> UNICODE\n80, 0410\n// not its title\n");
     write_file(dir / "twice" / "dup.map", map_of({{0x80, 0x0410}}));
+    write_file(dir / "twice" / "three.dsc", "// three word title\n80, 0410\n");
     const scoped_environment charmaps("MAPTOOL_CHARMAPS", utf8_from(dir / "charmaps"));
     std::vector<named_case> cases = {
         {"dump cp866", 0, "//cp866 -> UNICODE\n80, 0410", ""},
@@ -965,8 +966,9 @@ TEST(Sources, TablesByNameAndTheirList) {
     }
 #endif
     const scoped_environment twice("MAPTOOL_TABLES", utf8_from(dir / "twice"));
-    // A title is a comment at the top: one after the entries is none.
-    EXPECT_EQ(maptool(dir, "list").out, "dup    1 entries  \ndup    1 entries  \n");
+    // A title is a comment at the top, of any words: one after the entries is none.
+    EXPECT_EQ(maptool(dir, "list").out,
+              "dup      1 entries  \ndup      1 entries  \nthree    1 entries  three word title\n");
     const run_result ambiguous = maptool(dir, "dump DUP -o out");
     EXPECT_EQ(ambiguous.status, 2);
     EXPECT_TRUE(ambiguous.err.starts_with("DUP: error: the name DUP is ambiguous: "))

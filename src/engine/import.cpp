@@ -106,10 +106,6 @@ std::vector<source_entry> decoded_entries(const std::string& charset, std::uint8
 
 #if defined(MAPTOOL_ICONV)
 
-bool iconv_available() {
-    return true;
-}
-
 bool iconv_knows(const std::string& charset) {
     // The empty name would be the locale's own charset.
     if (charset.empty()) {
@@ -148,9 +144,6 @@ result<std::vector<source_entry>> iconv_entries(const std::string& charset, std:
 #elif defined(MAPTOOL_CODE_PAGES)
 
 // Without iconv, the system's own code pages (Windows'), under the names iconv knows.
-bool iconv_available() {
-    return true;
-}
 
 // No glibc here whose charmaps a name could clash with, and no name looked up in it.
 bool iconv_knows(const std::string&) {
@@ -169,10 +162,6 @@ result<std::vector<source_entry>> iconv_entries(const std::string& charset, std:
 }
 
 #else
-
-bool iconv_available() {
-    return false;
-}
 
 bool iconv_knows(const std::string&) {
     return false;

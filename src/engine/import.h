@@ -11,9 +11,6 @@
 #include <string>
 #include <vector>
 
-// Whether this build can ask the system's iconv.
-bool iconv_available();
-
 // Whether the system's iconv knows a charset of this name (false without iconv).
 bool iconv_knows(const std::string& charset);
 
