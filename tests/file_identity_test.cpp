@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -88,6 +89,28 @@ TEST(AtomicFile, NoCommitOnceMemoryRanOut) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()),
                             std::filesystem::directory_iterator()),
               1);
+}
+
+// Only a folder that refuses new files has the file written in place; any other failure to
+// make the temporary fails the open with its reason and leaves the old file whole, as
+// writing in place could leave it half written. Here the temporary's path is too long.
+TEST(AtomicFile, TemporaryThatCannotBeMadeFailsTheOpen) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows limits the length of a path otherwise";
+#else
+    const temp_dir dir;
+    std::filesystem::path folder = dir.path();
+    while (folder.native().size() + 101 < PATH_MAX - 60) {
+        folder /= std::string(100, 'd');
+    }
+    std::filesystem::create_directories(folder);
+    // The target's path fits with 5 bytes to spare; its temporary's needs 14 more.
+    const auto target = folder / std::string(PATH_MAX - 7 - folder.native().size(), 'n');
+    write_file(target, "old");
+    atomic_file file(utf8_from(target));
+    EXPECT_EQ(file.open(), ENAMETOOLONG);
+    EXPECT_EQ(read_file(target), "old");
+#endif
 }
 
 } // namespace
