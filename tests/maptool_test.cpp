@@ -624,7 +624,7 @@ TEST(MaptoolCommand, QuietAndJsonReports) {
 
 TEST(MaptoolCommand, JsonReportParsesBack) {
     const temp_dir dir;
-    write_file(dir / "t.dsc", "80, 0410\n80, 0411\n//" + std::string(258, 'c') + "\nx\n");
+    write_file(dir / "t.dsc", "80, 0410\n80, 0411\n//" + std::string(258, 'c') + "\n\xD0\x96\n");
     const program_result result = run(dir, {"check", "--format=json", "t.dsc"});
     EXPECT_EQ(result.status, 2);
     const nlohmann::json findings = nlohmann::json::parse(result.out);
@@ -642,6 +642,7 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     EXPECT_EQ(findings[2]["mapmaker_line"], 4);
     EXPECT_EQ(findings[3]["mapmaker_line"], 5);
     EXPECT_TRUE(findings[3]["class"].is_null());
+    EXPECT_NE(result.out.find("field '\xD0\x96'"), std::string::npos) << result.out; // not \u0416
 
     // Each fix with its edits: the bytes from column up to next_column replaced by text.
     write_file(dir / "fix.dsc", "80, 0410\n0x81, O411\n");
@@ -773,7 +774,12 @@ TEST(MaptoolCommand, CheckFixRewritesWhatItCan) {
         {{"--fix", "a.dsc"}, long_line, long_line, 2, "a.dsc:1:255: error: the first field '0x81'"},
         // What check refuses stays as it was.
         {{"--fix", "a.dsc"}, utf16, utf16, 2, "a.dsc: error: the file is UTF-16 text"},
-        {{"--fix", "-"}, "", "", 2, "<stdin>: error: standard input cannot be fixed: name a file"},
+        {{"--fix", "-"},
+         "",
+         "",
+         2,
+         "<stdin>: error: standard input cannot be fixed: name a file\n"
+         "1 error and 0 warnings in 1 file"},
         {{"--fix", "missing.dsc", "a.dsc"},
          "0x80, 0410\n",
          "80, 0410\n",
