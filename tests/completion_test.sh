@@ -73,6 +73,10 @@ expect "maptool check --format=j"     "json"                           "--format
 expect "maptool check -Wno-du"        "-Wno-duplicate-byte -Wno-duplicate-code" \
                                       "-Wno-duplicate-byte -Wno-duplicate-code"
 expect "maptool build -W ext"         "extra"                          "extra"
+# Every class, the first and the last too.
+no=(ascii ctrl-z duplicate-byte duplicate-code lone-cr long-line name-mismatch noncharacter nul
+    surrogate truncated-field unmapped)
+expect "maptool check -Wno-" "${no[*]/#/-Wno-}" "${no[*]/#/-Wno-}"
 expect "maptool check "               "a.dsc sub"                      "a.dsc sub/"
 expect "maptool chart "               "a.dsc b.map c.txt iconv: sub"   "a.dsc b.map c.txt iconv: sub/"
 expect "maptool chart cp86"           "$t/cp862.dsc $t/cp866.dsc $t/cp869.dsc" \

@@ -392,8 +392,13 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
         {{"help", "biuld"}, 2, "", "unknown verb 'biuld'; did you mean 'build'?"},
         {{"-q", "check", "good.dsc"}, 2, "", "'-q' stands before the verb: options come after it"},
         {{"help"}, 0, "Usage: maptool VERB", "\n  check     Report every problem"},
+        {{"help"}, 0, "Usage: maptool VERB", "as --version does\n\nOptions:"}, // completion hidden
         {{"help", "check"}, 0, "Usage: maptool check", "\n  name-mismatch\n  long-line"},
         {{"help", "build"}, 0, "Usage: maptool build", "\n  ascii (off)\n"},
+        {{"help", "convert"},
+         0,
+         "Usage: maptool convert [OPTIONS] [FILE...]\n",
+         "\n  --replace[=CHAR]  "},
         {{"check", "-Wbogus", "good.dsc"}, 2, "", "'-Wbogus'; the classes are truncated-field, "},
         // After N errors of a file, one line says how many more; the count has them all.
         {{"check", "--max-errors=2", "worse.dsc", "bad.dsc"},
@@ -425,6 +430,11 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
          "diff'\n"},
         {{"dump", "good.dsc", "dup.dsc"}, 2, "", "maptool dump: 'dup.dsc' is one word too many\n"},
         {{"dump"}, 2, "", "maptool dump: SOURCE is missing\nUsage: maptool dump [OPTIONS] SOURCE;"},
+        {{"completion"}, 2, "", "maptool completion: WHAT is missing\n"},
+        {{"import", "good.dsc", "--iconv", "CP1251"},
+         2,
+         "",
+         "maptool import: SOURCE and --iconv cannot be given together\n"},
         {{"import"},
          2,
          "",
@@ -433,7 +443,7 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
         {{"check", "--format=yaml", "good.dsc"},
          2,
          "",
-         ": --format: 'yaml' is none of text, json, sarif\n"},
+         "maptool check: --format: 'yaml' is none of text, json, sarif\n"},
         {{}, 2, "", "maptool: no verb given\n"},
         // A path that starts with '/' is a file on Windows too, never an option.
         {{"check", (dir / "good.dsc").string()}, 0, "0 errors"},
@@ -508,13 +518,8 @@ TEST(MaptoolCommand, HelpListsWhatEachVerbTakes) {
                 EXPECT_EQ(taken.err.find("needs a value"), std::string::npos) << taken.err;
             }
         }
-        std::set<std::string> parsed;
-        for (const std::string& name : line.parsed_names(verb.name)) {
-            if (name.starts_with('-')) {
-                parsed.insert(name);
-            }
-        }
-        EXPECT_EQ(listed, parsed);
+        const std::vector<std::string> parsed = line.parsed_names(verb.name);
+        EXPECT_EQ(listed, std::set<std::string>(parsed.begin(), parsed.end()));
     }
 }
 
@@ -628,7 +633,7 @@ TEST(MaptoolCommand, QuietAndJsonReports) {
 
 TEST(MaptoolCommand, JsonReportParsesBack) {
     const temp_dir dir;
-    write_file(dir / "t.dsc", "80, 0410\n80, 0411\n//" + std::string(258, 'c') + "\nx\n");
+    write_file(dir / "t.dsc", "80, 0410\n80, 0411\n//" + std::string(258, 'c') + "\n\xD0\x96\n");
     const program_result result = run(dir, {"check", "--format=json", "t.dsc"});
     EXPECT_EQ(result.status, 2);
     const nlohmann::json findings = nlohmann::json::parse(result.out);
@@ -646,6 +651,7 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     EXPECT_EQ(findings[2]["mapmaker_line"], 4);
     EXPECT_EQ(findings[3]["mapmaker_line"], 5);
     EXPECT_TRUE(findings[3]["class"].is_null());
+    EXPECT_NE(result.out.find("field '\xD0\x96'"), std::string::npos) << result.out; // not \u0416
 
     // Each fix with its edits: the bytes from column up to next_column replaced by text.
     write_file(dir / "fix.dsc", "80, 0410\n0x81, O411\n");
@@ -777,7 +783,12 @@ TEST(MaptoolCommand, CheckFixRewritesWhatItCan) {
         {{"--fix", "a.dsc"}, long_line, long_line, 2, "a.dsc:1:255: error: the first field '0x81'"},
         // What check refuses stays as it was.
         {{"--fix", "a.dsc"}, utf16, utf16, 2, "a.dsc: error: the file is UTF-16 text"},
-        {{"--fix", "-"}, "", "", 2, "<stdin>: error: standard input cannot be fixed: name a file"},
+        {{"--fix", "-"},
+         "",
+         "",
+         2,
+         "<stdin>: error: standard input cannot be fixed: name a file\n"
+         "1 error and 0 warnings in 1 file"},
         {{"--fix", "missing.dsc", "a.dsc"},
          "0x80, 0410\n",
          "80, 0410\n",

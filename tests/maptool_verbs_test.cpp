@@ -916,6 +916,7 @@ TEST(Sources, TablesByNameAndTheirList) {
         {"dump cp866", 0, "//cp866 -> UNICODE\n80, 0410", ""},
         {"dump CP866 --no-names", 0, "//cp866 -> UNICODE\n80, 0410\n81, 0411\n", ""},
         {"check Cp1251", 0, "0 errors and 0 warnings in 1 file\n", ""},
+        {"diff cp866 CP1251", 1, "--- cp866\n+++ CP1251\n@@ -1,", ""},
         {"dump LIRV-8 --no-names", 0, "//LIRV-8 -> UNICODE\n80, 0411\n", ""},
         {"dump lirv-8.gz --no-names", 0, "//LIRV-8 -> UNICODE\n80, 0411\n", ""},
         {"dump lirvane-z --no-names", 0, "//LIRV-8 -> UNICODE\n80, 0411\n", ""},

@@ -445,11 +445,8 @@ void command_line::add_own_verbs() {
 
 std::vector<std::string> command_line::parsed_names(const std::string& verb) const {
     std::vector<std::string> names;
+    // A word has neither short nor long names.
     for (const CLI::Option* option : app_->get_subcommand(verb)->get_options()) {
-        if (option->get_positional()) {
-            names.push_back(option->get_name());
-            continue;
-        }
         for (const std::string& name : option->get_snames()) {
             names.push_back("-" + name);
         }

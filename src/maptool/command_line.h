@@ -105,7 +105,7 @@ class command_line {
 
     // Every verb as declared, hidden ones too.
     const std::deque<verb_declaration>& verbs() const { return verbs_; }
-    // The names of every option the parser takes for a verb, as it would take them.
+    // The names the parser takes for each option of a verb (a word has none), as it takes them.
     std::vector<std::string> parsed_names(const std::string& verb) const;
 
   private:

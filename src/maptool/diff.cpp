@@ -4,6 +4,7 @@
 // status is diff's and cmp's.
 #include "engine/diff.h"
 #include "engine/files.h"
+#include "engine/table_names.h"
 #include "engine/table_source.h"
 #include "engine/unified_diff.h"
 #include "engine/visible.h"
@@ -32,10 +33,12 @@ result<loaded_table> load(const std::string& path, diagnostics& report) {
     return table;
 }
 
-// The text of each side, or trouble already reported.
+// The text of each side, or trouble already reported. A table given by name is read again
+// from the file the name stands for, not from a file of that name here.
 result<std::string> text_of(const std::string& path, const loaded_table& table,
                             diagnostics& report) {
-    result<std::string> text = diff_text(path, table);
+    const result<std::string> file = is_table_path(path) ? path : table_by_name(path);
+    result<std::string> text = file ? diff_text(*file, table) : file;
     if (!text) {
         report_failure(report, display_name(path), text.error());
     }

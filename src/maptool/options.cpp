@@ -62,8 +62,8 @@ void report_failure(diagnostics& report, std::string_view file, const failure& w
 
 bool refuse_own_file(diagnostics& report, const std::string& source, const std::string& output,
                      std::string_view what) {
-    const bool to_file = !output.empty() && output != "-";
-    if (!to_file || !is_source_file(source, output)) {
+    // Standard output and no output at all are no file: is_source_file says so.
+    if (!is_source_file(source, output)) {
         return false;
     }
     report.report(file_error(display_name(source),

@@ -40,19 +40,19 @@ void put_location(std::string& text, const palette& paint, std::string_view file
 // The line with the finding underlined, as compilers show it.
 void put_excerpt(std::string& text, const finding& found, const palette& paint) {
     std::vector<std::size_t> columns;
-    const bool continued = found.source_column > 1;
+    const bool continued = found.source_column != 1;
     const std::string shown = (continued ? "..." : "") + visible(found.source, columns);
     const std::size_t shift = continued ? 3 : 0;
     const std::size_t first = found.column - found.source_column;
-    const std::size_t last =
-        std::min(first + std::max<std::size_t>(found.span, 1), found.source.size() + 1);
+    // Each end is clamped where it is looked up: columns has one entry past the last byte.
+    const std::size_t last = first + std::max<std::size_t>(found.span, 1);
     const std::size_t start = shift + columns[std::min(first, columns.size() - 1)];
     const std::size_t end = shift + columns[std::min(last, columns.size() - 1)];
     const std::string number = std::to_string(found.line);
     const std::size_t gutter = std::max<std::size_t>(number.size(), 4) + 1;
     text += std::string(gutter - number.size(), ' ') + number + " | " + shown + '\n';
     text += std::string(gutter, ' ') + " | " + std::string(start, ' ') + paint.caret + '^' +
-            std::string(end > start + 1 ? end - start - 1 : 0, '~') + paint.reset + '\n';
+            std::string(std::max(end, start + 1) - start - 1, '~') + paint.reset + '\n';
     // A certain fix shows its new text under the place it goes, as clang's fix-it lines.
     if (found.fixes.empty() || !found.fixes.front().safe) {
         return;
