@@ -75,7 +75,7 @@ template <bool Quick, bool Lone>
         // A line start in a run of spaces carries up to the run's first other byte.
         const std::uint64_t after_spaces = add_carry(starts & spaces, spaces, carry.spaces);
         const std::uint64_t at_start = starts & ~spaces;
-        const std::uint64_t first = (at_start | after_spaces) & ~spaces;
+        const std::uint64_t first = at_start | after_spaces; // and spaces, never a slash
         const std::uint64_t slash = first & found.slash;
         const std::uint64_t two_slashes = ((slash << 1) | carry.slash) & found.slash;
         carry.slash = slash >> (CHUNK - 1);
