@@ -361,7 +361,8 @@ struct marked_text {
 
 // The marks of a text, in one go through mark_chunks. The bytes after the text, up to the
 // last chunk's end, are LFs, CRs and slashes that must never be marked.
-marked_text marks_of(const std::string& text, dsc_detail::mark_request asked) {
+marked_text marks_of(const std::string& text, dsc_detail::mark_request asked,
+                     dsc_detail::mark_width width) {
     using namespace dsc_detail;
     std::string bytes = text;
     bytes.resize((text.size() + CHUNK - 1) / CHUNK * CHUNK, '\n');
@@ -373,7 +374,7 @@ marked_text marks_of(const std::string& text, dsc_detail::mark_request asked) {
     std::array<chunk_marks, SEGMENT_CHUNKS> found;
     for (std::size_t from = 0; from < text.size(); from += SEGMENT_CHUNKS * CHUNK) {
         const std::size_t chunks =
-            mark_chunks(bytes.data(), from, text.size(), asked, carry, found.data());
+            mark_chunks(bytes.data(), from, text.size(), asked, carry, found.data(), width);
         for (std::size_t at = 0; at < chunks; ++at) {
             const chunk_marks& m = found[at];
             EXPECT_EQ(m.quick_count, static_cast<std::uint64_t>(std::popcount(m.quick)));
@@ -391,6 +392,19 @@ marked_text marks_of(const std::string& text, dsc_detail::mark_request asked) {
         }
     }
     return marked;
+}
+
+// The same marks whichever way the bytes are compared.
+marked_text marks_of(const std::string& text, dsc_detail::mark_request asked) {
+    using dsc_detail::mark_width;
+    const marked_text best = marks_of(text, asked, mark_width::best);
+    for (const mark_width narrow : {mark_width::sse2, mark_width::bytes}) {
+        const marked_text other = marks_of(text, asked, narrow);
+        EXPECT_EQ(other.lfs, best.lfs);
+        EXPECT_EQ(other.lone, best.lone);
+        EXPECT_EQ(other.quick, best.quick);
+    }
+    return best;
 }
 
 struct marks_case {
@@ -426,6 +440,7 @@ TEST(MarkChunks, QuickLinesAndLoneCrsAcrossChunkEdges) {
         {"a line holding a whole chunk", "x\n//" + std::string(136, 'c') + "\n", {140}, {}},
         {"a long line is left to the loop", "x\n//" + std::string(251, 'c') + "\n//\n", {258}, {}},
         {"255 bytes", "x\n//" + std::string(252, 'c') + "\n//\n", {259}, {}},
+        {"a text of one whole chunk", "x\n//" + std::string(59, 'c') + "\n", {63}, {}},
         {"a line ending the text", "x\n// a\n// b", {6}, {}},
         {"a CR ending the text", "x\n// a\n\r", {6}, {7}},
     };

@@ -99,8 +99,7 @@ template <bool Quick, bool Lone>
 }
 
 // One byte at a time: for a processor without the vector instructions below.
-template <bool Cr, bool Quick>
-[[maybe_unused]] inline chunk_bytes classify_bytes(const char* bytes) {
+template <bool Cr, bool Quick> inline chunk_bytes classify_bytes(const char* bytes) {
     chunk_bytes found;
     for (std::size_t i = 0; i < CHUNK; ++i) {
         found.lf |= std::uint64_t{bytes[i] == '\n'} << i;
@@ -183,14 +182,16 @@ DSC_MARKS_AVX2 std::size_t mark_avx2(const char* bytes, std::size_t from, std::s
 
 #endif
 
-template <bool Quick, bool Lone>
-std::size_t mark_plain(const char* bytes, std::size_t from, std::size_t size, mark_carry& carry,
-                       chunk_marks* out) {
+template <bool Quick, bool Lone, bool Bytes>
+std::size_t mark_narrow(const char* bytes, std::size_t from, std::size_t size, mark_carry& carry,
+                        chunk_marks* out) {
     std::size_t count = 0;
     mark_carry kept = carry; // in registers through the loop
     for (std::size_t chunk = from; chunk < size && count < SEGMENT_CHUNKS; chunk += CHUNK) {
 #if defined(DSC_MARKS_X86) && defined(__SSE2__)
-        const chunk_bytes found = classify_sse2 < Quick || Lone, Quick > (bytes + chunk);
+        const chunk_bytes found = Bytes           ? classify_bytes < Quick || Lone,
+                          Quick > (bytes + chunk) : classify_sse2 < Quick || Lone,
+                          Quick > (bytes + chunk);
 #else
         const chunk_bytes found = classify_bytes < Quick || Lone, Quick > (bytes + chunk);
 #endif
@@ -208,7 +209,12 @@ struct mark_functions {
     mark_function by_request[4];
 };
 
-mark_functions chosen_functions() {
+template <bool Bytes> constexpr mark_functions narrow_functions() {
+    return {{mark_narrow<false, false, Bytes>, mark_narrow<false, true, Bytes>,
+             mark_narrow<true, false, Bytes>, mark_narrow<true, true, Bytes>}};
+}
+
+mark_functions best_functions() {
 #if defined(DSC_MARKS_X86) && defined(__SSE2__)
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
@@ -217,15 +223,19 @@ mark_functions chosen_functions() {
                  mark_avx2<true, true>}};
     }
 #endif
-    return {{mark_plain<false, false>, mark_plain<false, true>, mark_plain<true, false>,
-             mark_plain<true, true>}};
+    return narrow_functions<false>();
 }
 
 } // namespace
 
 std::size_t mark_chunks(const char* bytes, std::size_t from, std::size_t size, mark_request asked,
-                        mark_carry& carry, chunk_marks* out) {
-    static const mark_functions functions = chosen_functions();
+                        mark_carry& carry, chunk_marks* out, mark_width width) {
+    static const mark_functions best = best_functions();
+    static constexpr mark_functions sse2 = narrow_functions<false>();
+    static constexpr mark_functions one_by_one = narrow_functions<true>();
+    const mark_functions& functions = width == mark_width::best   ? best
+                                      : width == mark_width::sse2 ? sse2
+                                                                  : one_by_one;
     const unsigned kind = (asked.quick ? 2U : 0U) | (asked.lone ? 1U : 0U);
     return functions.by_request[kind](bytes, from, size, carry, out);
 }

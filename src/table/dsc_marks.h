@@ -40,12 +40,15 @@ struct mark_request {
     bool lone = false;  // mark lone CRs, and quick lines only without them
 };
 
+// How the bytes are compared: 32 at a time with AVX2 where the processor has it, else 16
+// with SSE2 (x86) or one at a time; the narrower ways are there for the tests to compare.
+enum class mark_width : std::uint8_t { best, sse2, bytes };
+
 // Marks the chunks of the text bytes[0, size) from `from` on (a multiple of CHUNK), at most
 // SEGMENT_CHUNKS of them, into `out`, and returns how many. Reads no byte at or past
 // `size` but those of the last chunk's 64, which must be readable; its bits past `size`
-// are clear. A text is marked from 0 on with a fresh carry. Uses AVX2 where the processor
-// has it.
+// are clear. A text is marked from 0 on with a fresh carry.
 std::size_t mark_chunks(const char* bytes, std::size_t from, std::size_t size, mark_request asked,
-                        mark_carry& carry, chunk_marks* out);
+                        mark_carry& carry, chunk_marks* out, mark_width width = mark_width::best);
 
 } // namespace dsc_detail
