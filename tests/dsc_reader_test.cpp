@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -348,6 +350,127 @@ TEST(ReadDscPieces, CountsPlainWholeLinesInTheirPlace) {
                 EXPECT_LT(passed, all.size() - 1000);
             }
         }
+    }
+}
+
+// --- The chunk marks behind the loop ---------------------------------------------------
+
+struct marked_text {
+    std::vector<std::size_t> lfs, lone, quick; // offsets in the text
+};
+
+// The marks of a text, in one go through mark_chunks. The bytes after the text, up to the
+// last chunk's end, are LFs, CRs and slashes that must never be marked.
+marked_text marks_of(const std::string& text, dsc_detail::mark_request asked,
+                     dsc_detail::mark_width width) {
+    using namespace dsc_detail;
+    std::string bytes = text;
+    bytes.resize((text.size() + CHUNK - 1) / CHUNK * CHUNK, '\n');
+    for (std::size_t i = text.size(); i < bytes.size(); i += 3) {
+        bytes[i] = '\r';
+    }
+    marked_text marked;
+    mark_carry carry;
+    std::array<chunk_marks, SEGMENT_CHUNKS> found;
+    for (std::size_t from = 0; from < text.size(); from += SEGMENT_CHUNKS * CHUNK) {
+        const std::size_t chunks =
+            mark_chunks(bytes.data(), from, text.size(), asked, carry, found.data(), width);
+        for (std::size_t at = 0; at < chunks; ++at) {
+            const chunk_marks& m = found[at];
+            EXPECT_EQ(m.quick_count, static_cast<std::uint64_t>(std::popcount(m.quick)));
+            for (std::size_t bit = 0; bit < CHUNK; ++bit) {
+                const std::size_t offset = from + at * CHUNK + bit;
+                const auto marked_at = [&](std::uint64_t mask, std::vector<std::size_t>& to) {
+                    if ((mask >> bit & 1) != 0) {
+                        to.push_back(offset);
+                    }
+                };
+                marked_at(m.lfs, marked.lfs);
+                marked_at(m.lone, marked.lone);
+                marked_at(m.quick, marked.quick);
+            }
+        }
+    }
+    return marked;
+}
+
+// The same marks whichever way the bytes are compared.
+marked_text marks_of(const std::string& text, dsc_detail::mark_request asked) {
+    using dsc_detail::mark_width;
+    const marked_text best = marks_of(text, asked, mark_width::best);
+    for (const mark_width narrow : {mark_width::sse2, mark_width::bytes}) {
+        const marked_text other = marks_of(text, asked, narrow);
+        EXPECT_EQ(other.lfs, best.lfs);
+        EXPECT_EQ(other.lone, best.lone);
+        EXPECT_EQ(other.quick, best.quick);
+    }
+    return best;
+}
+
+struct marks_case {
+    const char* name;
+    std::string text;
+    std::vector<std::size_t> quick; // the LFs of quick lines
+    std::vector<std::size_t> lone;  // lone CRs
+};
+
+// A quick line is counted without a look, so each must be a plain whole line; the cases
+// put its parts across the edges of the 64-byte chunks and of the 4 KiB that one call marks.
+TEST(MarkChunks, QuickLinesAndLoneCrsAcrossChunkEdges) {
+    // A first line (never quick) whose LF is at byte 61 or 62, or 4094.
+    const std::string to_62 = std::string(61, 'x') + "\n";
+    const std::string to_63 = std::string(62, 'x') + "\n";
+    const std::string to_4095 = std::string(4094, 'x') + "\n";
+    const std::vector<marks_case> cases = {
+        {"the text's first line is never quick", "// a\n\n", {5}, {}},
+        {"a line starting at a chunk's last byte", to_63 + "//x\n", {66}, {}},
+        {"'/' at a chunk's end, '/' at the next's start", to_62 + " //\n", {65}, {}},
+        {"'/' at a chunk's end, no '/' after it", to_63 + "/x\n", {}, {}},
+        {"spaces running across a chunk", to_62 + std::string(70, ' ') + "//\n", {134}, {}},
+        {"spaces across a chunk, then no comment", to_62 + std::string(70, ' ') + "x//\n", {}, {}},
+        {"spaces only", to_62 + "   \n\n", {66}, {}},
+        {"CR at a chunk's end, LF at the next's start", to_63 + "\r\n\n", {64, 65}, {}},
+        {"CR at a chunk's end, text after it", to_63 + "\rx\n\n", {66}, {63}},
+        {"a lone CR in a comment across a chunk",
+         std::string(40, 'x') + "\n// \r" + std::string(60, 'c') + "\n",
+         {},
+         {44}},
+        {"a line starting at a chunk's first byte", to_63 + "\n//\n", {63, 66}, {}},
+        {"a line crossing the 4 KiB that one call marks", to_4095 + "// comment\n", {4105}, {}},
+        {"a line holding a whole chunk", "x\n//" + std::string(136, 'c') + "\n", {140}, {}},
+        {"a long line is left to the loop", "x\n//" + std::string(251, 'c') + "\n//\n", {258}, {}},
+        {"255 bytes", "x\n//" + std::string(252, 'c') + "\n//\n", {259}, {}},
+        {"a text of one whole chunk", "x\n//" + std::string(59, 'c') + "\n", {63}, {}},
+        {"a line ending the text", "x\n// a\n// b", {6}, {}},
+        {"a CR ending the text", "x\n// a\n\r", {6}, {7}},
+    };
+    for (const marks_case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const marked_text lone = marks_of(c.text, {.quick = true, .lone = true});
+        EXPECT_EQ(lone.quick, c.quick);
+        EXPECT_EQ(lone.lone, c.lone);
+        std::vector<std::size_t> lfs;
+        for (std::size_t i = 0; i < c.text.size(); ++i) {
+            if (c.text[i] == '\n') {
+                lfs.push_back(i);
+            }
+        }
+        EXPECT_EQ(lone.lfs, lfs);
+        // Without lone CRs asked for, a line that holds one may be quick; no other changes.
+        const marked_text any_cr = marks_of(c.text, {.quick = true, .lone = false});
+        std::vector<std::size_t> quick = any_cr.quick;
+        std::size_t line_start = 0;
+        for (const std::size_t lf : any_cr.lfs) {
+            const bool is_quick = std::find(quick.begin(), quick.end(), lf) != quick.end();
+            const std::string_view line(c.text.data() + line_start, lf + 1 - line_start);
+            EXPECT_TRUE(!is_quick || (line_start != 0 && plain_whole_line(line))) << lf;
+            line_start = lf + 1;
+        }
+        std::erase_if(quick, [&](std::size_t lf) {
+            return std::find(c.quick.begin(), c.quick.end(), lf) == c.quick.end();
+        });
+        EXPECT_EQ(quick, c.quick);
+        EXPECT_TRUE(marks_of(c.text, {.quick = false, .lone = false}).quick.empty());
     }
 }
 

@@ -11,9 +11,7 @@
 #include <type_traits>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
+#include "table/dsc_marks.h"
 
 // A line is read in pieces of at most this many characters; a longer line gives several.
 constexpr std::size_t LINE_PIECE_MAX = 254;
@@ -64,46 +62,10 @@ inline std::string_view bytes_after_ctrl_z(const dsc_block& block) {
 
 namespace dsc_detail {
 
-// Line ends are found 64 bytes at a time, as a bit mask: large files are mostly short
-// comment lines, and one search call per line would cost more than the rest of the work.
-constexpr std::size_t CHUNK = 64;
 static_assert(DSC_BLOCK_SIZE % CHUNK == 0, "a chunk never runs past the block");
 // Bytes without a line end that surely hold a whole piece: a CR at the piece's last
 // place may still pair with an LF after it.
 constexpr std::size_t WINDOW = LINE_PIECE_MAX + 1;
-
-// Bit i is set when bytes[i] is `wanted`, for the CHUNK bytes from `bytes` on; with
-// `also`, the bits of a second byte too, from the same loads.
-template <bool Also = false>
-inline std::uint64_t byte_mask(const char* bytes, char wanted, char also = '\0',
-                               std::uint64_t* also_mask = nullptr) {
-#if defined(__SSE2__)
-    const __m128i match = _mm_set1_epi8(wanted);
-    const __m128i match_also = _mm_set1_epi8(also);
-    std::uint64_t mask = 0;
-    for (std::size_t i = 0; i < CHUNK; i += 16) {
-        const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-        const auto bits =
-            static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(sixteen, match)));
-        mask |= std::uint64_t{bits} << i;
-        if constexpr (Also) {
-            const auto also_bits =
-                static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(sixteen, match_also)));
-            *also_mask |= std::uint64_t{also_bits} << i;
-        }
-    }
-    return mask;
-#else
-    std::uint64_t mask = 0;
-    for (std::size_t i = 0; i < CHUNK; ++i) {
-        mask |= std::uint64_t{bytes[i] == wanted} << i;
-        if constexpr (Also) {
-            *also_mask |= std::uint64_t{bytes[i] == also} << i;
-        }
-    }
-    return mask;
-#endif
-}
 
 } // namespace dsc_detail
 
@@ -185,7 +147,9 @@ inline bool plain_line(const char* line) {
 // make one piece are counted to pass(count) instead, in their place among the pieces:
 // most lines of a large file are such, and a call each, with the tests a take makes, cost
 // more than finding them. A line with a lone CR, or in a block with a NUL for a take that
-// asks for marks, still goes to take.
+// asks for marks, still goes to take. Most are known from the chunk's marks (quick lines,
+// see chunk_marks), and a chunk whose every line is quick is counted as a whole, without a
+// branch per line, which would go either way at random; the others are tested one by one.
 template <bool Crs, typename Take, typename Pass>
 std::size_t take_pieces_of(const dsc_block& block, piece_marks marks, Take& take, Pass& pass) {
     const char* bytes = block.bytes.data();
@@ -199,47 +163,49 @@ std::size_t take_pieces_of(const dsc_block& block, piece_marks marks, Take& take
             plain = 0;
         }
     };
-    for (std::size_t chunk = 0; chunk < block.size; chunk += CHUNK) {
-        std::uint64_t lone = 0;
-        std::uint64_t lfs = 0;
-        if constexpr (Crs) {
-            std::uint64_t crs = 0;
-            lfs = byte_mask<true>(bytes + chunk, '\n', '\r', &crs);
-            // The CR of a CR LF pair is no lone one, also across the chunk's end. The byte
-            // after the chunk is looked at only within the text: a full block's last chunk
-            // ends the array.
-            const bool lf_next = chunk + CHUNK < block.size && bytes[chunk + CHUNK] == '\n';
-            lone = crs & ~((lfs >> 1) | (std::uint64_t{lf_next} << (CHUNK - 1)));
-        } else {
-            lfs = byte_mask(bytes + chunk, '\n');
-        }
-        if (block.size - chunk < CHUNK) {
-            const std::uint64_t held = (std::uint64_t{1} << (block.size - chunk)) - 1;
-            lfs &= held;
-            lone &= held;
-        }
-        for (; lfs != 0; lfs &= lfs - 1) {
-            const auto bit = static_cast<std::size_t>(std::countr_zero(lfs));
-            const std::size_t lf = chunk + bit;
-            if constexpr (Crs) {
-                const std::uint64_t up_to_lf = (std::uint64_t{2} << bit) - 1; // all for bit 63
-                marks.lone_cr = lone_cr || (lone & up_to_lf) != 0;
-                lone &= ~up_to_lf;
-                lone_cr = false;
-            }
-            if constexpr (passes<Pass>) {
-                if (passing && line_start != 0 && lf + 1 - line_start <= LINE_PIECE_MAX &&
-                    !marks.lone_cr && plain_line(bytes + line_start)) {
-                    ++plain;
-                    line_start = lf + 1;
-                    continue;
+    mark_carry carry;
+    std::array<chunk_marks, SEGMENT_CHUNKS> found;
+    for (std::size_t segment = 0; segment < block.size; segment += SEGMENT_CHUNKS * CHUNK) {
+        const std::size_t chunks = mark_chunks(
+            bytes, segment, block.size, {.quick = passing, .lone = Crs}, carry, found.data());
+        for (std::size_t at = 0; at < chunks; ++at) {
+            const std::size_t chunk = segment + at * CHUNK;
+            std::uint64_t lfs = found[at].lfs;
+            std::uint64_t lone = found[at].lone;
+            if ((lfs & ~found[at].quick) == 0) {
+                // Every line that ends here is a quick one: counted without a branch.
+                plain += found[at].quick_count;
+                const std::size_t after_last =
+                    chunk + CHUNK - static_cast<std::size_t>(std::countl_zero(lfs));
+                line_start = lfs != 0 ? after_last : line_start;
+                if constexpr (Crs) {
+                    lone_cr = (lone_cr && lfs == 0) || lone != 0; // quick lines hold none
                 }
-                tell_plain();
+                continue;
             }
-            take_line({bytes + line_start, lf + 1 - line_start}, marks, take);
-            line_start = lf + 1;
+            for (; lfs != 0; lfs &= lfs - 1) {
+                const auto bit = static_cast<std::size_t>(std::countr_zero(lfs));
+                const std::size_t lf = chunk + bit;
+                if constexpr (Crs) {
+                    const std::uint64_t up_to_lf = (std::uint64_t{2} << bit) - 1; // all for bit 63
+                    marks.lone_cr = lone_cr || (lone & up_to_lf) != 0;
+                    lone &= ~up_to_lf;
+                    lone_cr = false;
+                }
+                if constexpr (passes<Pass>) {
+                    if (passing && line_start != 0 && lf + 1 - line_start <= LINE_PIECE_MAX &&
+                        !marks.lone_cr && plain_line(bytes + line_start)) {
+                        ++plain;
+                        line_start = lf + 1;
+                        continue;
+                    }
+                    tell_plain();
+                }
+                take_line({bytes + line_start, lf + 1 - line_start}, marks, take);
+                line_start = lf + 1;
+            }
+            lone_cr = lone_cr || lone != 0;
         }
-        lone_cr = lone_cr || lone != 0;
     }
     tell_plain();
     marks.lone_cr = lone_cr;
