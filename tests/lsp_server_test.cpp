@@ -325,9 +325,11 @@ TEST(LanguageServer, AnswersEachConversation) {
           {99, "/result", nullptr}},
          0,
          10},
-        {"a request before initialize is refused",
-         request(2, "textDocument/hover", at(0, 0)) + start() + END,
-         {{2, "/error/code", -32002}, {1, "/result/serverInfo/name", "maptool"}}},
+        {"a request before initialize is refused, a notification dropped",
+         request(2, "textDocument/hover", at(0, 0)) + open(R"("0x80, 0410\n")") + start() + END,
+         {{2, "/error/code", -32002}, {1, "/result/serverInfo/name", "maptool"}},
+         0,
+         3},
         {"a request after shutdown is refused",
          start() + request(2, "shutdown", "null") + request(3, "textDocument/hover", at(0, 0)) +
              notification("exit", "null"),
@@ -386,6 +388,7 @@ TEST(LanguageServer, OffersNamesToComplete) {
              request(2, "textDocument/completion", at(0, 15)) + END,
          {{2, "/result/isIncomplete", false},
           {2, "/result/items/0/label", "CYRILLIC CAPITAL LETTER A"},
+          {2, "/result/items/0/sortText", "0000"},
           {2, "/result/items/0/textEdit",
            json::parse(R"({"range":)" + range(0, 12, 15) +
                        R"(,"newText":"CYRILLIC CAPITAL LETTER A"})")},

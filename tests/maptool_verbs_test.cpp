@@ -803,6 +803,10 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
             EXPECT_FALSE(fs::exists(dir / "out"));
         }
     }
+    EXPECT_NE(maptool(dir, "dump dsc.gz")
+                  .err.find("\ndsc.gz: note: gzip-compressed, and DSC files "
+                            "are not\n"),
+              std::string::npos);
     EXPECT_EQ(maptool(dir, "diff whole.gz cp866.dsc").status, 0);
     EXPECT_EQ(maptool(dir, "diff joined.gz cp866.dsc").status, 0);
     // A plain file read in more than one block.
@@ -986,6 +990,7 @@ TEST(Sources, EachVerbsOwnDiagnosis) {
     write_file(dir / "tab.dsc", "80,\t0410\n");
     write_file(dir / "t.map", map_of({{0x80, 0x0410}}));
     write_file(dir / "t.charmap", CHARMAP_OF_LIRV8);
+    write_file(dir / "later.unicode", "0x80 0x0410\n0x81 bogus\n"); // a fault past its first line
     for (const std::string format : {"ucm", "unicode"}) {
         write_file(dir / ("t." + format),
                    maptool(dir, "export --no-ascii --name=lirv --format=" + format + " t.map").out);
@@ -1012,6 +1017,7 @@ TEST(Sources, EachVerbsOwnDiagnosis) {
         {"t.ucm", "t.ucm: error: an ICU .ucm file, not a DSC file: maptool import t.ucm"},
         {"t.unicode", "t.unicode: error: a Unicode mapping table, not a DSC file: maptool import"},
         {"iconv:CP1251", "iconv:CP1251: error: a charset of the system's iconv, not a DSC file"},
+        {"later.unicode", "later.unicode: error: a Unicode mapping table, not a DSC file"},
     };
     for (const auto& [file, out] : forms) {
         SCOPED_TRACE(file);
@@ -1020,4 +1026,8 @@ TEST(Sources, EachVerbsOwnDiagnosis) {
         EXPECT_TRUE(result.out.starts_with(out)) << result.out;
         EXPECT_TRUE(result.out.ends_with("\n1 error and 0 warnings in 1 file\n")) << result.out;
     }
+#if !defined(_WIN32)
+    // A pipe by another name is read once, by the checker alone.
+    EXPECT_EQ(maptool(dir, "check /dev/stdin", "80, 0410\n", input_kind::pipe).status, 0);
+#endif
 }
