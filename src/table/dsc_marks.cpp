@@ -98,6 +98,9 @@ template <bool Quick, bool Lone>
     }
 }
 
+// The CRs are wanted for the lone ones, and for quick lines, which may start with one.
+template <bool Quick, bool Lone> constexpr bool wants_crs = Quick || Lone;
+
 // One byte at a time: for a processor without the vector instructions below.
 template <bool Cr, bool Quick> inline chunk_bytes classify_bytes(const char* bytes) {
     chunk_bytes found;
@@ -173,7 +176,7 @@ DSC_MARKS_AVX2 std::size_t mark_avx2(const char* bytes, std::size_t from, std::s
     std::size_t count = 0;
     mark_carry kept = carry; // in registers through the loop
     for (std::size_t chunk = from; chunk < size && count < SEGMENT_CHUNKS; chunk += CHUNK) {
-        const chunk_bytes found = classify_avx2 < Quick || Lone, Quick > (bytes + chunk);
+        const chunk_bytes found = classify_avx2<wants_crs<Quick, Lone>, Quick>(bytes + chunk);
         mark_chunk<Quick, Lone>(found, bytes, chunk, size, kept, out[count++]);
     }
     carry = kept;
@@ -188,12 +191,12 @@ std::size_t mark_narrow(const char* bytes, std::size_t from, std::size_t size, m
     std::size_t count = 0;
     mark_carry kept = carry; // in registers through the loop
     for (std::size_t chunk = from; chunk < size && count < SEGMENT_CHUNKS; chunk += CHUNK) {
+        constexpr bool crs = wants_crs<Quick, Lone>;
 #if defined(DSC_MARKS_X86) && defined(__SSE2__)
-        const chunk_bytes found = Bytes           ? classify_bytes < Quick || Lone,
-                          Quick > (bytes + chunk) : classify_sse2 < Quick || Lone,
-                          Quick > (bytes + chunk);
+        const chunk_bytes found = Bytes ? classify_bytes<crs, Quick>(bytes + chunk)
+                                        : classify_sse2<crs, Quick>(bytes + chunk);
 #else
-        const chunk_bytes found = classify_bytes < Quick || Lone, Quick > (bytes + chunk);
+        const chunk_bytes found = classify_bytes<crs, Quick>(bytes + chunk);
 #endif
         mark_chunk<Quick, Lone>(found, bytes, chunk, size, kept, out[count++]);
     }
