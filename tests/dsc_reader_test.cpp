@@ -359,17 +359,41 @@ struct marked_text {
     std::vector<std::size_t> lfs, lone, quick; // offsets in the text
 };
 
-// The marks of a text, in one go through mark_chunks. The bytes after the text, up to the
-// last chunk's end, are LFs, CRs and slashes that must never be marked.
+// The marks of a text, in one go through mark_chunks: the LFs and lone CRs of the chunks
+// kept, the LFs of those left out as quick ones. Checks on the way that each kept chunk
+// tells where the loop stands, and that the lines left out are counted. The bytes after
+// the text, up to the last chunk's end and one more, are LFs, CRs and slashes that must
+// never be marked.
 marked_text marks_of(const std::string& text, dsc_detail::mark_request asked,
                      dsc_detail::mark_width width) {
     using namespace dsc_detail;
     std::string bytes = text;
-    bytes.resize((text.size() + CHUNK - 1) / CHUNK * CHUNK, '\n');
-    for (std::size_t i = text.size(); i < bytes.size(); i += 3) {
-        bytes[i] = '\r';
+    bytes.resize((text.size() + CHUNK - 1) / CHUNK * CHUNK + 1, '\n');
+    for (std::size_t i = text.size() + 1; i < bytes.size(); i += 3) {
+        bytes[i] = i % 2 == 0 ? '\r' : '/';
     }
     marked_text marked;
+    std::size_t line_start = 0; // after the last LF before the chunk at `next`
+    std::size_t next = 0;       // the first chunk not yet accounted for
+    std::uint64_t counted = 0;  // quick lines told by the marks
+    // The LFs of the chunks from `next` up to `to` were left out: quick lines.
+    const auto left_out = [&](std::size_t to) {
+        for (; next < to; ++next) {
+            if (text[next] == '\n') {
+                marked.quick.push_back(next);
+                line_start = next + 1;
+            }
+        }
+    };
+    // Whether the text from line_start up to `to` holds a lone CR.
+    const auto lone_before = [&](std::size_t to) {
+        for (std::size_t i = line_start; i < to; ++i) {
+            if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) {
+                return true;
+            }
+        }
+        return false;
+    };
     mark_carry carry;
     std::array<chunk_marks, SEGMENT_CHUNKS> found;
     for (std::size_t from = 0; from < text.size(); from += SEGMENT_CHUNKS * CHUNK) {
@@ -377,19 +401,30 @@ marked_text marks_of(const std::string& text, dsc_detail::mark_request asked,
             mark_chunks(bytes.data(), from, text.size(), asked, carry, found.data(), width);
         for (std::size_t at = 0; at < chunks; ++at) {
             const chunk_marks& m = found[at];
-            EXPECT_EQ(m.quick_count, static_cast<std::uint64_t>(std::popcount(m.quick)));
+            const std::size_t quick_before = marked.quick.size();
+            left_out(m.at);
+            counted += m.quick_lines;
+            EXPECT_EQ(counted, marked.quick.size()) << m.at;
+            EXPECT_EQ(m.quick_lines, marked.quick.size() - quick_before) << m.at;
+            EXPECT_EQ(m.line_start, line_start) << m.at;
+            EXPECT_EQ(m.lone_before, asked.lone && lone_before(m.at)) << m.at;
             for (std::size_t bit = 0; bit < CHUNK; ++bit) {
-                const std::size_t offset = from + at * CHUNK + bit;
-                const auto marked_at = [&](std::uint64_t mask, std::vector<std::size_t>& to) {
-                    if ((mask >> bit & 1) != 0) {
-                        to.push_back(offset);
-                    }
-                };
-                marked_at(m.lfs, marked.lfs);
-                marked_at(m.lone, marked.lone);
-                marked_at(m.quick, marked.quick);
+                const std::size_t offset = m.at + bit;
+                if ((m.lfs >> bit & 1) != 0) {
+                    marked.lfs.push_back(offset);
+                    line_start = offset + 1;
+                }
+                if ((m.lone >> bit & 1) != 0) {
+                    marked.lone.push_back(offset);
+                }
             }
+            next = m.at + CHUNK;
         }
+        left_out(std::min(text.size(), from + SEGMENT_CHUNKS * CHUNK));
+        counted += std::exchange(carry.quick_lines, 0);
+        EXPECT_EQ(counted, marked.quick.size()) << from;
+        EXPECT_EQ(carry.line_start, line_start) << from;
+        EXPECT_EQ(carry.lone_before, asked.lone && lone_before(next)) << from;
     }
     return marked;
 }
@@ -410,39 +445,46 @@ marked_text marks_of(const std::string& text, dsc_detail::mark_request asked) {
 struct marks_case {
     const char* name;
     std::string text;
-    std::vector<std::size_t> quick; // the LFs of quick lines
-    std::vector<std::size_t> lone;  // lone CRs
+    std::vector<std::size_t> quick; // the LFs of quick lines, in chunks left out
+    std::vector<std::size_t> lone;  // lone CRs, in chunks kept
 };
 
 // A quick line is counted without a look, so each must be a plain whole line; the cases
-// put its parts across the edges of the 64-byte chunks and of the 4 KiB that one call marks.
+// put its parts across the edges of the 64-byte chunks and of the 4 KiB that one call
+// marks. A chunk is left out only when all the lines that end in it are quick.
 TEST(MarkChunks, QuickLinesAndLoneCrsAcrossChunkEdges) {
     // A first line (never quick) whose LF is at byte 61 or 62, or 4094.
     const std::string to_62 = std::string(61, 'x') + "\n";
     const std::string to_63 = std::string(62, 'x') + "\n";
     const std::string to_4095 = std::string(4094, 'x') + "\n";
     const std::vector<marks_case> cases = {
-        {"the text's first line is never quick", "// a\n\n", {5}, {}},
+        {"the text's first line is never quick", "// a\n\n", {}, {}},
         {"a line starting at a chunk's last byte", to_63 + "//x\n", {66}, {}},
         {"'/' at a chunk's end, '/' at the next's start", to_62 + " //\n", {65}, {}},
         {"'/' at a chunk's end, no '/' after it", to_63 + "/x\n", {}, {}},
         {"spaces running across a chunk", to_62 + std::string(70, ' ') + "//\n", {134}, {}},
         {"spaces across a chunk, then no comment", to_62 + std::string(70, ' ') + "x//\n", {}, {}},
-        {"spaces only", to_62 + "   \n\n", {66}, {}},
+        {"spaces only", to_62 + "   \n\n", {}, {}},
         {"CR at a chunk's end, LF at the next's start", to_63 + "\r\n\n", {64, 65}, {}},
-        {"CR at a chunk's end, text after it", to_63 + "\rx\n\n", {66}, {63}},
+        {"CR at a chunk's end, text after it", to_63 + "\rx\n\n", {}, {63}},
         {"a lone CR in a comment across a chunk",
          std::string(40, 'x') + "\n// \r" + std::string(60, 'c') + "\n",
          {},
          {44}},
-        {"a line starting at a chunk's first byte", to_63 + "\n//\n", {63, 66}, {}},
+        {"a line starting at a chunk's first byte", to_63 + "\n//\n", {66}, {}},
         {"a line crossing the 4 KiB that one call marks", to_4095 + "// comment\n", {4105}, {}},
         {"a line holding a whole chunk", "x\n//" + std::string(136, 'c') + "\n", {140}, {}},
         {"a long line is left to the loop", "x\n//" + std::string(251, 'c') + "\n//\n", {258}, {}},
-        {"255 bytes", "x\n//" + std::string(252, 'c') + "\n//\n", {259}, {}},
-        {"a text of one whole chunk", "x\n//" + std::string(59, 'c') + "\n", {63}, {}},
-        {"a line ending the text", "x\n// a\n// b", {6}, {}},
-        {"a CR ending the text", "x\n// a\n\r", {6}, {7}},
+        {"255 bytes", "x\n//" + std::string(252, 'c') + "\n//\n", {}, {}},
+        {"a text of whole chunks", to_63 + "\n//" + std::string(61, 'c') + "\n", {127}, {}},
+        {"a line ending the text", to_63 + "// a\n// b", {67}, {}},
+        {"a CR ending the text", "x\n// a\n\r", {}, {7}},
+        {"a CR ending the text after quick lines", to_63 + "// a\n\r", {67}, {}},
+        {"a CR ending a text of whole chunks",
+         to_63 + "x\n" + std::string(62, 'c') + "\r",
+         {},
+         {127}},
+        {"a lone CR two chunks before its LF", "x\n// \r" + std::string(130, 'c') + "\n", {}, {5}},
     };
     for (const marks_case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -455,12 +497,19 @@ TEST(MarkChunks, QuickLinesAndLoneCrsAcrossChunkEdges) {
                 lfs.push_back(i);
             }
         }
-        EXPECT_EQ(lone.lfs, lfs);
+        const auto all_lfs = [](const marked_text& marked) {
+            std::vector<std::size_t> all = marked.lfs;
+            all.insert(all.end(), marked.quick.begin(), marked.quick.end());
+            std::sort(all.begin(), all.end());
+            return all;
+        };
+        EXPECT_EQ(all_lfs(lone), lfs);
         // Without lone CRs asked for, a line that holds one may be quick; no other changes.
         const marked_text any_cr = marks_of(c.text, {.quick = true, .lone = false});
         std::vector<std::size_t> quick = any_cr.quick;
+        EXPECT_EQ(all_lfs(any_cr), lfs);
         std::size_t line_start = 0;
-        for (const std::size_t lf : any_cr.lfs) {
+        for (const std::size_t lf : lfs) {
             const bool is_quick = std::find(quick.begin(), quick.end(), lf) != quick.end();
             const std::string_view line(c.text.data() + line_start, lf + 1 - line_start);
             EXPECT_TRUE(!is_quick || (line_start != 0 && plain_whole_line(line))) << lf;

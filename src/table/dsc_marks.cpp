@@ -2,11 +2,18 @@
 
 #include "table/dsc_pieces.h"
 
+#include <algorithm>
 #include <bit>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #define DSC_MARKS_X86 1
+#endif
+
+// The lanes of bytes are passed between functions that are all inlined into the one that
+// chooses the instructions, so no call takes a vector across the ABI that GCC warns of.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
 namespace dsc_detail {
@@ -16,102 +23,107 @@ namespace {
 // The bytes of one chunk that the marks are made of, one bit each.
 struct chunk_bytes {
     std::uint64_t lf = 0;
-    std::uint64_t cr = 0;
+    std::uint64_t lone = 0; // a CR that no LF follows within the chunk and the byte after it
     std::uint64_t space = 0;
-    std::uint64_t slash = 0;
+    std::uint64_t slashes = 0; // a '/' with another after it
+    std::uint64_t plain = 0;   // an LF, a CR, or a '/' with another after it
 };
 
-// a + b + carry, and the carry out of bit 63.
+// a + b + carry, and the carry out of bit 63, for a carry that cannot meet a bit of a.
 [[gnu::always_inline]] inline std::uint64_t add_carry(std::uint64_t a, std::uint64_t b,
                                                       std::uint64_t& carry) {
-#if defined(__x86_64__)
-    unsigned long long sum = 0; // one add-with-carry instruction
-    carry = _addcarry_u64(static_cast<unsigned char>(carry), a, b, &sum);
-    return sum;
-#else
     std::uint64_t sum = 0;
-    std::uint64_t with_carry = 0;
-    const bool first = __builtin_add_overflow(a, b, &sum);
-    const bool second = __builtin_add_overflow(sum, carry, &with_carry);
-    carry = static_cast<std::uint64_t>(first | second);
-    return with_carry;
-#endif
-}
-
-// The LFs that end a line holding one of `marks` (the LF itself may be one), a mark's line
-// running on to the next chunk through `carry`. Adding the non-LF bits to the marks carries
-// each mark up to the next LF.
-[[gnu::always_inline]] inline std::uint64_t lines_marked(std::uint64_t marks, std::uint64_t lfs,
-                                                         std::uint64_t& carry) {
-    const std::uint64_t others = ~lfs;
-    return (add_carry(marks & others, others, carry) | marks) & lfs;
+    carry = std::uint64_t{__builtin_add_overflow(a | carry, b, &sum)};
+    return sum;
 }
 
 // The marks of one chunk at `chunk` from its bytes, shared by every way of finding them.
+//
+// Rather than tell each line apart, the chunk is judged as a whole: a byte where a line
+// shows it is no quick one (its first byte, or its first after spaces, that starts no
+// comment; a lone CR) is a fault of the line it is in, and the chunk's lines are all quick
+// when no such byte comes before its last LF, nor in the line that ran on into it. A chunk
+// that is not quick goes to out[count++]; a quick one's lines are counted in the carry.
 template <bool Quick, bool Lone>
-[[gnu::always_inline]] inline void mark_chunk(const chunk_bytes& found, const char* bytes,
-                                              std::size_t chunk, std::size_t size,
-                                              mark_carry& carry, chunk_marks& out) {
+[[gnu::always_inline]] inline void
+mark_chunk(const chunk_bytes& found, const char* bytes, std::size_t chunk, std::size_t size,
+           mark_carry& carry, chunk_marks* out, std::size_t& count) {
     std::uint64_t lfs = found.lf;
-    std::uint64_t lone = 0;
-    if constexpr (Lone) {
-        // The CR of a CR LF pair is no lone one, also across the chunk's end. The byte
-        // after the chunk is looked at only within the text: a full block's last chunk
-        // ends the array.
-        const bool lf_next = chunk + CHUNK < size && bytes[chunk + CHUNK] == '\n';
-        lone = found.cr & ~((lfs >> 1) | (std::uint64_t{lf_next} << (CHUNK - 1)));
-    }
-    if (size - chunk < CHUNK) {
-        const std::uint64_t held = (std::uint64_t{1} << (size - chunk)) - 1;
+    std::uint64_t lone = Lone ? found.lone : 0;
+    if (size - chunk <= CHUNK) {
+        // The last chunk: no bits past the text, and a CR at its very end is a lone one,
+        // whatever byte follows it in the buffer.
+        const std::size_t held_bytes = size - chunk;
+        const std::uint64_t held =
+            held_bytes == CHUNK ? ~std::uint64_t{0} : (std::uint64_t{1} << held_bytes) - 1;
         lfs &= held;
-        lone &= held;
+        if constexpr (Lone) {
+            lone =
+                (lone & (held >> 1)) | (std::uint64_t{bytes[size - 1] == '\r'} << (held_bytes - 1));
+        }
     }
-    out.lfs = lfs;
-    out.lone = lone;
+    // The bits up to the last LF: the lines that end here. Without a branch, which would
+    // go either way at random: a shift by 64 is none.
+    const int after_last = std::countl_zero(lfs);
+    const std::uint64_t ended =
+        (~std::uint64_t{0} >> (after_last & 63)) & (std::uint64_t{0} - std::uint64_t{lfs != 0});
+    bool quick = false;
     if constexpr (Quick) {
         const std::uint64_t starts = (lfs << 1) | carry.line_starts;
         carry.line_starts = lfs >> (CHUNK - 1);
         const std::uint64_t spaces = found.space;
-        // A line start in a run of spaces carries up to the run's first other byte.
-        const std::uint64_t after_spaces = add_carry(starts & spaces, spaces, carry.spaces);
         const std::uint64_t at_start = starts & ~spaces;
-        const std::uint64_t first = at_start | after_spaces; // and spaces, never a slash
-        const std::uint64_t slash = first & found.slash;
-        const std::uint64_t two_slashes = ((slash << 1) | carry.slash) & found.slash;
-        carry.slash = slash >> (CHUNK - 1);
-        const std::uint64_t plain = two_slashes | (at_start & (lfs | found.cr));
-        std::uint64_t quick = lines_marked(plain, lfs, carry.plain);
-        if constexpr (Lone) {
-            quick &= ~lines_marked(lone, lfs, carry.lone);
-        }
-        // A line of more than LINE_PIECE_MAX bytes holds two whole chunks without an LF,
-        // after which no line that runs on is quick; cheaper than measuring each line, and
-        // only lines of 130 bytes or more are left unmarked.
+        // A line start in a run of spaces carries up to the run's first other byte. A run
+        // that ran on from the chunk before starts no line here, so its carry meets no start.
+        const std::uint64_t after_spaces =
+            add_carry(starts & spaces, spaces, carry.spaces) & ~spaces;
+        const std::uint64_t faults =
+            (at_start & ~found.plain) | (after_spaces & ~found.slashes) | lone;
+        // A chunk without an LF (bit 0 of ended clear) ends no line, so is quick whatever
+        // runs on through it.
+        quick = ((carry.not_quick & ended) | (faults & ended)) == 0;
+        // A line of more than LINE_PIECE_MAX bytes holds two whole chunks without an LF;
+        // cheaper than measuring each line, and only lines of 129 bytes or more are left to
+        // the loop.
         const std::uint64_t no_lf = std::uint64_t{lfs == 0};
-        const std::uint64_t keep = (no_lf & carry.no_lf) - 1; // none after two such chunks
+        carry.not_quick = (carry.not_quick & no_lf) | (no_lf & carry.no_lf) |
+                          std::uint64_t{(faults & ~ended) != 0};
         carry.no_lf = no_lf;
-        carry.spaces &= keep;
-        carry.slash &= keep;
-        carry.plain &= keep;
-        out.quick = quick;
-        out.quick_count = static_cast<std::uint64_t>(std::popcount(quick));
+    }
+    // A branch that goes mostly one way: most chunks of a large file are quick, most of a
+    // table of entries are not.
+    if (!quick) {
+        out[count++] = {.at = chunk,
+                        .lfs = lfs,
+                        .lone = lone,
+                        .quick_lines = carry.quick_lines,
+                        .line_start = carry.line_start,
+                        .lone_before = carry.lone_before};
+        carry.quick_lines = 0;
+    } else {
+        carry.quick_lines += static_cast<std::uint64_t>(std::popcount(lfs));
+    }
+    carry.line_start =
+        lfs != 0 ? chunk + CHUNK - static_cast<std::size_t>(after_last) : carry.line_start;
+    if constexpr (Lone) {
+        carry.lone_before = (carry.lone_before && lfs == 0) || (lone & ~ended) != 0;
     }
 }
 
-// The CRs are wanted for the lone ones, and for quick lines, which may start with one.
-template <bool Quick, bool Lone> constexpr bool wants_crs = Quick || Lone;
-
 // One byte at a time: for a processor without the vector instructions below.
-template <bool Cr, bool Quick> inline chunk_bytes classify_bytes(const char* bytes) {
+template <bool Lone, bool Quick> inline chunk_bytes classify_bytes(const char* bytes) {
     chunk_bytes found;
     for (std::size_t i = 0; i < CHUNK; ++i) {
-        found.lf |= std::uint64_t{bytes[i] == '\n'} << i;
-        if constexpr (Cr) {
-            found.cr |= std::uint64_t{bytes[i] == '\r'} << i;
+        const char c = bytes[i];
+        found.lf |= std::uint64_t{c == '\n'} << i;
+        if constexpr (Lone) {
+            found.lone |= std::uint64_t{c == '\r' && bytes[i + 1] != '\n'} << i;
         }
         if constexpr (Quick) {
-            found.space |= std::uint64_t{bytes[i] == ' '} << i;
-            found.slash |= std::uint64_t{bytes[i] == '/'} << i;
+            const bool slashes = c == '/' && bytes[i + 1] == '/';
+            found.space |= std::uint64_t{c == ' '} << i;
+            found.slashes |= std::uint64_t{slashes} << i;
+            found.plain |= std::uint64_t{c == '\n' || c == '\r' || slashes} << i;
         }
     }
     return found;
@@ -119,53 +131,65 @@ template <bool Cr, bool Quick> inline chunk_bytes classify_bytes(const char* byt
 
 #if defined(DSC_MARKS_X86) && defined(__SSE2__)
 
-// 16 bytes a compare: every x86-64 processor has SSE2.
-template <bool Cr, bool Quick> inline chunk_bytes classify_sse2(const char* bytes) {
-    chunk_bytes found;
-    const auto bits = [](__m128i sixteen, char wanted) {
-        return std::uint64_t{static_cast<std::uint32_t>(
-            _mm_movemask_epi8(_mm_cmpeq_epi8(sixteen, _mm_set1_epi8(wanted))))};
-    };
-    for (std::size_t i = 0; i < CHUNK; i += 16) {
-        const __m128i sixteen = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
-        found.lf |= bits(sixteen, '\n') << i;
-        if constexpr (Cr) {
-            found.cr |= bits(sixteen, '\r') << i;
+// The marks of one lane of bytes (16 or 32 of them) at `at`, from the lane and the lane one
+// byte further on, through the vector type's own compare, and, or and mask.
+template <bool Lone, bool Quick, typename Lane, typename Equal, typename And, typename AndNot,
+          typename Or, typename Bits>
+[[gnu::always_inline]] inline void classify_lane(Lane lane, Lane next, std::size_t at,
+                                                 chunk_bytes& found, Equal equal, And both,
+                                                 AndNot and_not, Or either, Bits bits) {
+    const Lane lf = equal(lane, '\n');
+    found.lf |= bits(lf) << at;
+    if constexpr (Lone || Quick) {
+        const Lane cr = equal(lane, '\r');
+        if constexpr (Lone) {
+            found.lone |= bits(and_not(equal(next, '\n'), cr)) << at;
         }
         if constexpr (Quick) {
-            found.space |= bits(sixteen, ' ') << i;
-            found.slash |= bits(sixteen, '/') << i;
+            const Lane slashes = both(equal(lane, '/'), equal(next, '/'));
+            found.space |= bits(equal(lane, ' ')) << at;
+            found.slashes |= bits(slashes) << at;
+            found.plain |= bits(either(either(lf, cr), slashes)) << at;
         }
+    }
+}
+
+// 16 bytes a compare: every x86-64 processor has SSE2.
+template <bool Lone, bool Quick> inline chunk_bytes classify_sse2(const char* bytes) {
+    chunk_bytes found;
+    for (std::size_t i = 0; i < CHUNK; i += 16) {
+        classify_lane<Lone, Quick>(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i)),
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 1)), i, found,
+            [](__m128i a, char c) { return _mm_cmpeq_epi8(a, _mm_set1_epi8(c)); },
+            [](__m128i a, __m128i b) { return _mm_and_si128(a, b); },
+            [](__m128i a, __m128i b) { return _mm_andnot_si128(a, b); },
+            [](__m128i a, __m128i b) { return _mm_or_si128(a, b); },
+            [](__m128i a) {
+                return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(a))};
+            });
     }
     return found;
 }
 
 // 32 bytes a compare, chosen at run time: most processors in use have AVX2.
-#define DSC_MARKS_AVX2 __attribute__((target("avx2,popcnt,bmi,bmi2")))
+#define DSC_MARKS_AVX2 __attribute__((target("avx2,popcnt,bmi,bmi2,lzcnt")))
 
-// The bits of the 64 bytes in two halves that are `wanted`.
-[[gnu::always_inline]] DSC_MARKS_AVX2 inline std::uint64_t bits_avx2(__m256i low, __m256i high,
-                                                                     char wanted) {
-    const __m256i match = _mm256_set1_epi8(wanted);
-    const auto low_bits =
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, match)));
-    const auto high_bits =
-        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, match)));
-    return std::uint64_t{low_bits} | (std::uint64_t{high_bits} << 32);
-}
-
-template <bool Cr, bool Quick>
+template <bool Lone, bool Quick>
 [[gnu::always_inline]] DSC_MARKS_AVX2 inline chunk_bytes classify_avx2(const char* bytes) {
     chunk_bytes found;
-    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
-    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + 32));
-    found.lf = bits_avx2(low, high, '\n');
-    if constexpr (Cr) {
-        found.cr = bits_avx2(low, high, '\r');
-    }
-    if constexpr (Quick) {
-        found.space = bits_avx2(low, high, ' ');
-        found.slash = bits_avx2(low, high, '/');
+    for (std::size_t i = 0; i < CHUNK; i += 32) {
+        classify_lane<Lone, Quick>(
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i)),
+            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i + 1)), i, found,
+            [](__m256i a, char c)
+                DSC_MARKS_AVX2 { return _mm256_cmpeq_epi8(a, _mm256_set1_epi8(c)); },
+            [](__m256i a, __m256i b) DSC_MARKS_AVX2 { return _mm256_and_si256(a, b); },
+            [](__m256i a, __m256i b) DSC_MARKS_AVX2 { return _mm256_andnot_si256(a, b); },
+            [](__m256i a, __m256i b) DSC_MARKS_AVX2 { return _mm256_or_si256(a, b); },
+            [](__m256i a) DSC_MARKS_AVX2 {
+                return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(a))};
+            });
     }
     return found;
 }
@@ -175,9 +199,10 @@ DSC_MARKS_AVX2 std::size_t mark_avx2(const char* bytes, std::size_t from, std::s
                                      mark_carry& carry, chunk_marks* out) {
     std::size_t count = 0;
     mark_carry kept = carry; // in registers through the loop
-    for (std::size_t chunk = from; chunk < size && count < SEGMENT_CHUNKS; chunk += CHUNK) {
-        const chunk_bytes found = classify_avx2<wants_crs<Quick, Lone>, Quick>(bytes + chunk);
-        mark_chunk<Quick, Lone>(found, bytes, chunk, size, kept, out[count++]);
+    const std::size_t end = std::min(size, from + SEGMENT_CHUNKS * CHUNK);
+    for (std::size_t chunk = from; chunk < end; chunk += CHUNK) {
+        const chunk_bytes found = classify_avx2<Lone, Quick>(bytes + chunk);
+        mark_chunk<Quick, Lone>(found, bytes, chunk, size, kept, out, count);
     }
     carry = kept;
     return count;
@@ -190,15 +215,15 @@ std::size_t mark_narrow(const char* bytes, std::size_t from, std::size_t size, m
                         chunk_marks* out) {
     std::size_t count = 0;
     mark_carry kept = carry; // in registers through the loop
-    for (std::size_t chunk = from; chunk < size && count < SEGMENT_CHUNKS; chunk += CHUNK) {
-        constexpr bool crs = wants_crs<Quick, Lone>;
+    const std::size_t end = std::min(size, from + SEGMENT_CHUNKS * CHUNK);
+    for (std::size_t chunk = from; chunk < end; chunk += CHUNK) {
 #if defined(DSC_MARKS_X86) && defined(__SSE2__)
-        const chunk_bytes found = Bytes ? classify_bytes<crs, Quick>(bytes + chunk)
-                                        : classify_sse2<crs, Quick>(bytes + chunk);
+        const chunk_bytes found = Bytes ? classify_bytes<Lone, Quick>(bytes + chunk)
+                                        : classify_sse2<Lone, Quick>(bytes + chunk);
 #else
-        const chunk_bytes found = classify_bytes<crs, Quick>(bytes + chunk);
+        const chunk_bytes found = classify_bytes<Lone, Quick>(bytes + chunk);
 #endif
-        mark_chunk<Quick, Lone>(found, bytes, chunk, size, kept, out[count++]);
+        mark_chunk<Quick, Lone>(found, bytes, chunk, size, kept, out, count);
     }
     carry = kept;
     return count;
@@ -221,7 +246,8 @@ mark_functions best_functions() {
 #if defined(DSC_MARKS_X86) && defined(__SSE2__)
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
-        __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2")) {
+        __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
+        __builtin_cpu_supports("abm")) {
         return {{mark_avx2<false, false>, mark_avx2<false, true>, mark_avx2<true, false>,
                  mark_avx2<true, true>}};
     }

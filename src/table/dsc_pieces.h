@@ -30,7 +30,8 @@ struct dsc_block {
     bool failed = false;         // the file reported a read error
     bool ctrl_z = false;         // the text ended at a Ctrl-Z byte, at bytes[size]
     std::size_t read_beyond = 0; // bytes read after that Ctrl-Z, from bytes[size + 1] on
-    std::array<char, DSC_BLOCK_SIZE> bytes{};
+    // The text, and a chunk more that the marks may read past its end.
+    std::array<char, DSC_BLOCK_SIZE + dsc_detail::CHUNK> bytes{};
 };
 
 enum class dsc_text_end : std::uint8_t { end_of_file, ctrl_z, read_error };
@@ -147,9 +148,9 @@ inline bool plain_line(const char* line) {
 // make one piece are counted to pass(count) instead, in their place among the pieces:
 // most lines of a large file are such, and a call each, with the tests a take makes, cost
 // more than finding them. A line with a lone CR, or in a block with a NUL for a take that
-// asks for marks, still goes to take. Most are known from the chunk's marks (quick lines,
-// see chunk_marks), and a chunk whose every line is quick is counted as a whole, without a
-// branch per line, which would go either way at random; the others are tested one by one.
+// asks for marks, still goes to take. Most are counted by the chunk marks (quick lines,
+// see chunk_marks), which leave out the chunks whose every line is quick; the lines of the
+// chunks they keep are tested one by one.
 template <bool Crs, typename Take, typename Pass>
 std::size_t take_pieces_of(const dsc_block& block, piece_marks marks, Take& take, Pass& pass) {
     const char* bytes = block.bytes.data();
@@ -169,23 +170,16 @@ std::size_t take_pieces_of(const dsc_block& block, piece_marks marks, Take& take
         const std::size_t chunks = mark_chunks(
             bytes, segment, block.size, {.quick = passing, .lone = Crs}, carry, found.data());
         for (std::size_t at = 0; at < chunks; ++at) {
-            const std::size_t chunk = segment + at * CHUNK;
-            std::uint64_t lfs = found[at].lfs;
-            std::uint64_t lone = found[at].lone;
-            if ((lfs & ~found[at].quick) == 0) {
-                // Every line that ends here is a quick one: counted without a branch.
-                plain += found[at].quick_count;
-                const std::size_t after_last =
-                    chunk + CHUNK - static_cast<std::size_t>(std::countl_zero(lfs));
-                line_start = lfs != 0 ? after_last : line_start;
-                if constexpr (Crs) {
-                    lone_cr = (lone_cr && lfs == 0) || lone != 0; // quick lines hold none
-                }
-                continue;
+            const chunk_marks& chunk = found[at];
+            plain += chunk.quick_lines;
+            line_start = chunk.line_start;
+            std::uint64_t lone = chunk.lone;
+            if constexpr (Crs) {
+                lone_cr = chunk.lone_before;
             }
-            for (; lfs != 0; lfs &= lfs - 1) {
+            for (std::uint64_t lfs = chunk.lfs; lfs != 0; lfs &= lfs - 1) {
                 const auto bit = static_cast<std::size_t>(std::countr_zero(lfs));
-                const std::size_t lf = chunk + bit;
+                const std::size_t lf = chunk.at + bit;
                 if constexpr (Crs) {
                     const std::uint64_t up_to_lf = (std::uint64_t{2} << bit) - 1; // all for bit 63
                     marks.lone_cr = lone_cr || (lone & up_to_lf) != 0;
@@ -204,8 +198,11 @@ std::size_t take_pieces_of(const dsc_block& block, piece_marks marks, Take& take
                 take_line({bytes + line_start, lf + 1 - line_start}, marks, take);
                 line_start = lf + 1;
             }
-            lone_cr = lone_cr || lone != 0;
         }
+        // The chunks after the last one marked: their lines counted, where they leave off.
+        plain += std::exchange(carry.quick_lines, 0);
+        line_start = carry.line_start;
+        lone_cr = carry.lone_before;
     }
     tell_plain();
     marks.lone_cr = lone_cr;

@@ -22,7 +22,7 @@ bool input_failed(const dsc_input& in) {
 void refill(dsc_block& block, std::size_t from, dsc_input& in) {
     std::memmove(block.bytes.data(), block.bytes.data() + from, block.size - from);
     block.size -= from;
-    const std::size_t wanted = block.bytes.size() - block.size;
+    const std::size_t wanted = DSC_BLOCK_SIZE - block.size;
     char* fresh = block.bytes.data() + block.size;
     const std::size_t got = read_input(in, fresh, wanted);
     if (const void* ctrl_z = std::memchr(fresh, CTRL_Z, got)) {
