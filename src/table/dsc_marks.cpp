@@ -103,10 +103,12 @@ mark_chunk(const chunk_bytes& found, const char* bytes, std::size_t chunk, std::
     } else {
         carry.quick_lines += static_cast<std::uint64_t>(std::popcount(lfs));
     }
-    carry.line_start =
-        lfs != 0 ? chunk + CHUNK - static_cast<std::size_t>(after_last) : carry.line_start;
+    // Without a branch, which the compiler would make of a choice here.
+    const std::size_t has_lf = std::size_t{0} - std::size_t{lfs != 0};
+    carry.line_start = ((chunk + CHUNK - static_cast<std::size_t>(after_last)) & has_lf) |
+                       (carry.line_start & ~has_lf);
     if constexpr (Lone) {
-        carry.lone_before = (carry.lone_before && lfs == 0) || (lone & ~ended) != 0;
+        carry.lone_before = (carry.lone_before & (lfs == 0)) | ((lone & ~ended) != 0);
     }
 }
 
