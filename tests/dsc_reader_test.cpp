@@ -385,9 +385,9 @@ marked_text marks_of(const std::string& text, dsc_detail::mark_request asked,
             }
         }
     };
-    // Whether the text from line_start up to `to` holds a lone CR.
+    // Whether the text from line_start up to `to` (or its end) holds a lone CR.
     const auto lone_before = [&](std::size_t to) {
-        for (std::size_t i = line_start; i < to; ++i) {
+        for (std::size_t i = line_start; i < std::min(to, text.size()); ++i) {
             if (text[i] == '\r' && (i + 1 == text.size() || text[i + 1] != '\n')) {
                 return true;
             }
