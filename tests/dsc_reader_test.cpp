@@ -479,6 +479,7 @@ TEST(MarkChunks, QuickLinesAndLoneCrsAcrossChunkEdges) {
         {"a text of whole chunks", to_63 + "\n//" + std::string(61, 'c') + "\n", {127}, {}},
         {"a line ending the text", to_63 + "// a\n// b", {67}, {}},
         {"a CR ending the text", "x\n// a\n\r", {}, {7}},
+        {"a lone CR before the text's last byte", "x\n// a\n\rx", {}, {7}},
         {"a CR ending the text after quick lines", to_63 + "// a\n\r", {67}, {}},
         {"a CR ending a text of whole chunks",
          to_63 + "x\n" + std::string(62, 'c') + "\r",
