@@ -980,6 +980,17 @@ TEST(Sources, TablesByNameAndTheirList) {
     EXPECT_TRUE(ambiguous.err.starts_with("DUP: error: the name DUP is ambiguous: "))
         << ambiguous.err;
     EXPECT_FALSE(fs::exists(dir / "out"));
+    // A table by name is checked where it lies, and not fixed there.
+    write_file(dir / "twice" / "fix.dsc", "0x80, 0410\n");
+    for (const std::string fixing : {"check --fix fix", "check --diff fix"}) {
+        const run_result refused = maptool(dir, fixing);
+        EXPECT_EQ(refused.status, 2);
+        const std::string said = refused.out + refused.err; // --diff reports on standard error
+        EXPECT_NE(said.find("fix: error: a table given by name cannot be fixed: name its file\n"),
+                  std::string::npos)
+            << said;
+    }
+    EXPECT_EQ(read_file(dir / "twice" / "fix.dsc"), "0x80, 0410\n");
 }
 
 // A DSC file spoiled by a byte order mark, UTF-16 or tabs gets the checker's findings from
