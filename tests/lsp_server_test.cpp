@@ -576,9 +576,11 @@ TEST(LanguageServer, EditsOnlyWhatChanges) {
 
 TEST(LanguageServer, RunsAsTheProgramThroughAPipe) {
     temp_dir dir;
-    const program_result run =
-        run_program(MAPTOOL_PATH, dir.path(), {"maptool", "lsp"},
-                    start() + open(R"("0x80, 0410\n")") + END, input_kind::pipe);
+    // A CR LF before the text, between two of the JSON's tokens, counts toward its length.
+    const std::string text = "\r\n"
+                             R"("0x80, 0410\n")";
+    const program_result run = run_program(MAPTOOL_PATH, dir.path(), {"maptool", "lsp"},
+                                           start() + open(text) + END, input_kind::pipe);
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     const std::vector<json> messages = messages_in(run.out);

@@ -254,6 +254,7 @@ TEST(Check, FixesRepairTheLine) {
                std::string(name) + "\n";
     };
     const std::string long_name = padded(217, "A");
+    const auto no_end = [](const std::string& line) { return line.substr(0, line.size() - 1); };
     const std::vector<fix_case> cases = {
         {"0x80, 0410\n", "80, 0410\n", "80, 0410\n"},
         {"0X80, 0x0410 // A\n", "80, 0410 // A\n", "80, 0410 // A\n"},
@@ -297,6 +298,10 @@ TEST(Check, FixesRepairTheLine) {
         // A fix that would make the line two pieces for mapmaker is not made.
         {long_name, long_name, long_name, true},
         {padded(216, "A"), padded(216, "A"), padded(216, "BE"), true},
+        // Nor one that would make a last line without its line end a full piece long,
+        // which the next reading could not tell from the start of a longer line.
+        {no_end(long_name), no_end(long_name), no_end(long_name), true},
+        {no_end(padded(216, "A")), no_end(padded(216, "A")), no_end(padded(216, "BE")), true},
     };
     ASSERT_EQ(long_name.size(), LINE_PIECE_MAX);
     for (const fix_case& c : cases) {
@@ -677,10 +682,10 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     for (int i = 0; i < 130; ++i) {
         cyrillic += "\xD0\x96";
     }
-    write_file(dir / "A b.dsc", "80, 0410 // " + cyrillic + "\n0x81, 0411\n");
-    const std::string absolute = utf8_from(dir / "A b.dsc");
+    write_file(dir / "A b-_~.dsc", "80, 0410 // " + cyrillic + "\n0x81, 0411\n");
+    const std::string absolute = utf8_from(dir / "A b-_~.dsc");
     const nlohmann::json sarif = nlohmann::json::parse(
-        run(dir, {"check", "--format=sarif", "-Wall", "A b.dsc", absolute}).out);
+        run(dir, {"check", "--format=sarif", "-Wall", "A b-_~.dsc", absolute}).out);
     const std::vector<std::pair<std::string, nlohmann::json>> expected = {
         {"/version", "2.1.0"},
         {"/runs/0/tool/driver/name", "maptool"},
@@ -692,20 +697,20 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
         {"/runs/0/results/1/ruleId", "no-separator"},
         {"/runs/0/results/1/level", "error"},
         {"/runs/0/results/1/locations/0/physicalLocation",
-         {{"artifactLocation", {{"uri", "A%20b.dsc"}}},
+         {{"artifactLocation", {{"uri", "A%20b-_~.dsc"}}},
           {"region", {{"startLine", 1}, {"startColumn", 255}, {"endColumn", 264}}}}},
         {"/runs/0/results/2/ruleId", "first-field-bad"},
         {"/runs/0/results/2/fixes/0",
          {{"description", {{"text", "delete 0x"}}},
           {"artifactChanges",
-           {{{"artifactLocation", {{"uri", "A%20b.dsc"}}},
+           {{{"artifactLocation", {{"uri", "A%20b-_~.dsc"}}},
              {"replacements",
               {{{"deletedRegion", {{"startLine", 2}, {"startColumn", 1}, {"endColumn", 5}}},
                 {"insertedContent", {{"text", "81"}}}}}}}}},
           {"properties", {{"safe", true}}}}},
         {"/runs/0/results/3/ruleId", "unmapped"},
         {"/runs/0/results/3/locations/0/physicalLocation",
-         {{"artifactLocation", {{"uri", "A%20b.dsc"}}}}},
+         {{"artifactLocation", {{"uri", "A%20b-_~.dsc"}}}}},
     };
     for (const auto& [pointer, value] : expected) {
         EXPECT_EQ(sarif.value(nlohmann::json::json_pointer(pointer), nlohmann::json()), value)
@@ -721,7 +726,7 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     }
     const std::string uri =
         results[4]["locations"][0]["physicalLocation"]["artifactLocation"]["uri"];
-    EXPECT_TRUE(uri.starts_with("file:///") && uri.ends_with("/A%20b.dsc")) << uri;
+    EXPECT_TRUE(uri.starts_with("file:///") && uri.ends_with("/A%20b-_~.dsc")) << uri;
 }
 
 struct fix_file_case {

@@ -64,6 +64,8 @@ TEST(Rewrite, WritesOnlyAFileThatChangesAndOnlyInWriteMode) {
          rewrite_outcome::changed, true, ""},
         {"a large file the same", big, big, rewrite_mode::write, true, rewrite_outcome::unchanged,
          false, ""},
+        {"a file of one byte the same", "a", "a", rewrite_mode::write, true,
+         rewrite_outcome::unchanged, false, ""},
         {"refused after a change", "a\n", "b\n", rewrite_mode::write, false,
          rewrite_outcome::refused, false, ""},
         {"check mode", "a\n", "b\n", rewrite_mode::check, true, rewrite_outcome::changed, false,
@@ -137,6 +139,27 @@ TEST(Rewrite, ReportsWhatCannotBeRewritten) {
     if (expected == 3) {
         EXPECT_EQ(found.messages[2], "cannot read the file");
     }
+    // A file cut short while its new text comes: the unchanged start cannot be copied from
+    // it, so the file is not replaced by a text that lacks it.
+    const fs::path shrinking = dir / "shrinking.dsc";
+    write_file(shrinking, "aaaa\nbbbb\n");
+    std::error_code cut;
+    const transformation cut_short = [&](std::FILE*, std::string_view, const text_sink& out) {
+        out("aaaa\n");
+        fs::resize_file(shrinking, 2, cut);
+        out("BBBB\n");
+        return true;
+    };
+    const rewrite_outcome outcome =
+        rewrite_file(utf8_from(shrinking), rewrite_mode::write, cut_short, report, nothing);
+    if (cut) {
+        GTEST_SKIP() << "a file open for reading cannot be shortened here: " << cut.message();
+    }
+    EXPECT_EQ(outcome, rewrite_outcome::failed);
+    EXPECT_EQ(read_file(shrinking), "aa");
+    ASSERT_EQ(found.messages.size(), expected + 1);
+    EXPECT_TRUE(found.messages.back().starts_with("cannot write the file"))
+        << found.messages.back();
 }
 
 TEST(Rewrite, DistinctFilesLeaveOutEveryLaterNameOfAFile) {

@@ -4,6 +4,7 @@
 #include "engine/files.h"
 #include "engine/fixes.h"
 #include "engine/rewrite.h"
+#include "engine/table_names.h"
 #include "engine/table_source.h"
 #include "engine/visible.h"
 #include "maptool/options.h"
@@ -75,7 +76,13 @@ exit_status run_check(const check_options& options) {
         // The check reads the fixed lines: its findings are what the fixes leave. Only a
         // file they change is read again and rewritten, once the check has closed it (a
         // file still open cannot be replaced on Windows).
-        if (check_one(path, name, report, fixing ? std::optional(choice) : std::nullopt)) {
+        const bool changed =
+            check_one(path, name, report, fixing ? std::optional(choice) : std::nullopt);
+        if (changed && !is_table_path(path)) {
+            // A name stands for a table in the tables' folder, which is read, not rewritten:
+            // the name is no file to write.
+            report.report(file_error(name, "a table given by name cannot be fixed: name its file"));
+        } else if (changed) {
             rewrite_file(path, options.diff ? rewrite_mode::diff : rewrite_mode::write, fix_file,
                          report, to_stdout);
         }
