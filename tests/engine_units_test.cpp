@@ -14,6 +14,7 @@ TEST(Utf8, EachLengthFromItsFirstToItsLastCode) {
         {0x0080, "\xC2\x80"},           {0x07FF, "\xDF\xBF"},
         {0x0800, "\xE0\xA0\x80"},       {0xFFFF, "\xEF\xBF\xBF"},
         {0x10000, "\xF0\x90\x80\x80"},  {0x10FFFF, "\xF4\x8F\xBF\xBF"},
+        {0x1F600, "\xF0\x9F\x98\x80"}, // the two before give the same bytes whatever the shift
     };
     for (const auto& [code, bytes] : cases) {
         EXPECT_EQ(utf8_of(code), bytes) << std::hex << code;

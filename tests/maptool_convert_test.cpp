@@ -221,6 +221,27 @@ TEST(Convert, EachWayWithItsStopsAtEveryBlockSize) {
          "a\xE2\x82\xB4"
          "b",
          "ab", std::nullopt, unmappable::skip, "", true, true},
+        {"--translit: a rendering the target has only in part is none",
+         {{0x66, 0x0066}},
+         direction::encode,
+         "\xEF\xAC\x81",
+         "",
+         stopped_at{"U+FB01", 0, 1, 1},
+         unmappable::stop,
+         "",
+         false,
+         true},
+        {"recoding: a character the target gives byte 00",
+         {{0x80, 0x0041}},
+         direction::recode,
+         "\x80",
+         std::string(1, '\0'),
+         std::nullopt,
+         unmappable::stop,
+         "",
+         true,
+         false,
+         {{0x00, 0x0041}}},
         {"--translit while recoding",
          {{0x82, 0x0151}},
          direction::recode,
@@ -426,7 +447,7 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "",
          "old"},
         {"UTF-8 to UTF-8 is no conversion",
-         {"convert", "-f", "utf-8", "-t", "UTF8"},
+         {"convert", "-f", "utf-8"},
          "",
          2,
          "",
@@ -443,6 +464,14 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "old"},
         translit_case({"convert", "-t", cp1251, "--translit"}),
         translit_case({"convert", "-f", "utf-8", "-t", cp1251 + "//TRANSLIT"}),
+        {"-c and --replace cannot both be given",
+         {"convert", "-t", cp1251, "-c", "--replace"},
+         "",
+         2,
+         "",
+         "maptool convert: -c and --replace cannot be given together\n"
+         "Usage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
+         "old"},
         {"--replace takes no next word",
          {"convert", "-t", cp1251, "--replace", "a.txt"},
          "",
@@ -463,13 +492,19 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
         EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(read_file(dir / "out.txt"), c.left_in_out_txt);
     }
-    // A table that cannot be opened: its error, with the system's reason, and no output.
-    const temp_dir dir;
-    const program_result missing = maptool(dir, {"convert", "-f", "./none.dsc"}, "x");
-    EXPECT_EQ(missing.status, 2);
-    EXPECT_EQ(missing.out, "");
-    EXPECT_TRUE(missing.err.starts_with("./none.dsc: error: cannot open the file: "))
-        << missing.err;
+    // A table that cannot be opened, an output that cannot be written: the error, with the
+    // system's reason (its words are the system's own), and no output.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> unusable = {
+        {{"convert", "-f", "./none.dsc"}, "./none.dsc: error: cannot open the file: "},
+        {{"convert", "-t", cp1251, "-o", "none/out.txt"}, "none/out.txt: error: cannot write: "},
+    };
+    for (const auto& [args, err] : unusable) {
+        const temp_dir dir;
+        const program_result run = maptool(dir, args, "x");
+        EXPECT_EQ(run.status, 2);
+        EXPECT_EQ(run.out, "");
+        EXPECT_TRUE(run.err.starts_with(err)) << run.err;
+    }
 }
 
 // What glibc's iconv makes of UTF-8 text with CHARSET//TRANSLIT, as UTF-8 again, in the

@@ -30,8 +30,10 @@ void read_unicode_line(source_reader& reader, const source_line& line) {
     std::vector<std::uint32_t> codes;
     for (; at < data.size(); at = skip_blanks(data, at)) {
         const std::size_t end = skip_word(data, at);
-        // Several characters are written "0x05D0+0x05B7" or in columns of their own.
-        for (std::size_t part = at; part < end;) {
+        // Several characters are written "0x05D0+0x05B7" or in columns of their own. Each
+        // part ends at a '+' or at the word's end, so that a '+' at the end leaves an empty
+        // part, refused as one between two '+' is.
+        for (std::size_t part = at; part <= end;) {
             // Only within the word: a '+' further on must not be looked for again from
             // every word before it.
             const std::size_t plus = std::min(data.substr(0, end).find('+', part), end);
