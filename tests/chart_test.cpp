@@ -288,6 +288,37 @@ TEST(ChartVerb, HtmlToFilesAndPipesTextWhenAskedAndATableOfContentsForMany) {
     EXPECT_EQ(page.find("compared"), std::string::npos);
 }
 
+// Colour goes to a terminal, or where asked for: a control's and a space's cell in red.
+TEST(ChartVerb, TextInColourOnlyWhenAskedForAFile) {
+    temp_dir dir;
+    write_file(dir / "t.dsc", "00, 0000\n20, 0020\n41, 0041\n");
+    const std::string red = "\x1b[31m";
+    struct case_ {
+        std::vector<std::string> words;
+        const char* file; // where the chart goes, or nullptr for standard output
+        bool colour;
+    };
+    const std::vector<case_> cases = {
+        {{"--color=always"}, nullptr, true},
+        {{"--color=always", "-o", "c.txt"}, "c.txt", true},
+        {{"-o", "plain.txt"}, "plain.txt", false},
+        {{"--color=never", "-o", "never.txt"}, "never.txt", false},
+    };
+    for (const case_& c : cases) {
+        std::vector<std::string> words = {"chart", "--format=text", "t.dsc"};
+        words.insert(words.end(), c.words.begin(), c.words.end());
+        const program_result result = maptool(dir, words);
+        EXPECT_EQ(result.status, 0) << result.err;
+        const std::string chart = c.file ? read_file(dir / c.file) : from_text_mode(result.out);
+        EXPECT_EQ(chart.find("\x1b[") != std::string::npos, c.colour) << chart;
+        if (c.colour) {
+            EXPECT_NE(chart.find(red + "\xE2\x90\x80"), std::string::npos) << chart; // NUL
+            EXPECT_NE(chart.find(red + "\xE2\x90\xA0"), std::string::npos) << chart; // space
+            EXPECT_EQ(chart.find(red + "A"), std::string::npos) << chart;
+        }
+    }
+}
+
 // Without Unicode data, the page depends on nothing but the table: the committed page is
 // what maptool makes on every system, maptool.exe under Wine included.
 TEST(ChartVerb, TheSamePageOnEverySystem) {
