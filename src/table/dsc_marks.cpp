@@ -6,14 +6,9 @@
 #include <bit>
 
 #if defined(__x86_64__) || defined(__i386__)
+#include <cpuid.h>
 #include <immintrin.h>
 #define DSC_MARKS_X86 1
-#endif
-
-// The lanes of bytes are passed between functions that are all inlined into the one that
-// chooses the instructions, so no call takes a vector across the ABI that GCC warns of.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
 namespace dsc_detail {
@@ -133,65 +128,73 @@ template <bool Lone, bool Quick> inline chunk_bytes classify_bytes(const char* b
 
 #if defined(DSC_MARKS_X86) && defined(__SSE2__)
 
-// The marks of one lane of bytes (16 or 32 of them) at `at`, from the lane and the lane one
-// byte further on, through the vector type's own compare, and, or and mask.
-template <bool Lone, bool Quick, typename Lane, typename Equal, typename And, typename AndNot,
-          typename Or, typename Bits>
-[[gnu::always_inline]] inline void classify_lane(Lane lane, Lane next, std::size_t at,
-                                                 chunk_bytes& found, Equal equal, And both,
-                                                 AndNot and_not, Or either, Bits bits) {
-    const Lane lf = equal(lane, '\n');
-    found.lf |= bits(lf) << at;
-    if constexpr (Lone || Quick) {
-        const Lane cr = equal(lane, '\r');
-        if constexpr (Lone) {
-            found.lone |= bits(and_not(equal(next, '\n'), cr)) << at;
-        }
-        if constexpr (Quick) {
-            const Lane slashes = both(equal(lane, '/'), equal(next, '/'));
-            found.space |= bits(equal(lane, ' ')) << at;
-            found.slashes |= bits(slashes) << at;
-            found.plain |= bits(either(either(lf, cr), slashes)) << at;
-        }
-    }
+// 16 bytes a compare: every x86-64 processor has SSE2.
+inline __m128i equal_sse2(__m128i lane, char c) {
+    return _mm_cmpeq_epi8(lane, _mm_set1_epi8(c));
 }
 
-// 16 bytes a compare: every x86-64 processor has SSE2.
+inline std::uint64_t bits_sse2(__m128i lane) {
+    return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(lane))};
+}
+
+// Each lane is compared with the lane one byte further on for what follows its bytes.
 template <bool Lone, bool Quick> inline chunk_bytes classify_sse2(const char* bytes) {
     chunk_bytes found;
     for (std::size_t i = 0; i < CHUNK; i += 16) {
-        classify_lane<Lone, Quick>(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i)),
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 1)), i, found,
-            [](__m128i a, char c) { return _mm_cmpeq_epi8(a, _mm_set1_epi8(c)); },
-            [](__m128i a, __m128i b) { return _mm_and_si128(a, b); },
-            [](__m128i a, __m128i b) { return _mm_andnot_si128(a, b); },
-            [](__m128i a, __m128i b) { return _mm_or_si128(a, b); },
-            [](__m128i a) {
-                return std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(a))};
-            });
+        const __m128i lane = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i + 1));
+        const __m128i lf = equal_sse2(lane, '\n');
+        found.lf |= bits_sse2(lf) << i;
+        if constexpr (Lone || Quick) {
+            const __m128i cr = equal_sse2(lane, '\r');
+            if constexpr (Lone) {
+                found.lone |= bits_sse2(_mm_andnot_si128(equal_sse2(next, '\n'), cr)) << i;
+            }
+            if constexpr (Quick) {
+                const __m128i slashes = _mm_and_si128(equal_sse2(lane, '/'), equal_sse2(next, '/'));
+                found.space |= bits_sse2(equal_sse2(lane, ' ')) << i;
+                found.slashes |= bits_sse2(slashes) << i;
+                found.plain |= bits_sse2(_mm_or_si128(_mm_or_si128(lf, cr), slashes)) << i;
+            }
+        }
     }
     return found;
 }
 
-// 32 bytes a compare, chosen at run time: most processors in use have AVX2.
+// 32 bytes a compare, chosen at run time: most processors in use have AVX2. Every function
+// that takes or gives a 32-byte lane is compiled for AVX2, as the ABI asks.
 #define DSC_MARKS_AVX2 __attribute__((target("avx2,popcnt,bmi,bmi2,lzcnt")))
 
+[[gnu::always_inline]] DSC_MARKS_AVX2 inline __m256i equal_avx2(__m256i lane, char c) {
+    return _mm256_cmpeq_epi8(lane, _mm256_set1_epi8(c));
+}
+
+[[gnu::always_inline]] DSC_MARKS_AVX2 inline std::uint64_t bits_avx2(__m256i lane) {
+    return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(lane))};
+}
+
+// The steps of classify_sse2, 32 bytes at a time.
 template <bool Lone, bool Quick>
 [[gnu::always_inline]] DSC_MARKS_AVX2 inline chunk_bytes classify_avx2(const char* bytes) {
     chunk_bytes found;
     for (std::size_t i = 0; i < CHUNK; i += 32) {
-        classify_lane<Lone, Quick>(
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i)),
-            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i + 1)), i, found,
-            [](__m256i a, char c)
-                DSC_MARKS_AVX2 { return _mm256_cmpeq_epi8(a, _mm256_set1_epi8(c)); },
-            [](__m256i a, __m256i b) DSC_MARKS_AVX2 { return _mm256_and_si256(a, b); },
-            [](__m256i a, __m256i b) DSC_MARKS_AVX2 { return _mm256_andnot_si256(a, b); },
-            [](__m256i a, __m256i b) DSC_MARKS_AVX2 { return _mm256_or_si256(a, b); },
-            [](__m256i a) DSC_MARKS_AVX2 {
-                return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(a))};
-            });
+        const __m256i lane = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i));
+        const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes + i + 1));
+        const __m256i lf = equal_avx2(lane, '\n');
+        found.lf |= bits_avx2(lf) << i;
+        if constexpr (Lone || Quick) {
+            const __m256i cr = equal_avx2(lane, '\r');
+            if constexpr (Lone) {
+                found.lone |= bits_avx2(_mm256_andnot_si256(equal_avx2(next, '\n'), cr)) << i;
+            }
+            if constexpr (Quick) {
+                const __m256i slashes =
+                    _mm256_and_si256(equal_avx2(lane, '/'), equal_avx2(next, '/'));
+                found.space |= bits_avx2(equal_avx2(lane, ' ')) << i;
+                found.slashes |= bits_avx2(slashes) << i;
+                found.plain |= bits_avx2(_mm256_or_si256(_mm256_or_si256(lf, cr), slashes)) << i;
+            }
+        }
     }
     return found;
 }
@@ -244,12 +247,23 @@ template <bool Bytes> constexpr mark_functions narrow_functions() {
              mark_narrow<true, false, Bytes>, mark_narrow<true, true, Bytes>}};
 }
 
+#if defined(DSC_MARKS_X86) && defined(__SSE2__)
+// LZCNT, which finds the last LF of a chunk in one instruction; Clang's builtin has no
+// name for it. A processor without it would read the instruction as another one.
+bool has_lzcnt() {
+    unsigned int eax = 0;
+    unsigned int ebx = 0;
+    unsigned int ecx = 0;
+    unsigned int edx = 0;
+    return __get_cpuid(0x80000001U, &eax, &ebx, &ecx, &edx) != 0 && (ecx & bit_LZCNT) != 0;
+}
+#endif
+
 mark_functions best_functions() {
 #if defined(DSC_MARKS_X86) && defined(__SSE2__)
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt") &&
-        __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") &&
-        __builtin_cpu_supports("abm")) {
+        __builtin_cpu_supports("bmi") && __builtin_cpu_supports("bmi2") && has_lzcnt()) {
         return {{mark_avx2<false, false>, mark_avx2<false, true>, mark_avx2<true, false>,
                  mark_avx2<true, true>}};
     }
