@@ -91,6 +91,8 @@ TEST(ChartGlyph, WhatCannotBeSeenIsDrawnVisibly) {
         {entry(0x00A0, "", char_class::space), "\xE2\x8D\xBD"},        // SHOULDERED OPEN BOX
         {entry(0x2003, "", char_class::space), "\xE2\x90\xA3"},        // OPEN BOX
         {entry(0x0085, "", char_class::other), "\xE2\x8E\x95"},        // QUAD, even unclassified
+        {entry(0x009F, "", char_class::other), "\xE2\x8E\x95"},        // to the C1 range's end
+        {entry(0x2028, "", char_class::other), "\xE2\x8E\x95"},        // a line separator
         {entry(0x202E, "", char_class::control), "\xE2\x8E\x95"},      // no override, a quad
         {entry(0x0301, "", char_class::mark), "\xE2\x97\x8C\xCC\x81"}, // on a dotted circle
         {entry(0xD800), "\xEF\xBF\xBD"},                               // a surrogate: U+FFFD
