@@ -58,10 +58,11 @@ mark_chunk(const chunk_bytes& found, const char* bytes, std::size_t chunk, std::
         }
     }
     // The bits up to the last LF: the lines that end here. Without a branch, which would
-    // go either way at random: a shift by 64 is none.
+    // go either way at random: a shift by 64 is none, so the chunk without an LF is masked.
+    const std::uint64_t no_lf = std::uint64_t{lfs == 0};
+    const std::uint64_t has_lf = no_lf - 1; // all ones, or none
     const int after_last = std::countl_zero(lfs);
-    const std::uint64_t ended =
-        (~std::uint64_t{0} >> (after_last & 63)) & (std::uint64_t{0} - std::uint64_t{lfs != 0});
+    const std::uint64_t ended = (~std::uint64_t{0} >> (after_last & 63)) & has_lf;
     bool quick = false;
     if constexpr (Quick) {
         const std::uint64_t starts = (lfs << 1) | carry.line_starts;
@@ -80,7 +81,6 @@ mark_chunk(const chunk_bytes& found, const char* bytes, std::size_t chunk, std::
         // A line of more than LINE_PIECE_MAX bytes holds two whole chunks without an LF;
         // cheaper than measuring each line, and only lines of 129 bytes or more are left to
         // the loop.
-        const std::uint64_t no_lf = std::uint64_t{lfs == 0};
         carry.not_quick = (carry.not_quick & no_lf) | (no_lf & carry.no_lf) |
                           std::uint64_t{(faults & ~ended) != 0};
         carry.no_lf = no_lf;
@@ -99,11 +99,11 @@ mark_chunk(const chunk_bytes& found, const char* bytes, std::size_t chunk, std::
         carry.quick_lines += static_cast<std::uint64_t>(std::popcount(lfs));
     }
     // Without a branch, which the compiler would make of a choice here.
-    const std::size_t has_lf = std::size_t{0} - std::size_t{lfs != 0};
-    carry.line_start = ((chunk + CHUNK - static_cast<std::size_t>(after_last)) & has_lf) |
-                       (carry.line_start & ~has_lf);
+    const auto moved = static_cast<std::size_t>(has_lf); // the line start moves on
+    carry.line_start = ((chunk + CHUNK - static_cast<std::size_t>(after_last)) & moved) |
+                       (carry.line_start & ~moved);
     if constexpr (Lone) {
-        carry.lone_before = (carry.lone_before & (lfs == 0)) | ((lone & ~ended) != 0);
+        carry.lone_before = (carry.lone_before & (no_lf != 0)) | ((lone & ~ended) != 0);
     }
 }
 
