@@ -42,6 +42,7 @@ TEST(ChartHtml, NamesFromTheInputComeOutAsTextAndVisible) {
         {"isolate \xE2\x81\xA7", "isolate &lt;U+2067&gt;", "\xE2\x81\xA7"},
         {"next line \xC2\x85", "next line &lt;U+0085&gt;", "\xC2\x85"},
         {"bad \xFF", "bad &lt;FF&gt;", "\xFF"},
+        {"AT&T &lt;", "AT&amp;T &amp;lt;", "AT&T"},
     };
     for (const hostile_case& c : cases) {
         chart_table table = one_cell(0x41, entry(0x41, c.name));

@@ -472,6 +472,22 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "maptool convert: -c and --replace cannot be given together\n"
          "Usage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
          "old"},
+        {"--replace=CHAR takes one character",
+         {"convert", "-t", cp1251, "--replace=ab"},
+         "",
+         2,
+         "",
+         "maptool convert: --replace: 'ab' is not one UTF-8 character\n"
+         "Usage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
+         "old"},
+        {"//IGNORE and --replace cannot both be given",
+         {"convert", "-t", cp1251 + "//IGNORE", "--replace=x"},
+         "",
+         2,
+         "",
+         "maptool convert: //IGNORE and --replace: only one of them can be given\n"
+         "Usage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
+         "old"},
         {"--replace takes no next word",
          {"convert", "-t", cp1251, "--replace", "a.txt"},
          "",
@@ -497,6 +513,11 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
     const std::vector<std::pair<std::vector<std::string>, std::string>> unusable = {
         {{"convert", "-f", "./none.dsc"}, "./none.dsc: error: cannot open the file: "},
         {{"convert", "-t", cp1251, "-o", "none/out.txt"}, "none/out.txt: error: cannot write: "},
+        {{"convert", "-t", cp1251, "none.txt"}, "none.txt: error: cannot open the file: "},
+#if !defined(_WIN32)
+        // A folder opens on POSIX systems and fails at the first read.
+        {{"convert", "-t", cp1251, "."}, ".: error: cannot read: "},
+#endif
     };
     for (const auto& [args, err] : unusable) {
         const temp_dir dir;

@@ -352,6 +352,7 @@ TEST(Hostile, StandardOutputThatCannotBeWritten) {
     const temp_dir dir;
     write_file(dir / "t.dsc", DSC);
     write_file(dir / "u.dsc", "80, 0410\n");
+    write_file(dir / "f.dsc", "80,0410\n");
     std::string bad; // findings of many kB, far more than the C library's buffer holds
     for (int i = 0; i < 300; ++i) {
         bad += "zz, 0410\n";
@@ -367,6 +368,7 @@ TEST(Hostile, StandardOutputThatCannotBeWritten) {
         {"which --tables tables t.dsc", "maptool: " + reason},
         {"diff t.dsc u.dsc", "maptool: " + reason},
         {"help", "maptool: " + reason},
+        {"fmt --diff f.dsc", "maptool: " + reason},
         {"dump t.dsc", "<stdout>: error: cannot write the DSC file: " + reason},
         {"build t.dsc -o -", "<stdout>: error: cannot write the map: No space left on device\n"},
         {"convert -f t.dsc t.dsc", "<stdout>: error: cannot write: No space left on device\n"},

@@ -450,6 +450,10 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
          "",
          "maptool check: --format: 'yaml' is none of text, json, sarif\n"},
         {{}, 2, "", "maptool: no verb given\n"},
+        {{"diff", "-", "-"},
+         2,
+         "",
+         "maptool diff: A and B: only one of them can be standard input\n"},
         // A path that starts with '/' is a file on Windows too, never an option.
         {{"check", (dir / "good.dsc").string()}, 0, "0 errors"},
     };
