@@ -15,6 +15,11 @@
 #else
 #include <unistd.h>
 #endif
+#if defined(__linux__)
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#endif
 
 namespace fs = std::filesystem;
 
@@ -238,17 +243,18 @@ TEST(Hostile, StaleTemporaryFilesAreRemovedLiveOnesKept) {
         // This test runs while maptool does; 999999999 is above every process id there is.
         const std::string live = prefix + ".maptool-" + std::to_string(this_process()) + ".tmp";
         const std::string stale = prefix + ".maptool-999999999.tmp";
-        const std::string other = "u.map.maptool-999999999.tmp"; // another map's
-        for (const std::string& file : {live, stale, other}) {
+        const std::string other = "u.map.maptool-999999999.tmp";      // another map's
+        const std::string no_id = prefix + ".maptool-999999999x.tmp"; // not a process id
+        for (const std::string& file : {live, stale, other, no_id}) {
             write_file(dir.path() / utf8_path(file), "x");
         }
         const program_result result = maptool(dir, {"build", name + ".dsc"});
         EXPECT_EQ(result.status, 0) << result.err;
-        for (const std::string& file : {name + ".dsc", name + ".map", live, other}) {
+        for (const std::string& file : {name + ".dsc", name + ".map", live, other, no_id}) {
             EXPECT_TRUE(fs::exists(dir.path() / utf8_path(file))) << file;
         }
         EXPECT_FALSE(fs::exists(dir.path() / utf8_path(stale))) << stale;
-        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 4);
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5);
     }
 }
 
@@ -312,6 +318,34 @@ TEST(Hostile, ReadOnlyMapAndFolder) {
 #endif
 }
 
+// A folder that takes no new file even from root (Linux's immutable attribute, EPERM rather
+// than EACCES): the map is written in place there too.
+TEST(Hostile, ImmutableFolderHasTheMapWrittenInPlace) {
+#if !defined(__linux__)
+    GTEST_SKIP() << "Linux's immutable attribute";
+#else
+    const temp_dir dir;
+    write_file(dir / "t.dsc", DSC);
+    write_file(dir / "t.map", "old");
+    const int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+    int flags = 0;
+    if (::ioctl(folder, FS_IOC_GETFLAGS, &flags) != 0 ||
+        ::ioctl(folder, FS_IOC_SETFLAGS, &(flags |= FS_IMMUTABLE_FL)) != 0) {
+        ::close(folder);
+        GTEST_SKIP() << "the folder cannot be made immutable here (root on ext4 can)";
+    }
+    const program_result result = maptool(dir, {"build", "t.dsc"});
+    flags &= ~FS_IMMUTABLE_FL;
+    ::ioctl(folder, FS_IOC_SETFLAGS, &flags);
+    ::close(folder);
+    EXPECT_EQ(result.status, 0);
+    EXPECT_TRUE(result.err.ends_with("t.map: warning: its folder takes no temporary file: "
+                                     "written in place, not replaced as a whole\n"))
+        << result.err;
+    EXPECT_EQ(read_file(dir / "t.map"), MAP);
+#endif
+}
+
 // Replacing a map gives it a new file: a hard link elsewhere keeps the old one, as the
 // manual says.
 TEST(Hostile, HardLinkKeepsTheOldMap) {
@@ -371,6 +405,8 @@ TEST(Hostile, StandardOutputThatCannotBeWritten) {
         {"fmt --diff f.dsc", "maptool: " + reason},
         {"dump t.dsc", "<stdout>: error: cannot write the DSC file: " + reason},
         {"build t.dsc -o -", "<stdout>: error: cannot write the map: No space left on device\n"},
+        {"build t.dsc -o /dev/full", // a device, written in place
+         "/dev/full: error: cannot write the map file: No space left on device\n"},
         {"convert -f t.dsc t.dsc", "<stdout>: error: cannot write: No space left on device\n"},
     };
     for (const auto& [arguments, error] : cases) {

@@ -1008,24 +1008,35 @@ TEST(MaptoolCommand, WildcardsAndTheNullDevice) {
     write_file(dir.path() / utf8_path("б.dsc"), "80, 0410\n80, 0410\n");
     write_file(dir / "a.txt", "x");
     write_file(dir / "a b.dsc", "80, 0410\n");
+    fs::create_directory(dir / "sub");
+    write_file(dir / "sub" / "c.dsc", "80, 0410\n80, 0410\n");
     struct wildcard_case {
         std::vector<std::string> arguments;
         int status;
         std::string out;
+        std::string program = "maptool"; // argv[0]: quoted when it holds a space or is empty
     };
     const std::vector<wildcard_case> cases = {
         {{"check", "-Wno-duplicate-byte", "*.dsc"}, 0, "0 errors and 0 warnings in 3 files\n"},
         {{"check", "?.dsc"}, 1, "б.dsc:2:1: warning: source code 80 is listed again"},
+        {{"check", "?.dsc"},
+         1,
+         "б.dsc:2:1: warning: source code 80 is listed again",
+         "my own maptool"},
+        {{"check", "sub/?.dsc"}, 1, "sub/c.dsc:2:1: warning: source code 80 is listed again"},
         {{"check", "*.none"}, 2, "*.none: error: cannot open the file: "},
-        {{"check", "* b.dsc"}, 2, "* b.dsc: error: cannot open the file: "}, // quoted: kept
+        {{"check", "a b.dsc", "* b.dsc"}, 2, "* b.dsc: error: cannot open the file: "}, // kept
+        {{"check", "* b.dsc"}, 2, "* b.dsc: error: cannot open the file: ", ""},
         {{"build", "a.dsc", "-o", "NUL"}, 0, "NUL: 1 entries\n"},
         {{"build", "-o", "nul", "a.dsc"}, 0, "nul: 1 entries\n"},
     };
     for (const wildcard_case& c : cases) {
-        SCOPED_TRACE(testing::PrintToString(c.arguments));
-        const program_result result = run(dir, c.arguments);
+        SCOPED_TRACE(c.program + " " + testing::PrintToString(c.arguments));
+        std::vector<std::string> args = {c.program};
+        args.insert(args.end(), c.arguments.begin(), c.arguments.end());
+        const program_result result = run_program(MAPTOOL_PATH, dir.path(), args);
         EXPECT_EQ(result.status, c.status) << result.err;
-        EXPECT_EQ(result.out.substr(0, c.out.size()), c.out);
+        EXPECT_EQ(from_text_mode(result.out).substr(0, c.out.size()), c.out);
     }
     // A map another program holds open: the system's words for it, and no file left behind.
     const HANDLE held = ::CreateFileW((dir / "held.map").wstring().c_str(), GENERIC_READ, 0,
@@ -1048,7 +1059,7 @@ TEST(MaptoolCommand, WildcardsAndTheNullDevice) {
     EXPECT_TRUE(refused.err == words(ERROR_SHARING_VIOLATION) ||
                 refused.err == words(ERROR_ACCESS_DENIED))
         << refused.err;
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 6);
 #endif
 }
 

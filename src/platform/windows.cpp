@@ -492,7 +492,9 @@ bool same_file(int fd_a, int fd_b) {
 
 bool same_file_as_path(int fd, const std::string& path) {
     const std::optional<std::wstring> name = wide_path(path);
-    if (!name) {
+    // A pipe or a console has no identity to compare (GetFileInformationByHandle fails on
+    // it), and is never a file a path names.
+    if (!name || ::GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(fd))) != FILE_TYPE_DISK) {
         return false;
     }
     const HANDLE handle = open_to_look(*name);
