@@ -230,6 +230,11 @@ TEST(Check, NameMismatchNeedsNames) {
         {"80, 0410 // U+0410 CYRILLIC CAPITAL LETTER A (Serbocroatian).\n", ""},
         {"80, 0411 // U+0410GREEK SMALL LETTER ALPHA\n", ""}, // no space after the code
         {"80, 0410 // \xD0\x90\n81, 0411 // \xD0\x91\xD0\x91\n82, 0412 // a\n", ""},
+        // A three-byte form broken in its middle, and a surrogate's: no character.
+        {"80, 0411 // \xE2"
+         "A\x80\n",
+         ""},
+        {"80, 0411 // \xED\xA0\x80\n", ""},
         {"80, 0411 // CYRILLIC CAPITAL LETTER A, mostly\n81, 0412 // (CYRILLIC CAPITAL LETTER A)\n",
          ""},
     };
