@@ -153,6 +153,7 @@ TEST(LanguageServer, AnswersEachConversation) {
           {1,
            "/result/capabilities/codeActionProvider/codeActionKinds",
            {"quickfix", "source.fixAll"}},
+          {1, "/result/capabilities/documentFormattingProvider", true},
           {1, "/result/serverInfo/name", "maptool"},
           {99, "/result", nullptr}}},
         {"UTF-8 where the client offers it",
@@ -178,6 +179,9 @@ TEST(LanguageServer, AnswersEachConversation) {
          {{DIAGNOSTICS, "/params/diagnostics/0/range", json::parse(range(2, 0, 2))},
           {DIAGNOSTICS, "/params/diagnostics/0/relatedInformation/0/location/range",
            json::parse(range(1, 0, 2))}}},
+        {"a finding about the whole text at its start",
+         start() + open(R"("// x\n")") + END,
+         {{DIAGNOSTICS, "/params/diagnostics/0/range", json::parse(range(0, 0, 0))}}},
         {"a document opened without a version is at version 0",
          start() +
              notification("textDocument/didOpen",
@@ -270,6 +274,9 @@ TEST(LanguageServer, AnswersEachConversation) {
              request(2, "textDocument/codeAction",
                      R"({"textDocument":{"uri":"file:///t.dsc"},"range":)" + range(0, 0, 0) +
                          R"(,"context":{"diagnostics":[],"only":["source"]}})") +
+             request(4, "textDocument/codeAction",
+                     R"({"textDocument":{"uri":"file:///t.dsc"},"range":)" + range(0, 0, 0) +
+                         R"(,"context":{"diagnostics":[],"only":[7]}})") +
              change(2, R"([{"text":"80, 0410\n"}])") +
              request(3, "textDocument/codeAction",
                      R"({"textDocument":{"uri":"file:///t.dsc"},"range":)" + range(0, 0, 0) +
@@ -277,7 +284,8 @@ TEST(LanguageServer, AnswersEachConversation) {
              END,
          {{2, "/result/0/kind", "source.fixAll"},
           {2, "/result/1", nullptr},
-          {3, "/result", json::array()}}},
+          {3, "/result", json::array()},
+          {4, "/result", json::array()}}},
         {"formatting as fmt does it, as the smallest edits; none for a document mapmaker refuses",
          start() + open(R"("80,410\nab, 0411 x\n")") +
              request(2, "textDocument/formatting",
@@ -342,7 +350,12 @@ TEST(LanguageServer, AnswersEachConversation) {
          0,
          4},
         {"exit without shutdown ends with 1", start() + notification("exit", "null"), {}, 1, 1},
-        {"the input's end without exit ends with 1", start(), {}, 1, 1},
+        {"the input's end without exit ends with 1",
+         start(),
+         {},
+         1,
+         1,
+         "the input ended without exit"},
         {"a message cut short ends with 1", start() + "Content-Length: 50\r\n\r\n{}", {}, 1, 1},
         {"a header cut short ends with 1",
          start() + "Content-Len",

@@ -782,11 +782,13 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
     write_file(dir / "crc.gz", damaged);
     write_gz(dir / "bomb.gz", std::string(std::size_t{64} << 20, '\0'));
     write_file(dir / "long.txt", "0x80" + std::string(100000, ' ') + "0x0410\n");
+    write_file(dir / "late.txt", "0x80 0x0410\n# " + std::string(5000, 'c') + "\n");
     write_file(dir / "prose.txt", "Dear colleague,\n0x80 0x0410\n");
     write_file(dir / "letter.txt", "x1, 0410\n"); // a letter, then what an entry has
     write_file(dir / "comma.txt", ", 0410\n");    // what an entry has, but no first field
     write_gz(dir / "dsc.gz", "80, 0410\n");
     write_file(dir / "trailing.gz", packed + "junk");
+    write_file(dir / "byte.gz", packed + "j"); // less than a gzip header after the end
     // Two members, as joined gzip files are: one text.
     write_gz(dir / "half.gz", table.substr(table.size() / 2));
     write_gz(dir / "joined.gz", table.substr(0, table.size() / 2));
@@ -804,12 +806,15 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
         {"long.txt", "long.txt:1:1: error: a line of more than 4096 bytes, longer than any "
                      "table's: not read on\n    1 | 0x80" +
                          std::string(76, ' ') + "\n      | ^\n"},
+        {"late.txt", "late.txt:2:1: error: a line of more than 4096 bytes, longer than any "
+                     "table's: not read on\n"},
         {"prose.txt", "prose.txt:1:1: error: not a table: neither a map file"},
         {"letter.txt", "letter.txt:1:1: error: not a table: neither a map file"},
         {"comma.txt", "comma.txt:1:1: error: not a table: neither a map file"},
         {"dsc.gz", "dsc.gz:1:1: error: not a table: neither a map file"},
         {"trailing.gz", "trailing.gz: error: cannot read the file: data after the end of the "
                         "gzip data\n"},
+        {"byte.gz", "byte.gz: error: cannot read the file: data after the end of the gzip data\n"},
     };
     for (const source_fault_case& c : cases) {
         for (const std::string verb : {"import", "export", "dump"}) {
@@ -835,10 +840,14 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
     }
     write_file(dir / "blocks.txt", preamble + table);
     EXPECT_EQ(maptool(dir, "diff blocks.txt cp866.dsc").status, 0);
-    // The longest line allowed is read, its CR LF not counted; one byte more is not.
-    for (const std::size_t length : {4096, 4097}) {
-        write_file(dir / "longest.txt", "# " + std::string(length - 2, 'c') + "\r\n0x80 0x0410\n");
-        EXPECT_EQ(maptool(dir, "import longest.txt -o out").status, length == 4096 ? 0 : 2);
+    // The longest line allowed is read, its CR LF not counted; one byte more is not; nothing
+    // after END CHARMAP is read for its words, a line of any length included.
+    for (const auto& [text, status] : std::vector<std::pair<std::string, int>>{
+             {"# " + std::string(4094, 'c') + "\r\n0x80 0x0410\n", 0},
+             {"# " + std::string(4095, 'c') + "\r\n0x80 0x0410\n", 2},
+             {"CHARMAP\n<U0410> \\x80\nEND CHARMAP\n" + std::string(5000, 'W') + "\n", 0}}) {
+        write_file(dir / "longest.txt", text);
+        EXPECT_EQ(maptool(dir, "import longest.txt -o out").status, status) << text.substr(0, 30);
         fs::remove(dir / "out");
     }
 }

@@ -143,8 +143,11 @@ line_status line_reader::next() {
             lf == nullptr ? size_ - at_ : static_cast<std::size_t>(lf - start);
         any = true;
         if (line_.size() + taken > SOURCE_LINE_MAX + 1) {
-            // One byte more than allowed is kept, for a CR that may end the line.
-            line_.append(start, SOURCE_LINE_MAX + 1 - line_.size());
+            // One byte more than allowed is kept, for a CR that may end the line; the next
+            // line read starts after it, so that a reader skipping lines gets on.
+            const std::size_t kept = SOURCE_LINE_MAX + 1 - line_.size();
+            line_.append(start, kept);
+            at_ += kept;
             ++number_;
             line_.resize(SOURCE_LINE_MAX);
             return line_status::too_long;
