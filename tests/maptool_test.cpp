@@ -449,6 +449,7 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
          2,
          "",
          "maptool check: --format: 'yaml' is none of text, json, sarif\n"},
+        {{"which", "-n", "", "good.dsc"}, 2, "", "maptool which: --best: '' is no number\n"},
         {{}, 2, "", "maptool: no verb given\n"},
         // A path that starts with '/' is a file on Windows too, never an option.
         {{"check", (dir / "good.dsc").string()}, 0, "0 errors"},
