@@ -674,6 +674,13 @@ TEST(Which, FindsTheTableAMapWasBuiltFrom) {
         EXPECT_EQ(found.status, 0);
         EXPECT_EQ(from_text_mode(found.out), name + ": 0 bytes differ\n");
     }
+    // One byte away, at byte 00: close, but not the table.
+    const temp_dir dir;
+    write_file(dir / "t.dsc", "00, 0080\n" + read_file(fs::path(tables) / "cp866.dsc"));
+    ASSERT_EQ(maptool(dir, {"build", "t.dsc", "-o", "t.map"}).status, 0);
+    const program_result near = maptool(dir, {"which", "--tables", tables, "-n", "1", "t.map"});
+    EXPECT_EQ(near.status, 1);
+    EXPECT_EQ(from_text_mode(near.out), "cp866: 1 byte differs\n");
 }
 
 // With --iconv, iconv's charsets are known too, by the names iconv -l gives them, each

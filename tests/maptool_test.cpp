@@ -454,6 +454,7 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
          2,
          "",
          "maptool check: --format: 'yaml' is none of text, json, sarif\n"},
+        {{"which", "-n", "", "good.dsc"}, 2, "", "maptool which: --best: '' is no number\n"},
         {{}, 2, "", "maptool: no verb given\n"},
         {{"diff", "-", "-"},
          2,

@@ -39,6 +39,8 @@ TEST(UnifiedDiff, WritesTheHunksOfDiffU) {
         {"a\n", "a\nb\n", "--- x\n+++ y\n@@ -1 +1,2 @@\n a\n+b\n"},
         // Everything removed: the empty side names line 0.
         {"a\n", "", "--- x\n+++ y\n@@ -1 +0,0 @@\n-a\n"},
+        // Of the shortest edit scripts, diff's: lines taken out before others are put in.
+        {"a\nb\nb\n", "b\nb\na\nb\na\n", "--- x\n+++ y\n@@ -1,3 +1,5 @@\n-a\n b\n b\n+a\n+b\n+a\n"},
         // Changes three lines apart share one hunk.
         {"a\nb\nc\nd\ne\nf\ng\nh\n", "A\nb\nc\nd\ne\nf\ng\nH\n",
          "--- x\n+++ y\n@@ -1,8 +1,8 @@\n-a\n+A\n b\n c\n d\n e\n f\n g\n-h\n+H\n"},
