@@ -678,9 +678,9 @@ TEST(Which, FindsTheTableAMapWasBuiltFrom) {
     const temp_dir dir;
     write_file(dir / "t.dsc", "00, 0080\n" + read_file(fs::path(tables) / "cp866.dsc"));
     ASSERT_EQ(maptool(dir, {"build", "t.dsc", "-o", "t.map"}).status, 0);
-    const program_result near = maptool(dir, {"which", "--tables", tables, "-n", "1", "t.map"});
-    EXPECT_EQ(near.status, 1);
-    EXPECT_EQ(from_text_mode(near.out), "cp866: 1 byte differs\n");
+    const program_result one_off = maptool(dir, {"which", "--tables", tables, "-n", "1", "t.map"});
+    EXPECT_EQ(one_off.status, 1);
+    EXPECT_EQ(from_text_mode(one_off.out), "cp866: 1 byte differs\n");
 }
 
 // With --iconv, iconv's charsets are known too, by the names iconv -l gives them, each
