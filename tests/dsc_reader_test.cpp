@@ -53,6 +53,7 @@ TEST(ParseDscLine, ClassifiesEveryKindOfLine) {
         {"//cp866 -> UNICODE\n", kind::skipped},
         {"  // note\n", kind::skipped},
         {"//", kind::skipped},
+        {"  //", kind::skipped}, // a last line with no line end
         {"80 , 0410\n", kind::invalid},
         {"80\n", kind::invalid},
         {"80,\n", kind::invalid},
