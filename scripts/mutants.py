@@ -1,0 +1,170 @@
+#!/usr/bin/env python3
+"""Puts every fault mutate.py knows into a file, one at a time, and runs only the tests that
+run the changed line.
+
+    scripts/mutants.py --build DIR --coverage FILE [--mutate PATH] [--results FILE] SOURCE...
+
+mutate.py (../shared/tools/mutate.py, or --mutate) finds the fault sites and draws a sample;
+this runs all of them, which mutate.py's way (a whole build and the given tests per fault)
+makes a matter of days. What makes it fast:
+- FILE is the map scripts/test_coverage.py wrote: for a fault on a line, only the tests that
+  ran that line (or, for a line the counters do not name, a line near it) can notice it; they
+  run one at a time, quickest first, and the first that fails ends the fault's run.
+- A fault on a line no test ran is a survivor at once, with no build.
+Each result is appended to --results (JSON lines) as it is known, and a run started again
+skips the faults already there, so a long sweep can be stopped and resumed. The SOURCE files
+must be as they were when the map was made (their hashes are compared) and committed.
+"""
+
+import argparse
+import hashlib
+import importlib.util
+import json
+import os
+import re
+import signal
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def load_mutate(path):
+    spec = importlib.util.spec_from_file_location("mutate", path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def run(cmd, timeout):
+    try:
+        p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout)
+        return p.returncode, p.stdout.decode(errors="replace")
+    except subprocess.TimeoutExpired:
+        return "timeout", ""
+
+
+def tests_for(line, per_line, tests):
+    """The tests that ran the line, quickest first; for a line the counters do not name (a
+    statement's second line, say), those that ran the nearest named line above it."""
+    for n in range(line, max(0, line - 8), -1):
+        if str(n) in per_line:
+            chosen = per_line[str(n)]
+            return sorted(chosen, key=lambda i: tests[i]["seconds"])
+    return []
+
+
+def report(path):
+    per_file = {}
+    for line in open(path, encoding="utf-8"):
+        r = json.loads(line)
+        per_file.setdefault(r["file"], []).append(r)
+    total = {"killed": 0, "survived": 0, "broken": 0}
+    for f, rs in per_file.items():
+        count = {v: sum(r["verdict"] == v for r in rs) for v in total}
+        for v in total:
+            total[v] += count[v]
+        print("%s: %d of %d noticed, %d did not compile" % (f, count["killed"], count["killed"] + count["survived"], count["broken"]))
+        for r in rs:
+            if r["verdict"] == "survived":
+                print("  %d%s\n    - %s\n    + %s" % (r["line"], " (no test runs it)" if not r["tests"] else "", r["old"], r["new"].strip()))
+    tried = total["killed"] + total["survived"]
+    print("all: %d of %d noticed (%.1f%%), %d did not compile" % (total["killed"], tried, 100.0 * total["killed"] / max(tried, 1), total["broken"]))
+    return 0
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("sources", nargs="*")
+    ap.add_argument("--build")
+    ap.add_argument("--coverage")
+    ap.add_argument("--mutate", default=os.path.join(HERE, "..", "..", "shared", "tools", "mutate.py"))
+    ap.add_argument("--results", default="mutants.jsonl")
+    ap.add_argument("--report", action="store_true", help="sum up --results and list its survivors")
+    ap.add_argument("--retry", metavar="FILE", help="run again only the survivors FILE lists, with --tests")
+    ap.add_argument("--tests", metavar="REGEX", help="with --retry: the ctest names to run for each")
+    a = ap.parse_args()
+    if a.report:
+        return report(a.results)
+    if not (a.sources and a.build and (a.coverage or (a.retry and a.tests))):
+        ap.error("SOURCE and --build, and --coverage or --retry with --tests, are needed for a run")
+    mutate = load_mutate(a.mutate)
+    cover = json.load(open(a.coverage, encoding="utf-8")) if not a.retry else None
+    tests = cover["tests"] if cover else [{"name": a.tests, "seconds": 6}]
+    wanted = None
+    if a.retry:
+        # Lines move when a file is mended: a survivor is known again by its text.
+        wanted = set()
+        for line in open(a.retry, encoding="utf-8"):
+            r = json.loads(line)
+            if r["verdict"] == "survived":
+                wanted.add((r["file"], r["old"], r["new"]))
+    for f in a.sources:
+        if cover and hashlib.sha1(open(f, "rb").read()).hexdigest() != cover["hashes"].get(f):
+            sys.exit("mutants: %s changed since the coverage map was made; make it again" % f)
+        if subprocess.run(["git", "diff", "--quiet", "--", f]).returncode != 0:
+            sys.exit("mutants: %s has uncommitted changes; commit or stash them first" % f)
+    done = set()
+    if os.path.exists(a.results):
+        for line in open(a.results, encoding="utf-8"):
+            r = json.loads(line)
+            done.add((r["file"], r["line"], r["new"]))
+    rc, out = run(["cmake", "--build", a.build], 3600)
+    if rc != 0:
+        sys.exit("mutants: the build fails before any change:\n" + out[-2000:])
+
+    original = {}
+
+    def restore(*_):
+        for f, text in original.items():
+            with open(f, "w", encoding="utf-8", errors="surrogateescape") as h:
+                h.write(text)
+
+    signal.signal(signal.SIGINT, lambda *_: (restore(), sys.exit(130)))
+    signal.signal(signal.SIGTERM, lambda *_: (restore(), sys.exit(143)))
+    results = open(a.results, "a", encoding="utf-8")
+    try:
+        for f in a.sources:
+            lines, found = mutate.sites(f)
+            text = "\n".join(lines)
+            original[f] = text
+            per_line = cover["lines"].get(f, {}) if cover else {}
+            for n, old, new in found:
+                if (f, n + 1, new) in done or (wanted is not None and (f, old.strip(), new) not in wanted):
+                    continue
+                chosen = tests_for(n + 1, per_line, tests) if cover else [0]
+                start = time.time()
+                verdict, by = "survived", None
+                if chosen:
+                    with open(f, "w", encoding="utf-8", errors="surrogateescape") as h:
+                        h.write("\n".join(lines[:n] + [new] + lines[n + 1:]))
+                    rc, out = run(["cmake", "--build", a.build], 3600)
+                    if rc != 0:
+                        verdict = "broken"
+                    else:
+                        for i in chosen:
+                            limit = max(30, int(10 * tests[i]["seconds"]))
+                            name = "^%s$" % re.escape(tests[i]["name"]) if cover else a.tests
+                            rc, out = run(["ctest", "--test-dir", a.build, "-j2", "-R", name,
+                                           "--timeout", str(limit)], limit + 30 if cover else 1800)
+                            if rc != 0:
+                                verdict, by = "killed", tests[i]["name"] + (" (timeout)" if rc == "timeout" else "")
+                                break
+                    with open(f, "w", encoding="utf-8", errors="surrogateescape") as h:
+                        h.write(text)
+                else:
+                    by = "no test runs this line"
+                r = {"file": f, "line": n + 1, "old": old.strip(), "new": new, "verdict": verdict,
+                     "by": by, "tests": len(chosen), "seconds": round(time.time() - start, 1)}
+                results.write(json.dumps(r) + "\n")
+                results.flush()
+                print("%s:%d %s%s" % (f, n + 1, verdict, " (%s)" % by if by else ""), flush=True)
+    finally:
+        restore()
+        run(["cmake", "--build", a.build], 3600)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
