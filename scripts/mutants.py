@@ -46,13 +46,19 @@ def run(cmd, timeout):
 
 
 def tests_for(line, per_line, tests):
-    """The tests that ran the line, quickest first; for a line the counters do not name (a
-    statement's second line, say), those that ran the nearest named line above it."""
-    for n in range(line, max(0, line - 8), -1):
+    """The tests that ran the line, quickest first, then the other tests that ran any line of
+    the file: a survivor is one that all of them pass. A line the counters name with no test
+    is run by none. For a line they do not name (a statement's second line, a member's
+    initial value) the nearest named line above it within a few lines stands in for it, and
+    where there is none, every test of the file."""
+    everything = sorted({i for ran in per_line.values() for i in ran}, key=lambda i: tests[i]["seconds"])
+    for n in range(line, max(0, line - 4), -1):
         if str(n) in per_line:
-            chosen = per_line[str(n)]
-            return sorted(chosen, key=lambda i: tests[i]["seconds"])
-    return []
+            first = sorted(per_line[str(n)], key=lambda i: tests[i]["seconds"])
+            if not first:
+                return []
+            return first + [i for i in everything if i not in set(first)]
+    return everything
 
 
 def report(path):

@@ -37,7 +37,8 @@ def source_root(build):
 
 
 def lines_run(build, root):
-    """{relative file: set of lines} from the counters the last test left."""
+    """{relative file: {line: ran}} from the counters the last test left, for every line
+    that holds code (a line with none, such as a member's initial value, is not named)."""
     counters = glob.glob(os.path.join(build, "**", "*.gcda"), recursive=True)
     if not counters:
         return {}
@@ -55,9 +56,9 @@ def lines_run(build, root):
             name = os.path.normpath(os.path.join(doc.get("current_working_directory", ""), f["file"]))
             if not name.startswith(os.path.join(root, "src") + os.sep):
                 continue
-            hit = {l["line_number"] for l in f["lines"] if l["count"] > 0}
-            if hit:
-                ran.setdefault(os.path.relpath(name, root), set()).update(hit)
+            per_line = ran.setdefault(os.path.relpath(name, root), {})
+            for l in f["lines"]:
+                per_line[l["line_number"]] = per_line.get(l["line_number"], False) or l["count"] > 0
     return ran
 
 
@@ -79,10 +80,12 @@ def main():
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode
         seconds = time.time() - start
         tests.append({"name": name, "seconds": round(seconds, 3), "passed": rc == 0})
-        for f, hit in lines_run(build, root).items():
+        for f, ran in lines_run(build, root).items():
             per_line = lines.setdefault(f, {})
-            for n in hit:
-                per_line.setdefault(str(n), []).append(i)
+            for n, hit in ran.items():
+                tests_of_line = per_line.setdefault(str(n), [])
+                if hit:
+                    tests_of_line.append(i)
         print("[%d/%d] %s %.1f s%s" % (i + 1, len(names), name, seconds, "" if rc == 0 else " FAILED"), flush=True)
     sources = glob.glob(os.path.join(root, "src", "**", "*.[ch]*"), recursive=True)
     hashes = {os.path.relpath(f, root): hashlib.sha1(open(f, "rb").read()).hexdigest() for f in sources}
