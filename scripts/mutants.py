@@ -45,20 +45,26 @@ def run(cmd, timeout):
         return "timeout", ""
 
 
-def tests_for(line, per_line, tests):
-    """The tests that ran the line, quickest first, then the other tests that ran any line of
-    the file: a survivor is one that all of them pass. A line the counters name with no test
-    is run by none. For a line they do not name (a statement's second line, a member's
-    initial value) the nearest named line above it within a few lines stands in for it, and
-    where there is none, every test of the file."""
-    everything = sorted({i for ran in per_line.values() for i in ran}, key=lambda i: tests[i]["seconds"])
+def batches_for(line, per_line, tests):
+    """The runs that can notice a fault on the line, each a list of tests for one ctest call
+    that stops at the first failure: the tests that ran the line, quickest first, one by
+    one (the first of them usually fails), then the rest of them in one call. A line the
+    counters name with no test is run by none. For a line they do not name (a statement's
+    second line, a member's initial value) the nearest named line above it within a few
+    lines stands in, and every other test that ran the file follows in a last call."""
+    def quickest(ids):
+        return sorted(ids, key=lambda i: tests[i]["seconds"])
+
+    everything = quickest({i for ran in per_line.values() for i in ran})
+    first, named = [], False
     for n in range(line, max(0, line - 4), -1):
         if str(n) in per_line:
-            first = sorted(per_line[str(n)], key=lambda i: tests[i]["seconds"])
-            if not first:
-                return []
-            return first + [i for i in everything if i not in set(first)]
-    return everything
+            first, named = quickest(per_line[str(n)]), n == line
+            break
+    if named and not first:
+        return []
+    rest = first[3:] + ([] if named else [i for i in everything if i not in set(first)])
+    return [[i] for i in first[:3]] + ([rest] if rest else [])
 
 
 def report(path):
@@ -78,6 +84,23 @@ def report(path):
     tried = total["killed"] + total["survived"]
     print("all: %d of %d noticed (%.1f%%), %d did not compile" % (total["killed"], tried, 100.0 * total["killed"] / max(tried, 1), total["broken"]))
     return 0
+
+
+def run_tests(a, batch, tests, mapped):
+    """("killed", the test that failed) or ("survived", None) for one ctest call."""
+    if mapped:
+        names = "^(%s)$" % "|".join(re.escape(tests[i]["name"]) for i in batch)
+        limit = max(30, int(10 * max(tests[i]["seconds"] for i in batch)))
+        cmd = ["ctest", "--test-dir", a.build, "--stop-on-failure", "-R", names, "--timeout", str(limit)]
+        total = limit * len(batch) + 30
+    else:
+        cmd = ["ctest", "--test-dir", a.build, "-j2", "-R", a.tests, "--timeout", "60"]
+        total = 1800
+    rc, out = run(cmd, total)
+    if rc == 0:
+        return "survived", None
+    failed = re.search(r"Test\s+#\d+: (\S+) \.*\**(Failed|Timeout|Exception|Not Run)", out)
+    return "killed", (failed.group(1) if failed else "?") + (" (timeout)" if rc == "timeout" else "")
 
 
 def main():
@@ -116,6 +139,10 @@ def main():
         for line in open(a.results, encoding="utf-8"):
             r = json.loads(line)
             done.add((r["file"], r["line"], r["new"]))
+    # A run stopped while a fault was being compiled can leave an object newer than the
+    # file put back: make the files newer still.
+    for f in a.sources:
+        os.utime(f)
     rc, out = run(["cmake", "--build", a.build], 3600)
     if rc != 0:
         sys.exit("mutants: the build fails before any change:\n" + out[-2000:])
@@ -139,7 +166,7 @@ def main():
             for n, old, new in found:
                 if (f, n + 1, new) in done or (wanted is not None and (f, old.strip(), new) not in wanted):
                     continue
-                chosen = tests_for(n + 1, per_line, tests) if cover else [0]
+                chosen = batches_for(n + 1, per_line, tests) if cover else [[0]]
                 start = time.time()
                 verdict, by = "survived", None
                 if chosen:
@@ -149,20 +176,16 @@ def main():
                     if rc != 0:
                         verdict = "broken"
                     else:
-                        for i in chosen:
-                            limit = max(30, int(10 * tests[i]["seconds"]))
-                            name = "^%s$" % re.escape(tests[i]["name"]) if cover else a.tests
-                            rc, out = run(["ctest", "--test-dir", a.build, "-j2", "-R", name,
-                                           "--timeout", str(limit)], limit + 30 if cover else 1800)
-                            if rc != 0:
-                                verdict, by = "killed", tests[i]["name"] + (" (timeout)" if rc == "timeout" else "")
+                        for batch in chosen:
+                            verdict, by = run_tests(a, batch, tests, cover is not None)
+                            if verdict == "killed":
                                 break
                     with open(f, "w", encoding="utf-8", errors="surrogateescape") as h:
                         h.write(text)
                 else:
                     by = "no test runs this line"
                 r = {"file": f, "line": n + 1, "old": old.strip(), "new": new, "verdict": verdict,
-                     "by": by, "tests": len(chosen), "seconds": round(time.time() - start, 1)}
+                     "by": by, "tests": sum(map(len, chosen)), "seconds": round(time.time() - start, 1)}
                 results.write(json.dumps(r) + "\n")
                 results.flush()
                 print("%s:%d %s%s" % (f, n + 1, verdict, " (%s)" % by if by else ""), flush=True)
