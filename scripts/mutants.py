@@ -22,6 +22,7 @@ import importlib.util
 import json
 import os
 import re
+import resource
 import signal
 import subprocess
 import sys
@@ -38,10 +39,15 @@ def load_mutate(path):
 
 
 def run(cmd, timeout):
+    """(status, output); on a timeout the whole process group goes, so that a hung test's
+    children do not live on."""
+    p = subprocess.Popen(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, start_new_session=True)
     try:
-        p = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=timeout)
-        return p.returncode, p.stdout.decode(errors="replace")
+        out, _ = p.communicate(timeout=timeout)
+        return p.returncode, out.decode(errors="replace")
     except subprocess.TimeoutExpired:
+        os.killpg(p.pid, signal.SIGKILL)
+        p.communicate()
         return "timeout", ""
 
 
@@ -103,6 +109,30 @@ def run_tests(a, batch, tests, mapped):
     return "killed", (failed.group(1) if failed else "?") + (" (timeout)" if rc == "timeout" else "")
 
 
+# The programs the GoogleTest tests run. The whole build also runs maptool (to write the
+# completion scripts, say), which a fault can break or hang: that counts as noticed.
+PROGRAMS = ["mapmaker", "maptool", "unit_tests", "end_to_end_tests", "maptool_tests"]
+
+
+def try_fault(a, chosen, tests, mapped):
+    """Builds the programs with the fault in and runs the batches: the first batches, when
+    they are GoogleTest tests, before the rest of the build."""
+    rc, out = run(["cmake", "--build", a.build, "--target"] + PROGRAMS, 600)
+    if rc != 0:
+        return "broken", None
+    whole_build = False
+    for batch in chosen:
+        if not whole_build and not (mapped and len(batch) == 1 and "." in tests[batch[0]]["name"]):
+            rc, out = run(["cmake", "--build", a.build], 600)
+            if rc != 0:
+                return "killed", "the build's own run of maptool" + (" (timeout)" if rc == "timeout" else "")
+            whole_build = True
+        verdict, by = run_tests(a, batch, tests, mapped)
+        if verdict == "killed":
+            return verdict, by
+    return "survived", None
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("sources", nargs="*")
@@ -119,6 +149,8 @@ def main():
     if not (a.sources and a.build and (a.coverage or (a.retry and a.tests))):
         ap.error("SOURCE and --build, and --coverage or --retry with --tests, are needed for a run")
     mutate = load_mutate(a.mutate)
+    # A fault can make a program take memory without end; it should fail, not the machine.
+    resource.setrlimit(resource.RLIMIT_AS, (4 << 30, 4 << 30))
     cover = json.load(open(a.coverage, encoding="utf-8")) if not a.retry else None
     tests = cover["tests"] if cover else [{"name": a.tests, "seconds": 6}]
     wanted = None
@@ -172,14 +204,7 @@ def main():
                 if chosen:
                     with open(f, "w", encoding="utf-8", errors="surrogateescape") as h:
                         h.write("\n".join(lines[:n] + [new] + lines[n + 1:]))
-                    rc, out = run(["cmake", "--build", a.build], 3600)
-                    if rc != 0:
-                        verdict = "broken"
-                    else:
-                        for batch in chosen:
-                            verdict, by = run_tests(a, batch, tests, cover is not None)
-                            if verdict == "killed":
-                                break
+                    verdict, by = try_fault(a, chosen, tests, cover is not None)
                     with open(f, "w", encoding="utf-8", errors="surrogateescape") as h:
                         h.write(text)
                 else:
