@@ -123,7 +123,7 @@ def try_fault(a, chosen, tests, mapped):
     whole_build = False
     for batch in chosen:
         if not whole_build and not (mapped and len(batch) == 1 and "." in tests[batch[0]]["name"]):
-            rc, out = run(["cmake", "--build", a.build], 600)
+            rc, out = run(["cmake", "--build", a.build], 180)
             if rc != 0:
                 return "killed", "the build's own run of maptool" + (" (timeout)" if rc == "timeout" else "")
             whole_build = True
