@@ -2,18 +2,24 @@
 """Puts every fault mutate.py knows into a file, one at a time, and runs only the tests that
 run the changed line.
 
-    scripts/mutants.py --build DIR --coverage FILE [--mutate PATH] [--results FILE] SOURCE...
+    scripts/mutants.py --build DIR --coverage FILE [--max N --seed S] [--part K/N]
+                       [--results FILE] SOURCE...
+    scripts/mutants.py --report --results FILE
 
 mutate.py (../shared/tools/mutate.py, or --mutate) finds the fault sites and draws a sample;
-this runs all of them, which mutate.py's way (a whole build and the given tests per fault)
-makes a matter of days. What makes it fast:
+this runs all of them (or, with --max and --seed, the very sample mutate.py would draw from
+the same files: a fresh estimate of the share of faults the tests notice), which mutate.py's
+way, a whole build and a fixed set of tests per fault, makes a matter of days. What makes
+it fast:
 - FILE is the map scripts/test_coverage.py wrote: for a fault on a line, only the tests that
-  ran that line (or, for a line the counters do not name, a line near it) can notice it; they
-  run one at a time, quickest first, and the first that fails ends the fault's run.
+  ran that line can notice it; they run one at a time, quickest first, and the first that
+  fails ends the fault's run. The test programs are built first; the rest of the build,
+  which runs maptool itself, only when a test needs it.
 - A fault on a line no test ran is a survivor at once, with no build.
 Each result is appended to --results (JSON lines) as it is known, and a run started again
-skips the faults already there, so a long sweep can be stopped and resumed. The SOURCE files
-must be as they were when the map was made (their hashes are compared) and committed.
+skips the faults already there, so a long sweep can be stopped and resumed; --part 1/2 and
+2/2 split a plan between two worktrees. The SOURCE files must be as they were when the map
+was made (their hashes are compared) and committed.
 """
 
 import argparse
@@ -21,6 +27,7 @@ import hashlib
 import importlib.util
 import json
 import os
+import random
 import re
 import resource
 import signal
@@ -140,6 +147,9 @@ def main():
     ap.add_argument("--coverage")
     ap.add_argument("--mutate", default=os.path.join(HERE, "..", "..", "shared", "tools", "mutate.py"))
     ap.add_argument("--results", default="mutants.jsonl")
+    ap.add_argument("--max", type=int, default=0, help="run only mutate.py's sample of this size")
+    ap.add_argument("--seed", type=int, default=1, help="with --max: mutate.py's seed")
+    ap.add_argument("--part", default="1/1", metavar="K/N", help="run every Nth fault of the plan from the Kth")
     ap.add_argument("--report", action="store_true", help="sum up --results and list its survivors")
     ap.add_argument("--retry", metavar="FILE", help="run again only the survivors FILE lists, with --tests")
     ap.add_argument("--tests", metavar="REGEX", help="with --retry: the ctest names to run for each")
@@ -188,32 +198,41 @@ def main():
 
     signal.signal(signal.SIGINT, lambda *_: (restore(), sys.exit(130)))
     signal.signal(signal.SIGTERM, lambda *_: (restore(), sys.exit(143)))
+    # The plan: every site of every file, or the very sample mutate.py would draw with the
+    # same files, --max and --seed (split among workers with --part).
+    plan = []
+    for f in a.sources:
+        lines, found = mutate.sites(f)
+        plan += [(f, lines) + site for site in found]
+    if a.max:
+        random.Random(a.seed).shuffle(plan)
+        plan = plan[:a.max]
+    part, parts = map(int, a.part.split("/"))
+    plan = plan[part - 1::parts]
     results = open(a.results, "a", encoding="utf-8")
     try:
-        for f in a.sources:
-            lines, found = mutate.sites(f)
+        for f, lines, n, old, new in plan:
+            if (f, n + 1, new) in done or (wanted is not None and (f, old.strip(), new) not in wanted):
+                continue
             text = "\n".join(lines)
             original[f] = text
             per_line = cover["lines"].get(f, {}) if cover else {}
-            for n, old, new in found:
-                if (f, n + 1, new) in done or (wanted is not None and (f, old.strip(), new) not in wanted):
-                    continue
-                chosen = batches_for(n + 1, per_line, tests) if cover else [[0]]
-                start = time.time()
-                verdict, by = "survived", None
-                if chosen:
-                    with open(f, "w", encoding="utf-8", errors="surrogateescape") as h:
-                        h.write("\n".join(lines[:n] + [new] + lines[n + 1:]))
-                    verdict, by = try_fault(a, chosen, tests, cover is not None)
-                    with open(f, "w", encoding="utf-8", errors="surrogateescape") as h:
-                        h.write(text)
-                else:
-                    by = "no test runs this line"
-                r = {"file": f, "line": n + 1, "old": old.strip(), "new": new, "verdict": verdict,
-                     "by": by, "tests": sum(map(len, chosen)), "seconds": round(time.time() - start, 1)}
-                results.write(json.dumps(r) + "\n")
-                results.flush()
-                print("%s:%d %s%s" % (f, n + 1, verdict, " (%s)" % by if by else ""), flush=True)
+            chosen = batches_for(n + 1, per_line, tests) if cover else [[0]]
+            start = time.time()
+            verdict, by = "survived", None
+            if chosen:
+                with open(f, "w", encoding="utf-8", errors="surrogateescape") as h:
+                    h.write("\n".join(lines[:n] + [new] + lines[n + 1:]))
+                verdict, by = try_fault(a, chosen, tests, cover is not None)
+                with open(f, "w", encoding="utf-8", errors="surrogateescape") as h:
+                    h.write(text)
+            else:
+                by = "no test runs this line"
+            r = {"file": f, "line": n + 1, "old": old.strip(), "new": new, "verdict": verdict,
+                 "by": by, "tests": sum(map(len, chosen)), "seconds": round(time.time() - start, 1)}
+            results.write(json.dumps(r) + "\n")
+            results.flush()
+            print("%s:%d %s%s" % (f, n + 1, verdict, " (%s)" % by if by else ""), flush=True)
     finally:
         restore()
         run(["cmake", "--build", a.build], 3600)
