@@ -119,6 +119,7 @@ TEST(Fmt, WritesTheOneLayout) {
         {"80,410 " + cp.substr(0, 241) + "\n",
          "80, 0410 // " + cp.substr(0, 241) + "\n"}, // 253 characters: one piece
         {"80,410 " + cp.substr(0, 242) + "\r\n", "80,410 " + cp.substr(0, 242) + "\r\n"},
+        {data_lines(256), data_lines(256)}, // the most entries a table holds
     };
     for (const auto& c : cases) {
         const formatted result = format_text(c.before);
