@@ -365,7 +365,29 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
          "41=0041 A;",
          {}},
         {"CHARMAP\n<U0410 /x80\nEND CHARMAP\n", "", {}, "2:1: the symbol has no closing '>'"},
-        {"CHARMAP\n<U0410> x80\nEND CHARMAP\n", "", {}, "2:9: expected an encoded byte"},
+        {"CHARMAP\n<U0410> x80\nEND CHARMAP\n", "", {},
+         "2:9: expected an encoded byte, such as \\x80"},
+        // The escape character takes the '>' after it; a range's end must be closed too.
+        {"CHARMAP\n<x\\>\nEND CHARMAP\n", "", {}, "2:1: the symbol has no closing '>'"},
+        {"CHARMAP\n<U0041>..<U0042 \\x41\nEND CHARMAP\n", "", {},
+         "2:10: the symbol has no closing '>'"},
+        {"CHARMAP\n<U0042>..<U0041> \\x41\nEND CHARMAP\n", "", {}, "2:1: a range runs from"},
+        {"CHARMAP\n<U0041>..<U0043> \\xfe\nEND CHARMAP\n", "", {},
+         "2:1: the range runs past byte FF"},
+        // A hexadecimal byte has 2 digits at most, and no byte is more than FF.
+        {"CHARMAP\n<U0410> \\x800\nEND CHARMAP\n", "", {}, "2:13: expected an encoded byte"},
+        {"CHARMAP\n<U0410> \\d256\nEND CHARMAP\n", "", {},
+         "2:9: expected an encoded byte, such as \\x80"},
+        {"CHARMAP\n<U0041> \\o101\nEND CHARMAP\n", "41=0041;", {}},
+        // '#' opens a comment after a precision flag only.
+        {"CHARMAP\n<U0410> \\x80 |0 #A\n<U0411> \\x81 #B\nEND CHARMAP\n", "80=0410 A;81=0411 #B;",
+         {}},
+        {"CHARMAP\n<X> \\xa1\\xa1\n<U3000> \\xa1\\xa2\nEND CHARMAP\n",
+         "",
+         {"2: a code of more than one byte, and a map holds single bytes: left out, with 1 more"}},
+        // A declaration without its value, or one that only looks like a symbol, is none.
+        {"<code_set_name> X\n<escape_char>\nCHARMAP\n", "", {}, "2:1: expected a declaration"},
+        {"<code_set_name> X\n<Uwidth> 1\nCHARMAP\n", "", {}, "2:1: expected a declaration"},
         {"CHARMAP\n<U0410> \\x80junk\nEND CHARMAP\n", "", {}, "2:13: expected an encoded byte"},
         // Decimal and octal bytes have 3 digits at most: a fourth is no part of the byte.
         {"CHARMAP\n<U0410> \\d0651\nEND CHARMAP\n", "", {}, "2:14: expected an encoded byte"},
