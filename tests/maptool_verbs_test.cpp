@@ -300,6 +300,7 @@ struct source_case {
     std::string entries;               // "byte=code name;" each
     std::vector<std::string> warnings; // "line: message start", in order
     std::string error = {};            // "line:column: message start", or none
+    std::size_t span = 0;              // the error's span, else the first warning's; 0: any
 };
 
 std::string entries_of(const mapping_source& source) {
@@ -367,6 +368,8 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
         {"CHARMAP\n<U0410 /x80\nEND CHARMAP\n", "", {}, "2:1: the symbol has no closing '>'"},
         {"CHARMAP\n<U0410> x80\nEND CHARMAP\n", "", {},
          "2:9: expected an encoded byte, such as \\x80"},
+        {"CHARMAP\n<U0410>\\x80\nEND CHARMAP\n", "", {}, "2:8: expected blanks", 1},
+        {"CHARMAP\n<U0410> \nEND CHARMAP\n", "", {}, "2:9: expected an encoded byte", 1},
         // The escape character takes the '>' after it; a range's end must be closed too.
         {"CHARMAP\n<x\\>\nEND CHARMAP\n", "", {}, "2:1: the symbol has no closing '>'"},
         {"CHARMAP\n<U0041>..<U0042 \\x41\nEND CHARMAP\n", "", {},
@@ -410,13 +413,17 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
          "80=0410;85=0415;",
          {"9: byte 81 to U+0411 is a fallback (|1)", "10: byte 82 to U+0412 is a substitution",
           "11: byte 83 to U+0413 is a reverse fallback (|3)",
-          "12: byte 84 to U+0414 is a one-way mapping (|4)"}},
+          "12: byte 84 to U+0414 is a one-way mapping (|4)"},
+         "",
+         2},
         // A range may end at the last code; a symbol's every digit counts.
         {"CHARMAP\n<U0010FFFF>..<U0010FFFF> \\x80\n<U2116> \\xB9\nEND CHARMAP\n",
          "B9=2116;",
          {"2: byte 80 maps to U+10FFFF"}},
         {"CHARMAP\n<U0410> \\x80 |5\nEND CHARMAP\n", "", {}, "2:14: expected a precision flag"},
         {"CHARMAP\n<U0410> \\x80 |01\nEND CHARMAP\n", "", {}, "2:14: expected a precision flag"},
+        {"CHARMAP\n<U0410> \\x80\n<U0411> \\x80 |5\nEND CHARMAP\n", "", {},
+         "3:14: expected a precision flag"},
         // Symbols in messages are shown, not sent to the terminal.
         {"CHARMAP\n<\x1b]8;;x\x07> \\x80\nEND CHARMAP\n",
          "",
@@ -432,10 +439,13 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
         }
         EXPECT_TRUE(error.starts_with(c.error)) << error;
         EXPECT_EQ(error.empty(), c.error.empty()) << error;
-        if (!c.error.empty()) {
-            continue;
+        if (c.span != 0) {
+            EXPECT_EQ(source.error ? source.error->span : source.warnings.at(0).span, c.span);
         }
-        EXPECT_EQ(entries_of(source), c.entries);
+        // Warnings come with an error too, and are shown before it.
+        if (c.error.empty()) {
+            EXPECT_EQ(entries_of(source), c.entries);
+        }
         ASSERT_EQ(source.warnings.size(), c.warnings.size());
         for (std::size_t i = 0; i < c.warnings.size(); ++i) {
             const std::string warning =
