@@ -786,6 +786,12 @@ TEST(Which, SaysWhatNoTableTellsApart) {
          "UTF-16 text, little-endian by its NUL bytes (3 of 8 bytes)\n"},
         {std::string("\0G\0P\0L\x04\x1F", 8),
          "UTF-16 text, big-endian by its NUL bytes (3 of 8 bytes)\n"},
+        // A byte order mark alone; one NUL; NULs four to one.
+        {"\xFF\xFE", "UTF-16 text, little-endian (byte order mark FF FE)\n"},
+        {std::string("G\0", 2), "UTF-16 text, little-endian by its NUL bytes (1 of 2 bytes)\n"},
+        {std::string("\0\0x\0x\0x\0", 8),
+         "UTF-16 text, little-endian by its NUL bytes (5 of 8 bytes)\n"},
+        {"caf\xC3\xA9\n", "UTF-8 text: 1 character beyond ASCII; convert reads UTF-8 as it is\n"},
     };
     for (const verdict_case& c : cases) {
         SCOPED_TRACE(c.out);
@@ -797,7 +803,8 @@ TEST(Which, SaysWhatNoTableTellsApart) {
     }
     // Not UTF-8 once a character is cut or wrongly continued: then the tables are scored.
     for (const std::string& sample :
-         {std::string("\xD0\x9F\xD0"), std::string("\xD0\x9F\xD0("), std::string("\xC0\x80")}) {
+         {std::string("\xD0\x9F\xD0"), std::string("\xD0\x9F\xD0("), std::string("\xC0\x80"),
+          std::string("\xD0\x9F\x80")}) {
         const temp_dir dir;
         write_file(dir / "sample.txt", sample);
         const program_result found = maptool(dir, {"which", "--tables", tables, "sample.txt"});
@@ -823,21 +830,27 @@ TEST(WhichScore, WhatTextOfNoLanguageHolds) {
                                        {0x84, 0x00E8},
                                        {0x85, 0x2500},
                                        {0x86, 0x0085},
-                                       {0x87, 0x00AB}});
+                                       {0x87, 0x00AB},
+                                       {0x89, 0x2014},
+                                       {0x8A, 0x00A0}});
     const code_page page = make_code_page(table, true);
     const std::vector<sample_case> cases = {
         {"ab cd", 0, 0},
         {"\x80\x81 \x82\x80", 0, 0}, // Cyrillic words, a capital first
         {"a\x80", 0, 1},             // two scripts in one word
         {"Z\x80", 0, 1},             // from the last Latin capital too
+        {"A\x80 z\x80", 0, 2},       // and from the first capital and the last small letter
+        {"\x83" "A \x83" "Z \x83" "e", 0, 2}, // ASCII capitals, and no small one, inside a word
         {"\x80\x82", 0, 1},          // a capital inside a word
         {"\x83\x84 e\x83", 0, 1},    // two accented Latin letters side by side
+        {"e\x83", 0, 0},             // but an accented one after an ASCII one
         {"\x80\x85 \x85\x85", 0, 2}, // a sign beside a letter that is no ASCII, two signs
-        {"a\x85", 0, 0},             // beside an ASCII letter
+        {"a\x85" "a", 0, 0},         // beside an ASCII letter
         {"\x87\x80\x87", 0, 0},      // quotation marks beside letters
+        {"\x80\x89\x80\x8A\x80", 0, 0}, // a dash and a space too
         {"\x86", 0, 1},              // a C1 control
-        {{"\0", 1}, 0, 1},           // the first of them, at byte 00
-        {"\x88\x88", 2, 0},          // not in the table
+        {{"\0\0\x80", 3}, 0, 4},     // two at byte 00, and the pairs they start
+        {"\x88\x88\x80", 2, 0},      // not in the table, nor is a pair they start
     };
     for (const sample_case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -851,6 +864,19 @@ TEST(WhichScore, WhatTextOfNoLanguageHolds) {
         const sample_fit fit = fit_sample(page, *sample);
         EXPECT_EQ(fit.unmapped, c.unmapped);
         EXPECT_EQ(fit.unlikely, c.unlikely);
+    }
+    // The best's lead over the next, in unmapped bytes first; from clear_margin on, clear.
+    const struct {
+        sample_fit best;
+        sample_fit next;
+        std::optional<std::string> lead;
+    } leads[] = {
+        {{0, 0}, {0, 1}, "1 unlikely pair"},
+        {{0, 0}, {0, clear_margin}, std::nullopt},
+        {{0, 3}, {1, 0}, "1 unmapped byte"},
+    };
+    for (const auto& [best, next, lead] : leads) {
+        EXPECT_EQ(narrow_lead(best, next), lead) << next.unmapped << ' ' << next.unlikely;
     }
 }
 
