@@ -354,6 +354,9 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
         {"0x80\t0x04G0\n", "", {}, "1:6: expected a UNICODE code"},
         {"0x80 0x0410\n80\t0x0411\n", "", {}, "2:1: expected the code page's code"},
         {"0x80 0x110000\n", "", {}, "1:6: U+110000 is beyond the last UNICODE code"},
+        // 0X as 0x, one digit and up to eight; U+FFFF is a 16-bit code.
+        {"0X8 0X0041\n0x80 0xFFFF\n", "08=0041;80=FFFF;", {}},
+        {"0x80 0x000000410\n", "", {}, "1:6: expected a UNICODE code"},
         {CHARMAP,
          "41=0041 LATIN CAPITAL LETTER A;80=0410 CYRILLIC CAPITAL LETTER A;85=0415;C0=00C0;"
          "C1=00C1;C2=00C2;",
@@ -379,6 +382,8 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
          "2:1: the range runs past byte FF"},
         // A hexadecimal byte has 2 digits at most, and no byte is more than FF.
         {"CHARMAP\n<U0410> \\x800\nEND CHARMAP\n", "", {}, "2:13: expected an encoded byte"},
+        {"CHARMAP\n<U0410> \\108\nEND CHARMAP\n", "", {}, "2:12: expected an encoded byte"},
+        {"CHARMAP\n<U0410> \\x\nEND CHARMAP\n", "", {}, "2:9: expected an encoded byte"},
         {"CHARMAP\n<U0410> \\d256\nEND CHARMAP\n", "", {},
          "2:9: expected an encoded byte, such as \\x80"},
         {"CHARMAP\n<U0041> \\o101\nEND CHARMAP\n", "41=0041;", {}},
@@ -402,7 +407,8 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
         {"CHARMAP\n<U00010000> \\x80\n<U0410> \\x80\n<U0411> \\x80\nEND CHARMAP\n",
          "80=0410;",
          {"2: byte 80 maps to U+10000", "4: byte 80 is defined again; the definition on line 3"}},
-        {"0x80 0x0041+0x0300\n0x80 0x0410\n", "80=0410;", {"1: byte 80 maps to 2 characters"}},
+        {"0x80 0x0041+0x0300\n0x80 0x0410\n", "80=0410;",
+         {"1: byte 80 maps to 2 characters (U+0041 U+0300)"}},
         // A '+' at a word's end leaves an empty part, as two '+' in a row do.
         {"0x80 0x0410+\n", "", {}, "1:13: expected a UNICODE code"},
         // ICU's .ucm: |0 is a round trip; the one-way flags are left out, each named.
@@ -473,6 +479,7 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
     // 512 kept and the line that counts the rest.
     ASSERT_EQ(many.warnings.size(), 513U);
     EXPECT_EQ(many.warnings.back().message, "4487 more warnings like these are not shown");
+    EXPECT_EQ(many.warnings.back().column, 0U); // of no line
     // One code of more bytes is said as one.
     const mapping_source one = read_mapping_source("CHARMAP\n<U3000> \\xa1\\xa1\nEND CHARMAP\n");
     ASSERT_EQ(one.warnings.size(), 1U);
@@ -740,6 +747,8 @@ TEST(Export, AsciiCompletesTheCodePageAndKnownNamesAreNotTaken) {
         {"lirvtest.dsc --format=unicode", 0, {"0x80\t0x0042"}, {"0x00\t"}, ""},
         {"lirvtest.dsc --format=dsc", 0, {"80, 0042"}, {"00, 0000"}, ""},
         {"cp866.dsc --format=unicode --name=IBM866", 0, {"IBM866"}, {}, ""},
+        {"lirvtest.dsc --format=charmap --name=AZaz09-_.~", 0, {"<code_set_name> AZaz09-_._\n"}, {},
+         ""},
         // Control characters in a name or an entry's name, DEL included, become spaces; an
         // entry's name that would read back as no character or as a flag is left out.
         {"named.charmap --format=unicode --name=a\x7f"
