@@ -201,6 +201,10 @@ TEST(Diff, ComparesDscAndMapFilesByTheMapTheyGive) {
          "--- a\n+++ b\n@@ -1,2 +1,2 @@\n-80, 0410\n-81, 0411\n+81, 0411\n+80, 0410\n"},
         {map, map_of({{0x80, 0x0410}}), "-q", 1,
          "Tables a and b differ: 1 byte maps differently (81)\n"},
+        {map_of({{0x00, 0x41}}), map_of({{0x00, 0x42}}), "-q", 1,
+         "Tables a and b differ: 1 byte maps differently (00)\n"},
+        {map_of({{0x81, 0x0411}, {0x80, 0x0410}}), dsc, "", 0,
+         "\\ Every byte maps the same, but the entries are in another order\n"},
         {map, map_of({{0x80, 0x41}, {0x82, 0x42}, {0x83, 0x43}}), "-q", 1,
          "Tables a and b differ: 4 bytes map differently (80, 81, 82, 83)\n"},
         {map, map_of({{0x80, 0x41}, {0x82, 0x42}, {0x83, 0x43}, {0x84, 0x44}, {0x85, 0x45}}), "-q",
@@ -233,7 +237,11 @@ TEST(Diff, ComparesDscAndMapFilesByTheMapTheyGive) {
     EXPECT_EQ(maptool(dir, "diff - a", map, input_kind::pipe).status, 0);
     EXPECT_EQ(maptool(dir, "diff a -", dsc, input_kind::pipe).status, 0);
     EXPECT_EQ(maptool(dir, "diff a -", "81, 0411\n", input_kind::pipe).status, 1);
-    EXPECT_EQ(maptool(dir, "diff a missing").status, 2);
+    // A DSC file on standard input is shown as read, not read again.
+    EXPECT_NE(maptool(dir, "diff a -", "81, 0411\n").out.find("\n+81, 0411"), std::string::npos);
+    const run_result missing = maptool(dir, "diff a missing");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_TRUE(missing.err.starts_with("missing: error: cannot open")) << missing.err;
 #if !defined(_WIN32)
     // A DSC file read from a pipe by another name: its text is not read a second time.
     const run_result piped = maptool(dir, "diff /dev/stdin a", "81, 0411\n", input_kind::pipe);
