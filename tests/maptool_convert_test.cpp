@@ -135,6 +135,8 @@ TEST(Convert, EachWayWithItsStopsAtEveryBlockSize) {
          stopped_at{"invalid UTF-8 from byte E0", 0, 1, 1}},
         {"a surrogate is invalid", cyrillic, direction::encode, "a\xED\xA0\x80", "a",
          stopped_at{"invalid UTF-8 from byte ED", 1, 1, 2}},
+        {"the last surrogate too", cyrillic, direction::encode, "\xED\xBF\xBF", "",
+         stopped_at{"invalid UTF-8 from byte ED", 0, 1, 1}},
         {"a character cut off by the end", cyrillic, direction::encode, "\xD0\x90\xD0", "\x80",
          stopped_at{"incomplete UTF-8 character at the end of the input", 2, 1, 2}},
         {"recoding: each byte through its character",
