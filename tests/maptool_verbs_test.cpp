@@ -563,6 +563,10 @@ TEST(Import, WritesTheBundledFormat) {
          "0411\n"},
         {"t8 --iconv CP866", 2, "", ""},
         {"iconv:", 2, "", "iconv:: error: no charset named after iconv:"},
+        // Nothing from 80 up, or with --all nothing at all.
+        {"-", 2, "", "<stdin>: error: no byte from 80 to FF is defined\n",
+         "CHARMAP\n<U0041> \\x41\nEND CHARMAP\n"},
+        {"--all -", 2, "", "<stdin>: error: no byte is defined\n", "CHARMAP\nEND CHARMAP\n"},
         {"", 2, "", ""},
     };
     for (const import_case& c : cases) {
