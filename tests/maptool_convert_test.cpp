@@ -680,9 +680,22 @@ TEST(Which, FindsTheTableAMapWasBuiltFrom) {
     const temp_dir dir;
     write_file(dir / "t.dsc", "00, 0080\n" + read_file(fs::path(tables) / "cp866.dsc"));
     ASSERT_EQ(maptool(dir, {"build", "t.dsc", "-o", "t.map"}).status, 0);
-    const program_result one_off = maptool(dir, {"which", "--tables", tables, "-n", "1", "t.map"});
+    // A file of the folder that is no table is left out with a warning, one of another kind
+    // in silence.
+    write_file(dir / "known" / "cp866.dsc", read_file(fs::path(tables) / "cp866.dsc"));
+    write_file(dir / "known" / "bad.dsc", "junk\n");
+    write_file(dir / "known" / "notes.txt", "junk\n");
+    const program_result one_off = maptool(dir, {"which", "--tables", "known", "-n", "1", "t.map"});
     EXPECT_EQ(one_off.status, 1);
     EXPECT_EQ(from_text_mode(one_off.out), "cp866: 1 byte differs\n");
+    EXPECT_NE(one_off.err.find("bad.dsc: warning: left out: not a table"), std::string::npos)
+        << one_off.err;
+    EXPECT_EQ(one_off.err.find("notes.txt"), std::string::npos) << one_off.err;
+    // --text reads even a map as a sample of text; -n takes a number in decimal.
+    const program_result as_text =
+        maptool(dir, {"which", "--text", "--tables", "known", "-n", "1", "t.map"});
+    EXPECT_NE(as_text.out.find("bytes unmapped"), std::string::npos) << as_text.out;
+    EXPECT_EQ(maptool(dir, {"which", "-n", "a", "t.map"}).status, 2);
 }
 
 // With --iconv, iconv's charsets are known too, by the names iconv -l gives them, each
