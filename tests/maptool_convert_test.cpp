@@ -409,6 +409,20 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "a\x82",
          "",
          "old"},
+        {"--replace=CHAR: byte 00 too",
+         {"convert", "-t", "star.dsc", "--replace=#"},
+         "a\xC3\xA9",
+         0,
+         std::string("a\0", 2),
+         "",
+         "old"},
+        {"-o -: standard output",
+         {"convert", "-t", cp1251, "a.txt", "-o", "-"},
+         "",
+         0,
+         ru,
+         "",
+         "old"},
         {"--replace beyond U+FFFF: no table has it",
          {"convert", "-t", "star.dsc", "--replace=\xF0\x9F\x98\x80"},
          "",
@@ -473,6 +487,7 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "old"},
         translit_case({"convert", "-t", cp1251, "--translit"}),
         translit_case({"convert", "-f", "utf-8", "-t", cp1251 + "//TRANSLIT"}),
+        translit_case({"convert", "-t", cp1251 + "//Translit"}),
         {"-c and --replace cannot both be given",
          {"convert", "-t", cp1251, "-c", "--replace"},
          "",
@@ -510,7 +525,7 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
         const temp_dir dir;
         write_file(dir / "a.txt", utf8);
         write_file(dir / "out.txt", "old");
-        write_file(dir / "star.dsc", "80, 002A\n81, 006F\n82, FFFF\n");
+        write_file(dir / "star.dsc", "80, 002A\n81, 006F\n82, FFFF\n00, 0023\n");
         const program_result run = maptool(dir, c.args, c.input);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, c.out);
