@@ -824,9 +824,8 @@ TEST(Which, SaysWhatNoTableTellsApart) {
         EXPECT_EQ(from_text_mode(found.out), c.out);
     }
     // Not UTF-8 once a character is cut or wrongly continued: then the tables are scored.
-    for (const std::string& sample :
-         {std::string("\xD0\x9F\xD0"), std::string("\xD0\x9F\xD0("), std::string("\xC0\x80"),
-          std::string("\xD0\x9F\x80")}) {
+    for (const std::string& sample : {std::string("\xD0\x9F\xD0"), std::string("\xD0\x9F\xD0("),
+                                      std::string("\xC0\x80"), std::string("\xD0\x9F\x80")}) {
         const temp_dir dir;
         write_file(dir / "sample.txt", sample);
         const program_result found = maptool(dir, {"which", "--tables", tables, "sample.txt"});
@@ -862,17 +861,18 @@ TEST(WhichScore, WhatTextOfNoLanguageHolds) {
         {"a\x80", 0, 1},             // two scripts in one word
         {"Z\x80", 0, 1},             // from the last Latin capital too
         {"A\x80 z\x80", 0, 2},       // and from the first capital and the last small letter
-        {"\x83" "A \x83" "Z \x83" "e", 0, 2}, // ASCII capitals, and no small one, inside a word
-        {"\x80\x82", 0, 1},          // a capital inside a word
-        {"\x83\x84 e\x83", 0, 1},    // two accented Latin letters side by side
-        {"e\x83", 0, 0},             // but an accented one after an ASCII one
-        {"\x80\x85 \x85\x85", 0, 2}, // a sign beside a letter that is no ASCII, two signs
-        {"a\x85" "a", 0, 0},         // beside an ASCII letter
-        {"\x87\x80\x87", 0, 0},      // quotation marks beside letters
+        // \203 and \205 are bytes 83 and 85, in octal so that the letter after them stays apart.
+        {"\203A \203Z \203e", 0, 2},    // ASCII capitals, and no small one, inside a word
+        {"\x80\x82", 0, 1},             // a capital inside a word
+        {"\x83\x84 e\x83", 0, 1},       // two accented Latin letters side by side
+        {"e\x83", 0, 0},                // but an accented one after an ASCII one
+        {"\x80\x85 \x85\x85", 0, 2},    // a sign beside a letter that is no ASCII, two signs
+        {"a\205a", 0, 0},               // beside an ASCII letter
+        {"\x87\x80\x87", 0, 0},         // quotation marks beside letters
         {"\x80\x89\x80\x8A\x80", 0, 0}, // a dash and a space too
-        {"\x86", 0, 1},              // a C1 control
-        {{"\0\0\x80", 3}, 0, 4},     // two at byte 00, and the pairs they start
-        {"\x88\x88\x80", 2, 0},      // not in the table, nor is a pair they start
+        {"\x86", 0, 1},                 // a C1 control
+        {{"\0\0\x80", 3}, 0, 4},        // two at byte 00, and the pairs they start
+        {"\x88\x88\x80", 2, 0},         // not in the table, nor is a pair they start
     };
     for (const sample_case& c : cases) {
         SCOPED_TRACE(c.text);

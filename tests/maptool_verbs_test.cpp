@@ -375,26 +375,35 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
          "41=0041 A;",
          {}},
         {"CHARMAP\n<U0410 /x80\nEND CHARMAP\n", "", {}, "2:1: the symbol has no closing '>'"},
-        {"CHARMAP\n<U0410> x80\nEND CHARMAP\n", "", {},
+        {"CHARMAP\n<U0410> x80\nEND CHARMAP\n",
+         "",
+         {},
          "2:9: expected an encoded byte, such as \\x80"},
         {"CHARMAP\n<U0410>\\x80\nEND CHARMAP\n", "", {}, "2:8: expected blanks", 1},
         {"CHARMAP\n<U0410> \nEND CHARMAP\n", "", {}, "2:9: expected an encoded byte", 1},
         // The escape character takes the '>' after it; a range's end must be closed too.
         {"CHARMAP\n<x\\>\nEND CHARMAP\n", "", {}, "2:1: the symbol has no closing '>'"},
-        {"CHARMAP\n<U0041>..<U0042 \\x41\nEND CHARMAP\n", "", {},
+        {"CHARMAP\n<U0041>..<U0042 \\x41\nEND CHARMAP\n",
+         "",
+         {},
          "2:10: the symbol has no closing '>'"},
         {"CHARMAP\n<U0042>..<U0041> \\x41\nEND CHARMAP\n", "", {}, "2:1: a range runs from"},
-        {"CHARMAP\n<U0041>..<U0043> \\xfe\nEND CHARMAP\n", "", {},
+        {"CHARMAP\n<U0041>..<U0043> \\xfe\nEND CHARMAP\n",
+         "",
+         {},
          "2:1: the range runs past byte FF"},
         // A hexadecimal byte has 2 digits at most, and no byte is more than FF.
         {"CHARMAP\n<U0410> \\x800\nEND CHARMAP\n", "", {}, "2:13: expected an encoded byte"},
         {"CHARMAP\n<U0410> \\108\nEND CHARMAP\n", "", {}, "2:12: expected an encoded byte"},
         {"CHARMAP\n<U0410> \\x\nEND CHARMAP\n", "", {}, "2:9: expected an encoded byte"},
-        {"CHARMAP\n<U0410> \\d256\nEND CHARMAP\n", "", {},
+        {"CHARMAP\n<U0410> \\d256\nEND CHARMAP\n",
+         "",
+         {},
          "2:9: expected an encoded byte, such as \\x80"},
         {"CHARMAP\n<U0041> \\o101\nEND CHARMAP\n", "41=0041;", {}},
         // '#' opens a comment after a precision flag only.
-        {"CHARMAP\n<U0410> \\x80 |0 #A\n<U0411> \\x81 #B\nEND CHARMAP\n", "80=0410 A;81=0411 #B;",
+        {"CHARMAP\n<U0410> \\x80 |0 #A\n<U0411> \\x81 #B\nEND CHARMAP\n",
+         "80=0410 A;81=0411 #B;",
          {}},
         {"CHARMAP\n<X> \\xa1\\xa1\n<U3000> \\xa1\\xa2\nEND CHARMAP\n",
          "",
@@ -413,7 +422,8 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
         {"CHARMAP\n<U00010000> \\x80\n<U0410> \\x80\n<U0411> \\x80\nEND CHARMAP\n",
          "80=0410;",
          {"2: byte 80 maps to U+10000", "4: byte 80 is defined again; the definition on line 3"}},
-        {"0x80 0x0041+0x0300\n0x80 0x0410\n", "80=0410;",
+        {"0x80 0x0041+0x0300\n0x80 0x0410\n",
+         "80=0410;",
          {"1: byte 80 maps to 2 characters (U+0041 U+0300)"}},
         // A '+' at a word's end leaves an empty part, as two '+' in a row do.
         {"0x80 0x0410+\n", "", {}, "1:13: expected a UNICODE code"},
@@ -434,7 +444,9 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
          {"2: byte 80 maps to U+10FFFF"}},
         {"CHARMAP\n<U0410> \\x80 |5\nEND CHARMAP\n", "", {}, "2:14: expected a precision flag"},
         {"CHARMAP\n<U0410> \\x80 |01\nEND CHARMAP\n", "", {}, "2:14: expected a precision flag"},
-        {"CHARMAP\n<U0410> \\x80\n<U0411> \\x80 |5\nEND CHARMAP\n", "", {},
+        {"CHARMAP\n<U0410> \\x80\n<U0411> \\x80 |5\nEND CHARMAP\n",
+         "",
+         {},
          "3:14: expected a precision flag"},
         // Symbols in messages are shown, not sent to the terminal.
         {"CHARMAP\n<\x1b]8;;x\x07> \\x80\nEND CHARMAP\n",
@@ -757,7 +769,10 @@ TEST(Export, AsciiCompletesTheCodePageAndKnownNamesAreNotTaken) {
         {"lirvtest.dsc --format=unicode", 0, {"0x80\t0x0042"}, {"0x00\t"}, ""},
         {"lirvtest.dsc --format=dsc", 0, {"80, 0042"}, {"00, 0000"}, ""},
         {"cp866.dsc --format=unicode --name=IBM866", 0, {"IBM866"}, {}, ""},
-        {"lirvtest.dsc --format=charmap --name=AZaz09-_.~", 0, {"<code_set_name> AZaz09-_._\n"}, {},
+        {"lirvtest.dsc --format=charmap --name=AZaz09-_.~",
+         0,
+         {"<code_set_name> AZaz09-_._\n"},
+         {},
          ""},
         // Control characters in a name or an entry's name, DEL included, become spaces; an
         // entry's name that would read back as no character or as a flag is left out.
@@ -1076,9 +1091,10 @@ TEST(Sources, TablesByNameAndTheirList) {
     const scoped_environment twice("MAPTOOL_TABLES", utf8_from(dir / "twice"));
     // A title is a comment at the top, of any words, one letter too: one after the entries is
     // none.
-    EXPECT_EQ(maptool(dir, "list").out,
-              "dup      1 entries  \ndup      1 entries  \none      1 entries  a\nthree    1 entries  "
-              "three word title\ntwo      1 entries  all of UNICODE\n");
+    EXPECT_EQ(
+        maptool(dir, "list").out,
+        "dup      1 entries  \ndup      1 entries  \none      1 entries  a\nthree    1 entries  "
+        "three word title\ntwo      1 entries  all of UNICODE\n");
     const run_result ambiguous = maptool(dir, "dump DUP -o out");
     EXPECT_EQ(ambiguous.status, 2);
     EXPECT_TRUE(ambiguous.err.starts_with("DUP: error: the name DUP is ambiguous: "))

@@ -66,8 +66,8 @@ TEST(UnifiedDiff, ManyEditsBecomeOneReplacedBlock) {
     EXPECT_EQ(diff.substr(0, diff.find('\n', 14) + 1), "--- x\n+++ y\n@@ -1,3000 +1,1501 @@\n");
     // 2048 edits are still the shortest script, which keeps the common lines k; 2049 are
     // one block.
-    for (const auto& [pairs, extra, block] : {std::tuple{1023, "e\nf\n", false},
-                                              std::tuple{1024, "e\n", true}}) {
+    for (const auto& [pairs, extra, block] :
+         {std::tuple{1023, "e\nf\n", false}, std::tuple{1024, "e\n", true}}) {
         std::string a = "c\n";
         std::string b = "c\n";
         for (int i = 0; i < pairs; ++i) {
