@@ -117,6 +117,9 @@ TEST(Convert, EachWayWithItsStopsAtEveryBlockSize) {
          "a\xC3\xA9\xF0\x9F\x98\x80"
          "b",
          "ab", std::nullopt, unmappable::skip},
+        {"-c: the first code of each length and the last code are characters", cyrillic,
+         direction::encode, "\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", "",
+         std::nullopt, unmappable::skip},
         {"--replace: U+FFFD", cyrillic, direction::decode,
          "a\x98"
          "b",
