@@ -751,7 +751,7 @@ TEST(Export, AsciiCompletesTheCodePageAndKnownNamesAreNotTaken) {
     fs::copy_file(fs::path(SOURCE_DIR) / "tables" / "cp866.dsc", dir / "cp866.dsc");
     write_file(dir / "named.charmap", "CHARMAP\n<U0410> \\x80 A\x7f"
                                       "B\n<U0411> \\x81 UNDEFINED x\n<U0412> \\x82 |0 |x\n"
-                                      "END CHARMAP\n");
+                                      "<U0413> \\x83 \001C\001\nEND CHARMAP\n");
     std::vector<export_case> cases = {
         {"lirvtest.dsc --format=ucm",
          0,
@@ -780,7 +780,7 @@ TEST(Export, AsciiCompletesTheCodePageAndKnownNamesAreNotTaken) {
          "b",
          0,
          {"Name:     a b to Unicode table", "0x80\t0x0410\t#A B\n", "0x81\t0x0411\n",
-          "0x82\t0x0412\n"},
+          "0x82\t0x0412\n", "0x83\t0x0413\t#C\n"},
          {"\x7f", "UNDEFINED", "|x"},
          ""},
     };
