@@ -117,6 +117,9 @@ TEST(Convert, EachWayWithItsStopsAtEveryBlockSize) {
          "a\xC3\xA9\xF0\x9F\x98\x80"
          "b",
          "ab", std::nullopt, unmappable::skip},
+        {"-c: the first code of each length and the last code are characters", cyrillic,
+         direction::encode, "\xC2\x80\xE0\xA0\x80\xF0\x90\x80\x80\xF4\x8F\xBF\xBF", "",
+         std::nullopt, unmappable::skip},
         {"--replace: U+FFFD", cyrillic, direction::decode,
          "a\x98"
          "b",
@@ -135,6 +138,8 @@ TEST(Convert, EachWayWithItsStopsAtEveryBlockSize) {
          stopped_at{"invalid UTF-8 from byte E0", 0, 1, 1}},
         {"a surrogate is invalid", cyrillic, direction::encode, "a\xED\xA0\x80", "a",
          stopped_at{"invalid UTF-8 from byte ED", 1, 1, 2}},
+        {"the last surrogate too", cyrillic, direction::encode, "\xED\xBF\xBF", "",
+         stopped_at{"invalid UTF-8 from byte ED", 0, 1, 1}},
         {"a character cut off by the end", cyrillic, direction::encode, "\xD0\x90\xD0", "\x80",
          stopped_at{"incomplete UTF-8 character at the end of the input", 2, 1, 2}},
         {"recoding: each byte through its character",
@@ -407,6 +412,13 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "a\x82",
          "",
          "old"},
+        {"--replace=CHAR: byte 00 too",
+         {"convert", "-t", "star.dsc", "--replace=#"},
+         "a\xC3\xA9",
+         0,
+         std::string("a\0", 2),
+         "",
+         "old"},
         {"--replace beyond U+FFFF: no table has it",
          {"convert", "-t", "star.dsc", "--replace=\xF0\x9F\x98\x80"},
          "",
@@ -471,6 +483,7 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "old"},
         translit_case({"convert", "-t", cp1251, "--translit"}),
         translit_case({"convert", "-f", "utf-8", "-t", cp1251 + "//TRANSLIT"}),
+        translit_case({"convert", "-t", cp1251 + "//Translit"}),
         {"-c and --replace cannot both be given",
          {"convert", "-t", cp1251, "-c", "--replace"},
          "",
@@ -508,7 +521,7 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
         const temp_dir dir;
         write_file(dir / "a.txt", utf8);
         write_file(dir / "out.txt", "old");
-        write_file(dir / "star.dsc", "80, 002A\n81, 006F\n82, FFFF\n");
+        write_file(dir / "star.dsc", "80, 002A\n81, 006F\n82, FFFF\n00, 0023\n");
         const program_result run = maptool(dir, c.args, c.input);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, c.out);
@@ -678,9 +691,22 @@ TEST(Which, FindsTheTableAMapWasBuiltFrom) {
     const temp_dir dir;
     write_file(dir / "t.dsc", "00, 0080\n" + read_file(fs::path(tables) / "cp866.dsc"));
     ASSERT_EQ(maptool(dir, {"build", "t.dsc", "-o", "t.map"}).status, 0);
-    const program_result one_off = maptool(dir, {"which", "--tables", tables, "-n", "1", "t.map"});
+    // A file of the folder that is no table is left out with a warning, one of another kind
+    // in silence.
+    write_file(dir / "known" / "cp866.dsc", read_file(fs::path(tables) / "cp866.dsc"));
+    write_file(dir / "known" / "bad.dsc", "junk\n");
+    write_file(dir / "known" / "notes.txt", "junk\n");
+    const program_result one_off = maptool(dir, {"which", "--tables", "known", "-n", "1", "t.map"});
     EXPECT_EQ(one_off.status, 1);
     EXPECT_EQ(from_text_mode(one_off.out), "cp866: 1 byte differs\n");
+    EXPECT_NE(one_off.err.find("bad.dsc: warning: left out: not a table"), std::string::npos)
+        << one_off.err;
+    EXPECT_EQ(one_off.err.find("notes.txt"), std::string::npos) << one_off.err;
+    // --text reads even a map as a sample of text; -n takes a number in decimal.
+    const program_result as_text =
+        maptool(dir, {"which", "--text", "--tables", "known", "-n", "1", "t.map"});
+    EXPECT_NE(as_text.out.find("bytes unmapped"), std::string::npos) << as_text.out;
+    EXPECT_EQ(maptool(dir, {"which", "-n", "a", "t.map"}).status, 2);
 }
 
 // With --iconv, iconv's charsets are known too, by the names iconv -l gives them, each
@@ -786,6 +812,11 @@ TEST(Which, SaysWhatNoTableTellsApart) {
          "UTF-16 text, little-endian by its NUL bytes (3 of 8 bytes)\n"},
         {std::string("\0G\0P\0L\x04\x1F", 8),
          "UTF-16 text, big-endian by its NUL bytes (3 of 8 bytes)\n"},
+        // A byte order mark alone; NULs four to one.
+        {"\xFF\xFE", "UTF-16 text, little-endian (byte order mark FF FE)\n"},
+        {std::string("\0\0x\0x\0x\0", 8),
+         "UTF-16 text, little-endian by its NUL bytes (5 of 8 bytes)\n"},
+        {"caf\xC3\xA9\n", "UTF-8 text: 1 character beyond ASCII; convert reads UTF-8 as it is\n"},
     };
     for (const verdict_case& c : cases) {
         SCOPED_TRACE(c.out);
@@ -796,8 +827,8 @@ TEST(Which, SaysWhatNoTableTellsApart) {
         EXPECT_EQ(from_text_mode(found.out), c.out);
     }
     // Not UTF-8 once a character is cut or wrongly continued: then the tables are scored.
-    for (const std::string& sample :
-         {std::string("\xD0\x9F\xD0"), std::string("\xD0\x9F\xD0("), std::string("\xC0\x80")}) {
+    for (const std::string& sample : {std::string("\xD0\x9F\xD0"), std::string("\xD0\x9F\xD0("),
+                                      std::string("\xC0\x80"), std::string("\xD0\x9F\x80")}) {
         const temp_dir dir;
         write_file(dir / "sample.txt", sample);
         const program_result found = maptool(dir, {"which", "--tables", tables, "sample.txt"});
@@ -823,21 +854,28 @@ TEST(WhichScore, WhatTextOfNoLanguageHolds) {
                                        {0x84, 0x00E8},
                                        {0x85, 0x2500},
                                        {0x86, 0x0085},
-                                       {0x87, 0x00AB}});
+                                       {0x87, 0x00AB},
+                                       {0x89, 0x2014},
+                                       {0x8A, 0x00A0}});
     const code_page page = make_code_page(table, true);
     const std::vector<sample_case> cases = {
         {"ab cd", 0, 0},
         {"\x80\x81 \x82\x80", 0, 0}, // Cyrillic words, a capital first
         {"a\x80", 0, 1},             // two scripts in one word
         {"Z\x80", 0, 1},             // from the last Latin capital too
-        {"\x80\x82", 0, 1},          // a capital inside a word
-        {"\x83\x84 e\x83", 0, 1},    // two accented Latin letters side by side
-        {"\x80\x85 \x85\x85", 0, 2}, // a sign beside a letter that is no ASCII, two signs
-        {"a\x85", 0, 0},             // beside an ASCII letter
-        {"\x87\x80\x87", 0, 0},      // quotation marks beside letters
-        {"\x86", 0, 1},              // a C1 control
-        {{"\0", 1}, 0, 1},           // the first of them, at byte 00
-        {"\x88\x88", 2, 0},          // not in the table
+        {"A\x80 z\x80", 0, 2},       // and from the first capital and the last small letter
+        // \203 and \205 are bytes 83 and 85, in octal so that the letter after them stays apart.
+        {"\203A \203Z \203e", 0, 2},    // ASCII capitals, and no small one, inside a word
+        {"\x80\x82", 0, 1},             // a capital inside a word
+        {"\x83\x84 e\x83", 0, 1},       // two accented Latin letters side by side
+        {"e\x83", 0, 0},                // but an accented one after an ASCII one
+        {"\x80\x85 \x85\x85", 0, 2},    // a sign beside a letter that is no ASCII, two signs
+        {"a\205a", 0, 0},               // beside an ASCII letter
+        {"\x87\x80\x87", 0, 0},         // quotation marks beside letters
+        {"\x80\x89\x80\x8A\x80", 0, 0}, // a dash and a space too
+        {"\x86", 0, 1},                 // a C1 control
+        {{"\0\0\x80", 3}, 0, 4},        // two at byte 00, and the pairs they start
+        {"\x88\x88\x80", 2, 0},         // not in the table, nor is a pair they start
     };
     for (const sample_case& c : cases) {
         SCOPED_TRACE(c.text);
@@ -851,6 +889,19 @@ TEST(WhichScore, WhatTextOfNoLanguageHolds) {
         const sample_fit fit = fit_sample(page, *sample);
         EXPECT_EQ(fit.unmapped, c.unmapped);
         EXPECT_EQ(fit.unlikely, c.unlikely);
+    }
+    // The best's lead over the next, in unmapped bytes first; from clear_margin on, clear.
+    const struct {
+        sample_fit best;
+        sample_fit next;
+        std::optional<std::string> lead;
+    } leads[] = {
+        {{0, 0}, {0, 1}, "1 unlikely pair"},
+        {{0, 0}, {0, clear_margin}, std::nullopt},
+        {{0, 3}, {1, 0}, "1 unmapped byte"},
+    };
+    for (const auto& [best, next, lead] : leads) {
+        EXPECT_EQ(narrow_lead(best, next), lead) << next.unmapped << ' ' << next.unlikely;
     }
 }
 

@@ -201,6 +201,10 @@ TEST(Diff, ComparesDscAndMapFilesByTheMapTheyGive) {
          "--- a\n+++ b\n@@ -1,2 +1,2 @@\n-80, 0410\n-81, 0411\n+81, 0411\n+80, 0410\n"},
         {map, map_of({{0x80, 0x0410}}), "-q", 1,
          "Tables a and b differ: 1 byte maps differently (81)\n"},
+        {map_of({{0x00, 0x41}}), map_of({{0x00, 0x42}}), "-q", 1,
+         "Tables a and b differ: 1 byte maps differently (00)\n"},
+        {map_of({{0x81, 0x0411}, {0x80, 0x0410}}), dsc, "", 0,
+         "\\ Every byte maps the same, but the entries are in another order\n"},
         {map, map_of({{0x80, 0x41}, {0x82, 0x42}, {0x83, 0x43}}), "-q", 1,
          "Tables a and b differ: 4 bytes map differently (80, 81, 82, 83)\n"},
         {map, map_of({{0x80, 0x41}, {0x82, 0x42}, {0x83, 0x43}, {0x84, 0x44}, {0x85, 0x45}}), "-q",
@@ -233,7 +237,9 @@ TEST(Diff, ComparesDscAndMapFilesByTheMapTheyGive) {
     EXPECT_EQ(maptool(dir, "diff - a", map, input_kind::pipe).status, 0);
     EXPECT_EQ(maptool(dir, "diff a -", dsc, input_kind::pipe).status, 0);
     EXPECT_EQ(maptool(dir, "diff a -", "81, 0411\n", input_kind::pipe).status, 1);
-    EXPECT_EQ(maptool(dir, "diff a missing").status, 2);
+    const run_result missing = maptool(dir, "diff a missing");
+    EXPECT_EQ(missing.status, 2);
+    EXPECT_TRUE(missing.err.starts_with("missing: error: cannot open")) << missing.err;
 #if !defined(_WIN32)
     // A DSC file read from a pipe by another name: its text is not read a second time.
     const run_result piped = maptool(dir, "diff /dev/stdin a", "81, 0411\n", input_kind::pipe);
@@ -300,6 +306,7 @@ struct source_case {
     std::string entries;               // "byte=code name;" each
     std::vector<std::string> warnings; // "line: message start", in order
     std::string error = {};            // "line:column: message start", or none
+    std::size_t span = 0;              // the error's span, else the first warning's; 0: any
 };
 
 std::string entries_of(const mapping_source& source) {
@@ -353,6 +360,9 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
         {"0x80\t0x04G0\n", "", {}, "1:6: expected a UNICODE code"},
         {"0x80 0x0410\n80\t0x0411\n", "", {}, "2:1: expected the code page's code"},
         {"0x80 0x110000\n", "", {}, "1:6: U+110000 is beyond the last UNICODE code"},
+        // 0X as 0x, one digit and up to eight; U+FFFF is a 16-bit code.
+        {"0X8 0X0041\n0x80 0xFFFF\n", "08=0041;80=FFFF;", {}},
+        {"0x80 0x000000410\n", "", {}, "1:6: expected a UNICODE code"},
         {CHARMAP,
          "41=0041 LATIN CAPITAL LETTER A;80=0410 CYRILLIC CAPITAL LETTER A;85=0415;C0=00C0;"
          "C1=00C1;C2=00C2;",
@@ -365,7 +375,42 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
          "41=0041 A;",
          {}},
         {"CHARMAP\n<U0410 /x80\nEND CHARMAP\n", "", {}, "2:1: the symbol has no closing '>'"},
-        {"CHARMAP\n<U0410> x80\nEND CHARMAP\n", "", {}, "2:9: expected an encoded byte"},
+        {"CHARMAP\n<U0410> x80\nEND CHARMAP\n",
+         "",
+         {},
+         "2:9: expected an encoded byte, such as \\x80"},
+        {"CHARMAP\n<U0410>\\x80\nEND CHARMAP\n", "", {}, "2:8: expected blanks", 1},
+        {"CHARMAP\n<U0410> \nEND CHARMAP\n", "", {}, "2:9: expected an encoded byte", 1},
+        // The escape character takes the '>' after it; a range's end must be closed too.
+        {"CHARMAP\n<x\\>\nEND CHARMAP\n", "", {}, "2:1: the symbol has no closing '>'"},
+        {"CHARMAP\n<U0041>..<U0042 \\x41\nEND CHARMAP\n",
+         "",
+         {},
+         "2:10: the symbol has no closing '>'"},
+        {"CHARMAP\n<U0042>..<U0041> \\x41\nEND CHARMAP\n", "", {}, "2:1: a range runs from"},
+        {"CHARMAP\n<U0041>..<U0043> \\xfe\nEND CHARMAP\n",
+         "",
+         {},
+         "2:1: the range runs past byte FF"},
+        // A hexadecimal byte has 2 digits at most, and no byte is more than FF.
+        {"CHARMAP\n<U0410> \\x800\nEND CHARMAP\n", "", {}, "2:13: expected an encoded byte"},
+        {"CHARMAP\n<U0410> \\108\nEND CHARMAP\n", "", {}, "2:12: expected an encoded byte"},
+        {"CHARMAP\n<U0410> \\x\nEND CHARMAP\n", "", {}, "2:9: expected an encoded byte"},
+        {"CHARMAP\n<U0410> \\d256\nEND CHARMAP\n",
+         "",
+         {},
+         "2:9: expected an encoded byte, such as \\x80"},
+        {"CHARMAP\n<U0041> \\o101\nEND CHARMAP\n", "41=0041;", {}},
+        // '#' opens a comment after a precision flag only.
+        {"CHARMAP\n<U0410> \\x80 |0 #A\n<U0411> \\x81 #B\nEND CHARMAP\n",
+         "80=0410 A;81=0411 #B;",
+         {}},
+        {"CHARMAP\n<X> \\xa1\\xa1\n<U3000> \\xa1\\xa2\nEND CHARMAP\n",
+         "",
+         {"2: a code of more than one byte, and a map holds single bytes: left out, with 1 more"}},
+        // A declaration without its value, or one that only looks like a symbol, is none.
+        {"<code_set_name> X\n<escape_char>\nCHARMAP\n", "", {}, "2:1: expected a declaration"},
+        {"<code_set_name> X\n<Uwidth> 1\nCHARMAP\n", "", {}, "2:1: expected a declaration"},
         {"CHARMAP\n<U0410> \\x80junk\nEND CHARMAP\n", "", {}, "2:13: expected an encoded byte"},
         // Decimal and octal bytes have 3 digits at most: a fourth is no part of the byte.
         {"CHARMAP\n<U0410> \\d0651\nEND CHARMAP\n", "", {}, "2:14: expected an encoded byte"},
@@ -377,7 +422,9 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
         {"CHARMAP\n<U00010000> \\x80\n<U0410> \\x80\n<U0411> \\x80\nEND CHARMAP\n",
          "80=0410;",
          {"2: byte 80 maps to U+10000", "4: byte 80 is defined again; the definition on line 3"}},
-        {"0x80 0x0041+0x0300\n0x80 0x0410\n", "80=0410;", {"1: byte 80 maps to 2 characters"}},
+        {"0x80 0x0041+0x0300\n0x80 0x0410\n",
+         "80=0410;",
+         {"1: byte 80 maps to 2 characters (U+0041 U+0300)"}},
         // A '+' at a word's end leaves an empty part, as two '+' in a row do.
         {"0x80 0x0410+\n", "", {}, "1:13: expected a UNICODE code"},
         // ICU's .ucm: |0 is a round trip; the one-way flags are left out, each named.
@@ -388,13 +435,19 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
          "80=0410;85=0415;",
          {"9: byte 81 to U+0411 is a fallback (|1)", "10: byte 82 to U+0412 is a substitution",
           "11: byte 83 to U+0413 is a reverse fallback (|3)",
-          "12: byte 84 to U+0414 is a one-way mapping (|4)"}},
+          "12: byte 84 to U+0414 is a one-way mapping (|4)"},
+         "",
+         2},
         // A range may end at the last code; a symbol's every digit counts.
         {"CHARMAP\n<U0010FFFF>..<U0010FFFF> \\x80\n<U2116> \\xB9\nEND CHARMAP\n",
          "B9=2116;",
          {"2: byte 80 maps to U+10FFFF"}},
         {"CHARMAP\n<U0410> \\x80 |5\nEND CHARMAP\n", "", {}, "2:14: expected a precision flag"},
         {"CHARMAP\n<U0410> \\x80 |01\nEND CHARMAP\n", "", {}, "2:14: expected a precision flag"},
+        {"CHARMAP\n<U0410> \\x80\n<U0411> \\x80 |5\nEND CHARMAP\n",
+         "",
+         {},
+         "3:14: expected a precision flag"},
         // Symbols in messages are shown, not sent to the terminal.
         {"CHARMAP\n<\x1b]8;;x\x07> \\x80\nEND CHARMAP\n",
          "",
@@ -410,10 +463,13 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
         }
         EXPECT_TRUE(error.starts_with(c.error)) << error;
         EXPECT_EQ(error.empty(), c.error.empty()) << error;
-        if (!c.error.empty()) {
-            continue;
+        if (c.span != 0) {
+            EXPECT_EQ(source.error ? source.error->span : source.warnings.at(0).span, c.span);
         }
-        EXPECT_EQ(entries_of(source), c.entries);
+        // Warnings come with an error too, and are shown before it.
+        if (c.error.empty()) {
+            EXPECT_EQ(entries_of(source), c.entries);
+        }
         ASSERT_EQ(source.warnings.size(), c.warnings.size());
         for (std::size_t i = 0; i < c.warnings.size(); ++i) {
             const std::string warning =
@@ -441,6 +497,7 @@ TEST(Import, ReadsBothFormsAndLeavesNothingOutInSilence) {
     // 512 kept and the line that counts the rest.
     ASSERT_EQ(many.warnings.size(), 513U);
     EXPECT_EQ(many.warnings.back().message, "4487 more warnings like these are not shown");
+    EXPECT_EQ(many.warnings.back().column, 0U); // of no line
     // One code of more bytes is said as one.
     const mapping_source one = read_mapping_source("CHARMAP\n<U3000> \\xa1\\xa1\nEND CHARMAP\n");
     ASSERT_EQ(one.warnings.size(), 1U);
@@ -518,6 +575,10 @@ TEST(Import, WritesTheBundledFormat) {
          "0411\n"},
         {"t8 --iconv CP866", 2, "", ""},
         {"iconv:", 2, "", "iconv:: error: no charset named after iconv:"},
+        // Nothing from 80 up, or with --all nothing at all.
+        {"-", 2, "", "<stdin>: error: no byte from 80 to FF is defined\n",
+         "CHARMAP\n<U0041> \\x41\nEND CHARMAP\n"},
+        {"--all -", 2, "", "<stdin>: error: no byte is defined\n", "CHARMAP\nEND CHARMAP\n"},
         {"", 2, "", ""},
     };
     for (const import_case& c : cases) {
@@ -690,7 +751,7 @@ TEST(Export, AsciiCompletesTheCodePageAndKnownNamesAreNotTaken) {
     fs::copy_file(fs::path(SOURCE_DIR) / "tables" / "cp866.dsc", dir / "cp866.dsc");
     write_file(dir / "named.charmap", "CHARMAP\n<U0410> \\x80 A\x7f"
                                       "B\n<U0411> \\x81 UNDEFINED x\n<U0412> \\x82 |0 |x\n"
-                                      "END CHARMAP\n");
+                                      "<U0413> \\x83 \001C\001\nEND CHARMAP\n");
     std::vector<export_case> cases = {
         {"lirvtest.dsc --format=ucm",
          0,
@@ -708,13 +769,18 @@ TEST(Export, AsciiCompletesTheCodePageAndKnownNamesAreNotTaken) {
         {"lirvtest.dsc --format=unicode", 0, {"0x80\t0x0042"}, {"0x00\t"}, ""},
         {"lirvtest.dsc --format=dsc", 0, {"80, 0042"}, {"00, 0000"}, ""},
         {"cp866.dsc --format=unicode --name=IBM866", 0, {"IBM866"}, {}, ""},
+        {"lirvtest.dsc --format=charmap --name=AZaz09-_.~",
+         0,
+         {"<code_set_name> AZaz09-_._\n"},
+         {},
+         ""},
         // Control characters in a name or an entry's name, DEL included, become spaces; an
         // entry's name that would read back as no character or as a flag is left out.
         {"named.charmap --format=unicode --name=a\x7f"
          "b",
          0,
          {"Name:     a b to Unicode table", "0x80\t0x0410\t#A B\n", "0x81\t0x0411\n",
-          "0x82\t0x0412\n"},
+          "0x82\t0x0412\n", "0x83\t0x0413\t#C\n"},
          {"\x7f", "UNDEFINED", "|x"},
          ""},
     };
@@ -952,11 +1018,15 @@ TEST(Sources, TablesByNameAndTheirList) {
     const temp_dir dir;
     write_file(dir / "charmaps" / "LIRV-8", CHARMAP_OF_LIRV8);
     // Its code set name is an alias; a comment after CHARMAP is no header.
+    // Only "% alias NAME" names an alias, and only before CHARMAP.
     write_file(dir / "charmaps" / "K9", "<code_set_name> KOI-9\n<comment_char> %\n<escape_char> /\n"
-                                        "CHARMAP\n% alias K9-BODY\n<U0412> /x80\nEND CHARMAP\n");
+                                        "% version 1\n% alias list follows\nCHARMAP\n"
+                                        "% alias K9-BODY\n<U0412> /x80\nEND CHARMAP\n");
     write_file(dir / "twice" / "dup.dsc", "//dup -> UNICODE\n80, 0410\n// not its title\n");
     write_file(dir / "twice" / "dup.map", map_of({{0x80, 0x0410}}));
     write_file(dir / "twice" / "three.dsc", "//  \n// three word title\n80, 0410\n");
+    write_file(dir / "twice" / "one.dsc", "//a\n80, 0410\n");
+    write_file(dir / "twice" / "two.dsc", "// all of UNICODE\n80, 0410\n");
     const scoped_environment charmaps("MAPTOOL_CHARMAPS", utf8_from(dir / "charmaps"));
     std::vector<named_case> cases = {
         {"dump cp866", 0, "//cp866 -> UNICODE\n80, 0410", ""},
@@ -970,6 +1040,7 @@ TEST(Sources, TablesByNameAndTheirList) {
         {"dump cp8666 -o out", 2, "", "cp8666: error: cannot open the file: "},
         {"dump cp8666 -o out", 2, "", "; near names: cp866, "},
         {"export qqqqqqqq -o out", 2, "", "nor is it the name of a table"},
+        {"dump lirvane-y -o out", 2, "", "; near names: LIRVANE-Z\n"},
         {"list", 0, "cp1250  ", "\ncp866      128 entries  charset IBM866; generated by"},
         {"list --charmaps", 0, "cp1250",
          "\nK9  charmap (also KOI-9)\nLIRV-8  charmap (also LIRVANE-Z)\n"},
@@ -978,6 +1049,7 @@ TEST(Sources, TablesByNameAndTheirList) {
 #if defined(MAPTOOL_ICONV)
     cases.push_back({"dump 866 --no-names", 0, "//866 -> UNICODE\n80, 0410\n", ""});
     cases.push_back({"list --iconv", 0, "cp1250", "\niconv:CP1251\n"});
+    cases.push_back({"dump ISO-8859-55 -o out", 2, "", "; near names: ISO-8859-"});
 #endif
     for (const named_case& c : cases) {
         SCOPED_TRACE(c.arguments);
@@ -1017,12 +1089,18 @@ TEST(Sources, TablesByNameAndTheirList) {
     }
 #endif
     const scoped_environment twice("MAPTOOL_TABLES", utf8_from(dir / "twice"));
-    // A title is a comment at the top, of any words: one after the entries is none.
-    EXPECT_EQ(maptool(dir, "list").out,
-              "dup      1 entries  \ndup      1 entries  \nthree    1 entries  three word title\n");
+    // A title is a comment at the top, of any words, one letter too: one after the entries is
+    // none.
+    EXPECT_EQ(
+        maptool(dir, "list").out,
+        "dup      1 entries  \ndup      1 entries  \none      1 entries  a\nthree    1 entries  "
+        "three word title\ntwo      1 entries  all of UNICODE\n");
     const run_result ambiguous = maptool(dir, "dump DUP -o out");
     EXPECT_EQ(ambiguous.status, 2);
     EXPECT_TRUE(ambiguous.err.starts_with("DUP: error: the name DUP is ambiguous: "))
+        << ambiguous.err;
+    EXPECT_NE(ambiguous.err.find(" has 2 tables of that name ("), std::string::npos);
+    EXPECT_NE(ambiguous.err.find("dup.map); give the file's path"), std::string::npos)
         << ambiguous.err;
     EXPECT_FALSE(fs::exists(dir / "out"));
     // A table by name is checked where it lies, and not fixed there.

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace {
 
@@ -41,6 +42,9 @@ TEST(UnifiedDiff, WritesTheHunksOfDiffU) {
         {"a\n", "", "--- x\n+++ y\n@@ -1 +0,0 @@\n-a\n"},
         // Of the shortest edit scripts, diff's: lines taken out before others are put in.
         {"a\nb\nb\n", "b\nb\na\nb\na\n", "--- x\n+++ y\n@@ -1,3 +1,5 @@\n-a\n b\n b\n+a\n+b\n+a\n"},
+        // A line repeated after the common head: the common tail does not reach into it.
+        {"a\n", "a\na\n", "--- x\n+++ y\n@@ -1 +1,2 @@\n a\n+a\n"},
+        {"a\na\n", "a\n", "--- x\n+++ y\n@@ -1,2 +1 @@\n a\n-a\n"},
         // Changes three lines apart share one hunk.
         {"a\nb\nc\nd\ne\nf\ng\nh\n", "A\nb\nc\nd\ne\nf\ng\nH\n",
          "--- x\n+++ y\n@@ -1,8 +1,8 @@\n-a\n+A\n b\n c\n d\n e\n f\n g\n-h\n+H\n"},
@@ -60,6 +64,19 @@ TEST(UnifiedDiff, ManyEditsBecomeOneReplacedBlock) {
     after += "last\n";
     const std::string diff = diff_of(before, after);
     EXPECT_EQ(diff.substr(0, diff.find('\n', 14) + 1), "--- x\n+++ y\n@@ -1,3000 +1,1501 @@\n");
+    // 2048 edits are still the shortest script, which keeps the common lines k; 2049 are
+    // one block.
+    for (const auto& [pairs, extra, block] :
+         {std::tuple{1023, "e\nf\n", false}, std::tuple{1024, "e\n", true}}) {
+        std::string a = "c\n";
+        std::string b = "c\n";
+        for (int i = 0; i < pairs; ++i) {
+            a += "a" + std::to_string(i) + "\nk" + std::to_string(i) + "\n";
+            b += "b" + std::to_string(i) + "\nk" + std::to_string(i) + "\n";
+        }
+        const std::string edits = diff_of(a, b + extra);
+        EXPECT_EQ(edits.find("\n k0\n") == std::string::npos, block) << pairs;
+    }
 }
 
 } // namespace

@@ -44,7 +44,8 @@ std::optional<std::uint8_t> read_encoded_byte(std::string_view text, std::size_t
     while (end < text.size() && end - from < max_digits && digit_value(text[end], base) >= 0) {
         ++end;
     }
-    const std::optional<std::uint32_t> value = number(text.substr(from, end - from), base, 3);
+    const std::optional<std::uint32_t> value =
+        number(text.substr(from, end - from), base, max_digits);
     if (!value || *value > 0xFF) {
         return std::nullopt;
     }
