@@ -731,6 +731,11 @@ TEST(Export, RepeatedEntriesInEachFormat) {
     const run_result back =
         maptool(dir, "import - --no-names", maptool(dir, "export r.dsc --no-ascii").out);
     EXPECT_EQ(back.out.substr(back.out.find("\n8") + 1), "80, 0410\n");
+    // Bytes in order, and a byte's entries in the file's order.
+    write_file(dir / "q.dsc", "81, 0411\n80, 0410\n81, 0410\n");
+    const std::string lines = maptool(dir, "export q.dsc --no-ascii --format=unicode").out;
+    EXPECT_LT(lines.find("0x80\t0x0410"), lines.find("0x81\t0x0411")) << lines;
+    EXPECT_LT(lines.find("0x81\t0x0411"), lines.find("0x81\t0x0410")) << lines;
 }
 
 struct export_case {
