@@ -259,7 +259,6 @@ result<loaded_table> load_source(const std::string& path, std::uint8_t first, di
     }
     if (map.fault == map_fault::none) {
         loaded_table loaded{.table = map.table,
-                            .is_map = true,
                             .names = std::vector<std::string>(map.table.count),
                             .name = table_name_of(path),
                             .charset = {},
@@ -297,7 +296,6 @@ result<loaded_table> load_source(const std::string& path, std::uint8_t first, di
             return failure::reported();
         }
         loaded_table loaded{.table = checked.table,
-                            .is_map = false,
                             .names = std::vector<std::string>(checked.table.count),
                             .name = table_name_of(path),
                             .charset = {},

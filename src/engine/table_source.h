@@ -18,7 +18,6 @@ enum class table_form : std::uint8_t { map, dsc, unicode_table, charmap, ucm, ic
 
 struct loaded_table {
     code_table table;
-    bool is_map = false;
     std::vector<std::string> names; // parallel to table.records: the source's name for the
                                     // character, or empty where it gives none
     std::string name;               // the table's name: the charset, else the file's name
