@@ -71,7 +71,8 @@ std::string edited(int line, int from, int to, const std::string& text_json) {
     return R"([{"range":)" + range(line, from, to) + R"(,"text":)" + text_json + "}]";
 }
 
-const std::string END = request(99, "shutdown", "null") + notification("exit", "null");
+const std::string SHUTDOWN = R"({"jsonrpc":"2.0","id":99,"method":"shutdown","params":null})";
+const std::string END = framed(SHUTDOWN) + notification("exit", "null");
 
 // The messages written, in order; Windows' text-mode CR LF taken as LF in headers.
 std::vector<json> messages_in(const std::string& out) {
@@ -384,13 +385,28 @@ TEST(LanguageServer, AnswersEachConversation) {
          start() + request(2, "shutdown", "null") + request(3, "textDocument/hover", at(0, 0)) +
              notification("exit", "null"),
          {{3, "/error/code", -32600}}},
+        // The header after a bad one is found also where its first letter follows a 'c'.
         {"a header without a length is a parse error, and the next message is read",
-         start() + "Content-Type: x\r\n\r\n{}" + "Content-Length: x1\r\n\r\n" + END,
+         start() + "Content-Type: x\r\n\r\nxc" + "Content-Length: x1\r\n\r\n" + END,
          {{nullptr, "/error/code", -32700, 0},
           {nullptr, "/error/code", -32700, 1},
           {99, "/result", nullptr}},
          0,
-         4},
+         4,
+         "maptool lsp: the header has no Content-Length\n"
+         "maptool lsp: the Content-Length header is not a number\n"},
+        // A blank line before a message is passed over; what a bad header is followed by
+        // is passed over up to "Content-Length:", but "ontent-length:" is no header.
+        {"a length between blanks; an empty one, or one with more after its digits, is none",
+         start() + "\r\n" + "Content-Length: \r\n\r\nontent-length: 2\r\n\r\n{}" +
+             "Content-Length: 2x\r\n\r\n{ontent-length: 1}" + "Content-Length:\t" +
+             std::to_string(SHUTDOWN.size()) + " \t\r\n\r\n" + SHUTDOWN +
+             notification("exit", "null"),
+         {{nullptr, "/error/code", -32700, 1}, {99, "/result", nullptr}},
+         0,
+         4,
+         "maptool lsp: the Content-Length header is not a number\n"
+         "maptool lsp: the Content-Length header is not a number\n"},
         {"exit without shutdown ends with 1", start() + notification("exit", "null"), {}, 1, 1},
         {"the input's end without exit ends with 1",
          start(),
