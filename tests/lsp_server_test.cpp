@@ -515,11 +515,14 @@ TEST(LanguageServer, OffersNamesToComplete) {
 TEST(LanguageServer, TurnsPlacesIntoOffsetsAndBack) {
     const std::string text = "a\xD0\x96"
                              "b\rc\xF0\x9D\x84\x9E\r\nd";
+    // Lead bytes at the edges of their ranges, a byte that leads nothing, a lone CR last.
+    const std::string edges = "\xC2\x80\xE0\xA0\x80\xEF\xBB\xBF\xFFx\n\r";
     struct place_case {
         text_position at;
         position_encoding encoding;
         std::size_t offset;
-        text_position back; // the place of that offset
+        text_position back;       // the place of that offset
+        std::string_view in = {}; // the text, when not the first
     };
     const std::vector<place_case> cases = {
         {{0, 0}, position_encoding::utf16, 0, {0, 0}},
@@ -534,9 +537,14 @@ TEST(LanguageServer, TurnsPlacesIntoOffsetsAndBack) {
         {{2, 0}, position_encoding::utf16, 12, {2, 0}}, // after CR LF
         {{2, 1}, position_encoding::utf16, 13, {2, 1}},
         {{7, 0}, position_encoding::utf16, 13, {2, 1}}, // beyond the text: its end
+        {{0, 1}, position_encoding::utf16, 2, {0, 1}, edges},
+        {{0, 2}, position_encoding::utf16, 5, {0, 2}, edges},
+        {{0, 3}, position_encoding::utf16, 8, {0, 3}, edges},
+        {{0, 4}, position_encoding::utf16, 9, {0, 4}, edges},
+        {{1, 0}, position_encoding::utf16, 11, {1, 0}, edges},
     };
     for (const place_case& each : cases) {
-        text_locator locate(text, each.encoding);
+        text_locator locate(each.in.empty() ? text : each.in, each.encoding);
         const std::size_t offset = locate.offset(each.at);
         EXPECT_EQ(offset, each.offset) << each.at.line << ":" << each.at.character;
         const text_position back = locate.position(offset);
@@ -555,6 +563,9 @@ TEST(LanguageServer, TurnsPlacesIntoOffsetsAndBack) {
     EXPECT_EQ(locate.checker_offset(2, 0), 12U); // column 0: the line's start too
     EXPECT_EQ(locate.checker_offset(3, 1), 13U);
     EXPECT_EQ(locate.checker_offset(1, 1), 0U); // back to a line before
+    EXPECT_EQ(locate.checker_offset(0, 1), 0U); // line 0: the first line too
+    // A lone CR at the end of the text is no line end: it stays in the line.
+    EXPECT_EQ(text_locator(edges, position_encoding::utf16).checker_offset(2, 99), 12U);
     // A character of four bytes from the highest lead byte: two UTF-16 units.
     text_locator highest("\xF4\x8F\xBF\xBFx", position_encoding::utf16);
     EXPECT_EQ(highest.offset({0, 2}), 4U);
