@@ -488,6 +488,10 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
          2,
          "",
          "maptool diff: A and B: only one of them can be standard input\n"},
+        {{"build", "-", "good.dsc"},
+         2,
+         "good.map: 1 entries\n",
+         "<stdin>: error: standard input needs -o to name its map file\n"},
         // A path that starts with '/' is a file on Windows too, never an option.
         {{"check", (dir / "good.dsc").string()}, 0, "0 errors"},
     };
