@@ -71,7 +71,8 @@ std::string edited(int line, int from, int to, const std::string& text_json) {
     return R"([{"range":)" + range(line, from, to) + R"(,"text":)" + text_json + "}]";
 }
 
-const std::string END = request(99, "shutdown", "null") + notification("exit", "null");
+const std::string SHUTDOWN = R"({"jsonrpc":"2.0","id":99,"method":"shutdown","params":null})";
+const std::string END = framed(SHUTDOWN) + notification("exit", "null");
 
 // The messages written, in order; Windows' text-mode CR LF taken as LF in headers.
 std::vector<json> messages_in(const std::string& out) {
@@ -104,7 +105,7 @@ struct conversation {
     std::vector<expectation> expected;
     int status = 0;
     std::size_t messages = 0; // when not 0: how many messages the server writes
-    std::string log = {};     // when not empty: a text the log holds
+    std::string log = {};     // when not empty: the whole log
 };
 
 void run(const conversation& each) {
@@ -114,7 +115,7 @@ void run(const conversation& each) {
     std::ostringstream log;
     EXPECT_EQ(serve_lsp(in, out, log), each.status);
     if (!each.log.empty()) {
-        EXPECT_NE(log.str().find(each.log), std::string::npos) << log.str();
+        EXPECT_EQ(log.str(), each.log);
     }
     const std::vector<json> messages = messages_in(out.str());
     if (each.messages != 0) {
@@ -149,7 +150,9 @@ TEST(LanguageServer, AnswersEachConversation) {
         {"initialize answers the capabilities, UTF-16 by default",
          start() + END,
          {{1, "/result/capabilities/positionEncoding", "utf-16"},
-          {1, "/result/capabilities/textDocumentSync/change", 2},
+          {1, "/result/capabilities/textDocumentSync", {{"openClose", true}, {"change", 2}}},
+          {1, "/result/capabilities/hoverProvider", true},
+          {1, "/result/capabilities/completionProvider", json::object()},
           {1,
            "/result/capabilities/codeActionProvider/codeActionKinds",
            {"quickfix", "source.fixAll"}},
@@ -159,6 +162,9 @@ TEST(LanguageServer, AnswersEachConversation) {
         {"UTF-8 where the client offers it",
          start(R"({"general":{"positionEncodings":["utf-16","utf-8"]}})") + END,
          {{1, "/result/capabilities/positionEncoding", "utf-8"}}},
+        {"UTF-16 where the client offers only it",
+         start(R"({"general":{"positionEncodings":["utf-16"]}})") + END,
+         {{1, "/result/capabilities/positionEncoding", "utf-16"}}},
         {"clangd's offsetEncoding, as Neovim 0.7 sends it, answered in kind",
          start(R"({"offsetEncoding":["utf-8","utf-16"]})") + END,
          {{1, "/result/offsetEncoding", "utf-8"}}},
@@ -227,8 +233,11 @@ TEST(LanguageServer, AnswersEachConversation) {
         {"closing a document clears its diagnostics; it is then unknown",
          start() + open(R"("0x80, 0410\n")") +
              notification("textDocument/didClose", R"({"textDocument":{"uri":"file:///t.dsc"}})") +
+             notification("workspace/didChangeConfiguration", R"({"settings":{"warnings":[]}})") +
              request(2, "textDocument/hover", at(0, 0)) + END,
-         {{DIAGNOSTICS, "/params/diagnostics", json::array()}, {2, "/error/code", -32602}}},
+         {{DIAGNOSTICS, "/params/diagnostics", json::array()}, {2, "/error/code", -32602}},
+         0,
+         5},
         {"warning classes from the initialization options, as -W words",
          start("{}", R"({"warnings":["all","-Wno-ascii"]})") + open(R"("41, 0410\n")") + END,
          {{DIAGNOSTICS, "/params/diagnostics/0/code", "unmapped"},
@@ -241,6 +250,22 @@ TEST(LanguageServer, AnswersEachConversation) {
          {{DIAGNOSTICS, "/params/diagnostics", json::array()}},
          0,
          4},
+        {"one -W word alone; warnings of another type are said, the classes kept",
+         start("{}", R"({"warnings":"error"})") + open(R"("80, 0410\n80, 0411\n")") +
+             notification("workspace/didChangeConfiguration", R"({"settings":{"warnings":5}})") +
+             END,
+         {{"window/showMessage", "/params/type", 2},
+          {"window/showMessage", "/params/message",
+           "maptool: \"warnings\" must be a list of -W words"},
+          {DIAGNOSTICS, "/params/diagnostics/0/severity", 1}}},
+        {"a notification that fails is logged, and told to the user",
+         start() + open(R"("80, 0410\n")") + change(2, R"([{"text":5}])") + END,
+         {{"window/logMessage", "/params/type", 1},
+          {"window/logMessage", "/params/message",
+           "textDocument/didChange: 'text' must be a string"}},
+         0,
+         0,
+         "maptool lsp: textDocument/didChange: 'text' must be a string\n"},
         {"an unknown warning class is said, the others taken",
          start("{}", R"({"warnings":["no-such-class","error"]})") +
              open(R"("80, 0410\n80, 0411\n")") + END,
@@ -253,6 +278,12 @@ TEST(LanguageServer, AnswersEachConversation) {
                          R"(,"context":{"diagnostics":[],"only":["quickfix"]}})") +
              request(3, "textDocument/codeAction",
                      R"({"textDocument":{"uri":"file:///t.dsc"},"range":)" + range(1, 0, 8) +
+                         R"(,"context":{"diagnostics":[]}})") +
+             request(4, "textDocument/codeAction",
+                     R"({"textDocument":{"uri":"file:///t.dsc"},"range":)" + range(0, 4, 4) +
+                         R"(,"context":{"diagnostics":[]}})") +
+             request(5, "textDocument/codeAction",
+                     R"({"textDocument":{"uri":"file:///t.dsc"},"range":)" + range(0, 5, 6) +
                          R"(,"context":{"diagnostics":[]}})") +
              END,
          {{2, "/result/0/title", "delete 0x"},
@@ -268,7 +299,10 @@ TEST(LanguageServer, AnswersEachConversation) {
           // fix all: the safe fixes only, as line edits of the bytes that change
           {3, "/result/1/kind", "source.fixAll"},
           {3, "/result/1/edit/changes/file:~1~1~1t.dsc",
-           json::parse(R"([{"range":)" + range(0, 0, 2) + R"(,"newText":""}])")}}},
+           json::parse(R"([{"range":)" + range(0, 0, 2) + R"(,"newText":""}])")},
+          // a range that touches the finding's end is on it; one after it on its line is not
+          {4, "/result/0/title", "delete 0x"},
+          {5, "/result/0/kind", "source.fixAll"}}},
         {"fix all alone, when asked for, and none when nothing changes",
          start() + open(R"("0x80, 0410\n")") +
              request(2, "textDocument/codeAction",
@@ -299,23 +333,29 @@ TEST(LanguageServer, AnswersEachConversation) {
                        range(1, 0, 8) + R"(,"newText":"AB, 0411 //"}])")},
           {3, "/result", json::array()},
           {"window/logMessage", "/params/type", 3}}},
-        {"hover on a line with a finding, as plain text",
-         start() + open(R"("80, 0410\n80, 0411\n// c\n")") +
-             request(2, "textDocument/hover", at(1, 1)) +
+        {"hover on a line with a finding, as plain text, the client's first choice",
+         start(R"({"textDocument":{"hover":{"contentFormat":["plaintext","markdown"]}}})") +
+             open(R"("80, 0410\n80, 0411\n// c\n")") + request(2, "textDocument/hover", at(1, 1)) +
              request(3, "textDocument/hover", at(2, 1)) +
              request(4, "textDocument/hover", at(7, 0)) + change(2, R"([{"text":"0x8, 0410\n"}])") +
-             request(5, "textDocument/hover", at(0, 1)) + END,
+             request(5, "textDocument/hover", at(0, 1)) +
+             request(6, "textDocument/hover", at(-1, 0)) + END,
          {{2, "/result/contents/kind", "plaintext"},
           {2, "/result/range", json::parse(range(1, 0, 8))},
           {5, "/result/contents/value",
            "error [first-field-bad]: the first field '0x8' is not a hexadecimal number"},
           {3, "/result", nullptr},
-          {4, "/result", nullptr}}},
+          {4, "/result", nullptr},
+          {6, "/error/code", -32602}}},
+        {"hover on the empty line before a lone CR: the finding of the checker's line",
+         start() + open(R"("80, 0410\n\rb\n")") + request(2, "textDocument/hover", at(1, 0)) + END,
+         {{2, "/result/range", json::parse(range(1, 0, 0))}}},
         {"malformed messages get the protocol's errors, and the server goes on",
          start() + framed("{not json") + framed(R"([1,2])") + framed(R"({"id":5,"method":"x"})") +
              framed(R"({"jsonrpc":"2.0","id":[1],"method":"shutdown"})") +
              framed(R"({"jsonrpc":"2.0","id":3,"result":null})") +
-             request(6, "no/such/method", "{}") + notification("no/such/notification", "{}") +
+             framed(R"({"jsonrpc":"2.0","id":4})") + request(6, "no/such/method", "{}") +
+             notification("no/such/notification", "{}") +
              notification("$/cancelRequest", R"({"id":6})") +
              request(7, "textDocument/hover",
                      R"({"textDocument":{"uri":"file:///none.dsc"},)"
@@ -326,13 +366,16 @@ TEST(LanguageServer, AnswersEachConversation) {
           {nullptr, "/error/code", -32600, 1},
           {5, "/error/code", -32600},
           {nullptr, "/error/code", -32600, 2},
+          {4, "/error/code", -32600},
           {6, "/error/code", -32601},
           {7, "/error/code", -32602},
           {8, "/error/code", -32602},
           {9, "/error/code", -32600},
           {99, "/result", nullptr}},
          0,
-         10},
+         11,
+         "maptool lsp: a message that is no JSON\n"
+         "maptool lsp: no notification no/such/notification, ignored\n"},
         {"a request before initialize is refused, a notification dropped",
          request(2, "textDocument/hover", at(0, 0)) + open(R"("0x80, 0410\n")") + start() + END,
          {{2, "/error/code", -32002}, {1, "/result/serverInfo/name", "maptool"}},
@@ -342,33 +385,48 @@ TEST(LanguageServer, AnswersEachConversation) {
          start() + request(2, "shutdown", "null") + request(3, "textDocument/hover", at(0, 0)) +
              notification("exit", "null"),
          {{3, "/error/code", -32600}}},
+        // The header after a bad one is found also where its first letter follows a 'c'.
         {"a header without a length is a parse error, and the next message is read",
-         start() + "Content-Type: x\r\n\r\n{}" + "Content-Length: x1\r\n\r\n" + END,
+         start() + "Content-Type: x\r\n\r\nxc" + "Content-Length: x1\r\n\r\n" + END,
          {{nullptr, "/error/code", -32700, 0},
           {nullptr, "/error/code", -32700, 1},
           {99, "/result", nullptr}},
          0,
-         4},
+         4,
+         "maptool lsp: the header has no Content-Length\n"
+         "maptool lsp: the Content-Length header is not a number\n"},
+        // A blank line before a message is passed over; what a bad header is followed by
+        // is passed over up to "Content-Length:", but "ontent-length:" is no header.
+        {"a length between blanks; an empty one, or one with more after its digits, is none",
+         start() + "\r\n" + "Content-Length: \r\n\r\nontent-length: 2\r\n\r\n{}" +
+             "Content-Length: 2x\r\n\r\n{ontent-length: 1}" + "Content-Length:\t" +
+             std::to_string(SHUTDOWN.size()) + " \t\r\n\r\n" + SHUTDOWN +
+             notification("exit", "null"),
+         {{nullptr, "/error/code", -32700, 1}, {99, "/result", nullptr}},
+         0,
+         4,
+         "maptool lsp: the Content-Length header is not a number\n"
+         "maptool lsp: the Content-Length header is not a number\n"},
         {"exit without shutdown ends with 1", start() + notification("exit", "null"), {}, 1, 1},
         {"the input's end without exit ends with 1",
          start(),
          {},
          1,
          1,
-         "the input ended without exit"},
+         "maptool lsp: the input ended without exit\n"},
         {"a message cut short ends with 1", start() + "Content-Length: 50\r\n\r\n{}", {}, 1, 1},
         {"a header cut short ends with 1",
          start() + "Content-Len",
          {},
          1,
          1,
-         "the input ended within a message"},
+         "maptool lsp: the input ended within a message\n"},
         {"so does a header without the blank line after it",
          start() + "Content-Length: 2\r\n",
          {},
          1,
          1,
-         "the input ended within a message"},
+         "maptool lsp: the input ended within a message\n"},
     };
     for (const conversation& each : cases) {
         run(each);
@@ -382,14 +440,18 @@ TEST(LanguageServer, OffersNamesToComplete) {
     const std::vector<conversation> cases = {
         {"hover on an entry: byte, character, code, name and class, in markdown",
          start(R"({"textDocument":{"hover":{"contentFormat":["markdown","plaintext"]}}})") +
-             open(R"("80, 0410\n81, 0301\n")") + request(2, "textDocument/hover", at(0, 5)) +
-             request(3, "textDocument/hover", at(1, 0)) + END,
+             open(R"("80, 0410\n81, 0301\n82, 0085\n")") +
+             request(2, "textDocument/hover", at(0, 5)) +
+             request(3, "textDocument/hover", at(1, 0)) +
+             request(4, "textDocument/hover", at(2, 0)) + END,
          {{2,
            "/result/contents",
            {{"kind", "markdown"},
             {"value", "byte **80** → **А** `U+0410` CYRILLIC CAPITAL LETTER A\n\nclass: letter"}}},
           {3, "/result/contents/value",
-           "byte **81** → **◌́** `U+0301` COMBINING ACUTE ACCENT\n\nclass: mark"}}},
+           "byte **81** → **◌́** `U+0301` COMBINING ACUTE ACCENT\n\nclass: mark"},
+          {4, "/result/contents/value",
+           "byte **82** → `U+0085` \\<control-0085\\>\n\nclass: control"}}},
         {"hover as plain text: the entry, then the finding on its line",
          start() + open(R"("80, 0410\n80, 0411\n")") + request(2, "textDocument/hover", at(1, 1)) +
              END,
@@ -402,6 +464,7 @@ TEST(LanguageServer, OffersNamesToComplete) {
          {{2, "/result/isIncomplete", false},
           {2, "/result/items/0/label", "CYRILLIC CAPITAL LETTER A"},
           {2, "/result/items/0/sortText", "0000"},
+          {2, "/result/items/0/kind", 12},
           {2, "/result/items/0/textEdit",
            json::parse(R"({"range":)" + range(0, 12, 15) +
                        R"(,"newText":"CYRILLIC CAPITAL LETTER A"})")},
@@ -452,11 +515,14 @@ TEST(LanguageServer, OffersNamesToComplete) {
 TEST(LanguageServer, TurnsPlacesIntoOffsetsAndBack) {
     const std::string text = "a\xD0\x96"
                              "b\rc\xF0\x9D\x84\x9E\r\nd";
+    // Lead bytes at the edges of their ranges, a byte that leads nothing, a lone CR last.
+    const std::string edges = "\xC2\x80\xE0\xA0\x80\xEF\xBB\xBF\xFFx\n\r";
     struct place_case {
         text_position at;
         position_encoding encoding;
         std::size_t offset;
-        text_position back; // the place of that offset
+        text_position back;       // the place of that offset
+        std::string_view in = {}; // the text, when not the first
     };
     const std::vector<place_case> cases = {
         {{0, 0}, position_encoding::utf16, 0, {0, 0}},
@@ -471,9 +537,14 @@ TEST(LanguageServer, TurnsPlacesIntoOffsetsAndBack) {
         {{2, 0}, position_encoding::utf16, 12, {2, 0}}, // after CR LF
         {{2, 1}, position_encoding::utf16, 13, {2, 1}},
         {{7, 0}, position_encoding::utf16, 13, {2, 1}}, // beyond the text: its end
+        {{0, 1}, position_encoding::utf16, 2, {0, 1}, edges},
+        {{0, 2}, position_encoding::utf16, 5, {0, 2}, edges},
+        {{0, 3}, position_encoding::utf16, 8, {0, 3}, edges},
+        {{0, 4}, position_encoding::utf16, 9, {0, 4}, edges},
+        {{1, 0}, position_encoding::utf16, 11, {1, 0}, edges},
     };
     for (const place_case& each : cases) {
-        text_locator locate(text, each.encoding);
+        text_locator locate(each.in.empty() ? text : each.in, each.encoding);
         const std::size_t offset = locate.offset(each.at);
         EXPECT_EQ(offset, each.offset) << each.at.line << ":" << each.at.character;
         const text_position back = locate.position(offset);
@@ -492,6 +563,9 @@ TEST(LanguageServer, TurnsPlacesIntoOffsetsAndBack) {
     EXPECT_EQ(locate.checker_offset(2, 0), 12U); // column 0: the line's start too
     EXPECT_EQ(locate.checker_offset(3, 1), 13U);
     EXPECT_EQ(locate.checker_offset(1, 1), 0U); // back to a line before
+    EXPECT_EQ(locate.checker_offset(0, 1), 0U); // line 0: the first line too
+    // A lone CR at the end of the text is no line end: it stays in the line.
+    EXPECT_EQ(text_locator(edges, position_encoding::utf16).checker_offset(2, 99), 12U);
     // A character of four bytes from the highest lead byte: two UTF-16 units.
     text_locator highest("\xF4\x8F\xBF\xBFx", position_encoding::utf16);
     EXPECT_EQ(highest.offset({0, 2}), 4U);

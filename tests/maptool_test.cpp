@@ -378,7 +378,23 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
         {{"check", "--format=yaml", "good.dsc"}, 2, ""},
         {{"check"}, 2, ""},
         {{"frobnicate"}, 2, ""},
-        {{"--help"}, 0, "Usage: maptool VERB", "\nChecks, builds"},
+        {{"--help"},
+         0,
+         "Usage: maptool VERB",
+         "\nChecks, builds, reads, compares, imports, exports, converts through and draws\n"
+         "8-bit code page tables.\n\nVerbs:\n"
+         "  check     Report every problem of DSC files, as mapmaker would read them\n"
+         "  fmt       Rewrite DSC files in one layout, with the same map; - formats\n"
+         "            standard input\n"},
+        {{"help", "lsp"}, 0, "Usage: maptool lsp [OPTIONS]\n"},
+        {{"help", "dump"},
+         0,
+         "Usage: maptool dump [OPTIONS] SOURCE\n",
+         "map file converts back to the very same bytes\n\n"
+         "  SOURCE                The table: a map file, or any other table source; -\n"
+         "                        reads standard input\n\nOptions:\n"},
+        // -W may be given again, zsh is told.
+        {{"completion", "zsh"}, 0, "#compdef maptool\n", "\n      '*-W+[Warnings: "},
         {{"help", "build"}, 0, "Usage: maptool build [OPTIONS] FILE...\nConvert DSC files"},
         {{"check", "--help"}, 0, "Usage: maptool check", "\nReport every problem"},
         {{"--version"},
@@ -399,6 +415,9 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
         {{"chk"}, 2, "", "maptool: unknown verb 'chk'; did you mean 'check'?\n"},
         {{"hcekc"}, 2, "", "maptool: unknown verb 'hcekc'; did you mean 'check'?\n"},
         {{"xxxck"}, 2, "", "maptool: unknown verb 'xxxck'; the verbs are check, fmt, build"},
+        {{"dxmpx"}, 2, "", "maptool: unknown verb 'dxmpx'; did you mean 'dump'?\n"},
+        {{"xhcekc"}, 2, "", "maptool: unknown verb 'xhcekc'; the verbs are check, fmt, build"},
+        {{"chte"}, 2, "", "maptool: unknown verb 'chte'; the verbs are check, fmt, build"},
         {{"help", "biuld"}, 2, "", "unknown verb 'biuld'; did you mean 'build'?"},
         {{"-q", "check", "good.dsc"}, 2, "", "'-q' stands before the verb: options come after it"},
         {{"help"}, 0, "Usage: maptool VERB", "\n  check     Report every problem"},
@@ -449,6 +468,15 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
          2,
          "",
          "import: SOURCE or --iconv NAME is required\nUsage: maptool import [OPTIONS] [SOURCE];"},
+        // ...and only both of them are said to be given together.
+        {{"import", "--iconv", "CP1251", "--no-names=x"},
+         2,
+         "",
+         "maptool import: cannot read the command line: "},
+        {{"import", "good.dsc", "--no-names=x"},
+         2,
+         "",
+         "maptool import: cannot read the command line: "},
         {{"convert", "--from"}, 2, "", "maptool convert: -f/--from needs a value: TABLE\n"},
         {{"check", "--format=yaml", "good.dsc"},
          2,
@@ -460,6 +488,10 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
          2,
          "",
          "maptool diff: A and B: only one of them can be standard input\n"},
+        {{"build", "-", "good.dsc"},
+         2,
+         "good.map: 1 entries\n",
+         "<stdin>: error: standard input needs -o to name its map file\n"},
         // A path that starts with '/' is a file on Windows too, never an option.
         {{"check", (dir / "good.dsc").string()}, 0, "0 errors"},
     };
@@ -539,17 +571,21 @@ TEST(MaptoolCommand, HelpListsWhatEachVerbTakes) {
 }
 
 // Help puts what an option does in its column, two spaces after the longest names that
-// fit, and on a line of its own after longer ones.
+// fit, and on a line of its own after longer ones; text fills lines of up to 80 columns.
 TEST(MaptoolCommand, HelpColumnAfterTheNames) {
+    const std::string a79(79, 'a');
+    const std::string c78(78, 'c');
     const verb_declaration verb = {
         .name = "v",
-        .description = "Do it",
+        .description = a79 + " b " + c78 + " d",
         .options = {{.names = {"--abcdefghijklmnopqr"}, .value = "", .help = "Fits"},
                     {.names = {"--abcdefghijklmnopqrs"}, .value = "", .help = "Wraps"}},
         .footer = ""};
     const std::string help = verb_help(verb);
-    for (const char* row : {"\n  --abcdefghijklmnopqr  Fits\n",
-                            "\n  --abcdefghijklmnopqrs\n                        Wraps\n"}) {
+    for (const std::string& row :
+         {std::string("\n  --abcdefghijklmnopqr  Fits\n"),
+          std::string("\n  --abcdefghijklmnopqrs\n                        Wraps\n"),
+          "\n" + a79 + "\nb " + c78 + "\nd\n"}) {
         EXPECT_NE(help.find(row), std::string::npos) << row << "in\n" << help;
     }
 }

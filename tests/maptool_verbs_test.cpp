@@ -1083,6 +1083,12 @@ TEST(Sources, TablesByNameAndTheirList) {
             const run_result result = maptool(dir, "dump " + name);
             EXPECT_TRUE(result.err.ends_with("; near names: " + listed + "\n")) << result.err;
         }
+        // Completion offers the tables whose names start so, in any letter case, sorted.
+        std::string paths;
+        for (const std::string name : {"lirv1", "lirv2", "lirv3", "lirv4", "lirv5", "lirv6"}) {
+            paths += utf8_from(dir / "near" / (name + ".dsc")) + "\n";
+        }
+        EXPECT_EQ(maptool(dir, "completion table LIRV").out, paths);
     }
 #if defined(MAPTOOL_ICONV) && !defined(_WIN32)
     {
