@@ -64,7 +64,8 @@ def batches_for(line, per_line, tests):
     one (the first of them usually fails), then the rest of them in one call. A line the
     counters name with no test is run by none. For a line they do not name (a statement's
     second line, a member's initial value) the nearest named line above it within a few
-    lines stands in, and every other test that ran the file follows in a last call."""
+    lines stands in, and every other test that ran the file (for a file with no named line,
+    every test) follows in a last call."""
     def quickest(ids):
         return sorted(ids, key=lambda i: tests[i]["seconds"])
 
@@ -76,6 +77,10 @@ def batches_for(line, per_line, tests):
             break
     if named and not first:
         return []
+    if not everything:
+        # A header's member initial value or default argument: no line of the file is
+        # named, and any test may run the code that uses it.
+        everything = quickest(range(len(tests)))
     rest = first[3:] + ([] if named else [i for i in everything if i not in set(first)])
     return [[i] for i in first[:3]] + ([rest] if rest else [])
 
