@@ -131,6 +131,18 @@ TEST(PinnedCheck, ExcerptAndCaretLines) {
          "    1 | 80, <FF>10\n"
          "      |     ^~~~~~\n"
          "1 error and 0 warnings in 1 file\n"},
+        // The cause of a lone CR is told once a file.
+        {"80, 0410\rx\r\n81, 0411\ry\n",
+         {},
+         1,
+         "t.dsc:1:9: " + LONE_CR_WARNING +
+             "    1 | 80, 0410<0D>x\n"
+             "      |         ^~~~\n"
+             "t.dsc:1:9: " +
+             OLD_MAC_NOTE + "t.dsc:2:9: " + LONE_CR_WARNING +
+             "    2 | 81, 0411<0D>y\n"
+             "      |         ^~~~\n"
+             "0 errors and 2 warnings in 1 file\n"},
         // A UTF-8 character takes one column, however many bytes it has.
         {"80, 0410 // \xD0\x94\xD0\x96 \xE2\x82\xAC\rx\r\n",
          {},

@@ -105,6 +105,8 @@ TEST(Check, ReportsEachKindOfProblem) {
         {"80, d800\n",
          "t.dsc:1:5: warning: UNICODE code D800 is a surrogate, not a character [-Wsurrogate]"},
         {"80, FDD0\n", "t.dsc:1:5: warning: UNICODE code FDD0 is a noncharacter [-Wnoncharacter]"},
+        {"80, FDEF\n", "t.dsc:1:5: warning: UNICODE code FDEF is a noncharacter [-Wnoncharacter]"},
+        {"80, FFFE\n", "t.dsc:1:5: warning: UNICODE code FFFE is a noncharacter [-Wnoncharacter]"},
         {"80, 0410 " + std::string(300, 'x') + "\n",
          "t.dsc:1:255: warning: the line has 254 characters or more: mapmaker reads it in "
          "pieces, and from column 255 on as another line [-Wlong-line]"},
@@ -124,6 +126,9 @@ TEST(Check, ReportsEachKindOfProblem) {
          {"all"}},
         {"80, 0410\n",
          "t.dsc: warning: bytes 80-FF that no entry lists: 81-FF [-Wunmapped]",
+         {"all"}},
+        {"FE, 0410\n",
+         "t.dsc: warning: bytes 80-FF that no entry lists: 80-FD, FF [-Wunmapped]",
          {"all"}},
         {"80, 0410\n80, 0410\n",
          "t.dsc:2:1: error: source code 80 is listed again [-Werror,-Wduplicate-byte]",
@@ -200,7 +205,8 @@ TEST(Check, Utf16FileIsOneError) {
     be.insert(be.begin(), '\0');
     be.pop_back();
     for (const std::string& bytes :
-         {"\xFF\xFE" + le, "\xFE\xFF" + be, le, be, "\xFF\xFE/\0/\0\x1A\x04\n\0" + le}) {
+         {"\xFF\xFE" + le, "\xFE\xFF" + be, le, be, "\xFF\xFE/\0/\0\x1A\x04\n\0" + le,
+          le.substr(0, 4), std::string(" \0~\0", 4) + le, std::string("\0 \0~", 4) + be}) {
         SCOPED_TRACE(testing::PrintToString(bytes));
         EXPECT_EQ(check_text(bytes), "t.dsc: error: the file is UTF-16 text: save it as UTF-8 or "
                                      "ASCII\n");
@@ -225,6 +231,13 @@ TEST(Check, NameMismatchNeedsNames) {
          "t.dsc:1:13: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
         {"80, 0411 // \xE2\x82\xAC\n", // three bytes
          "t.dsc:1:13: warning: the comment names U+20AC EURO SIGN," + be},
+        // The first and last lead byte of two bytes, and the first code of three.
+        {"80, 0411 // \xC2\xA9\n",
+         "t.dsc:1:13: warning: the comment names U+00A9 COPYRIGHT SIGN," + be},
+        {"80, 0411 // \xDF\x80\n",
+         "t.dsc:1:13: warning: the comment names U+07C0 NKO DIGIT ZERO," + be},
+        {"80, 0411 // \xE0\xA0\x80\n",
+         "t.dsc:1:13: warning: the comment names U+0800 SAMARITAN LETTER ALAF," + be},
         // Comments that name the code, or no character at all.
         {"80, 0410 // Cyrillic capital letter A\n81, 0411 // my note\n", ""},
         {"80, 0410 // U+0410 CYRILLIC CAPITAL LETTER A (Serbocroatian).\n", ""},
@@ -235,6 +248,7 @@ TEST(Check, NameMismatchNeedsNames) {
          "A\x80\n",
          ""},
         {"80, 0411 // \xED\xA0\x80\n", ""},
+        {"80, 0411 // \xED\xBF\xBF\n", ""},
         {"80, 0411 // CYRILLIC CAPITAL LETTER A, mostly\n81, 0412 // (CYRILLIC CAPITAL LETTER A)\n",
          ""},
     };
@@ -275,16 +289,19 @@ TEST(Check, FixesRepairTheLine) {
          "80, 0410\n", "80, 0410\n"},
         {"86, 0414,\n", "86, 0414\n", "86, 0414\n"},
         {"86, 0414, // x\n", "86, 0414 // x\n", "86, 0414 // x\n"},
+        {"86, 4,\n", "86, 4\n", "86, 4\n"},
         // Hints: likely, not certain.
         {"84, O414\n", "84, O414\n", "84, 0414\n"},
         {"8o, 0414\n", "8o, 0414\n", "80, 0414\n"},
         {"88;0418\n", "88;0418\n", "88,0418\n"},
         {"88; 0418\n", "88; 0418\n", "88, 0418\n"},
+        {"8;0418\n", "8;0418\n", "8,0418\n"},
         {"880418 // x\n", "880418 // x\n", "88, 0418 // x\n"},
         {"88418\n", "88418\n", "88, 418\n"},
         {"0x84, O414\n", "84, O414\n", "84, 0414\n"},
         // No certain repair, or no fault.
         {"80\n", "80\n", "80\n"},
+        {"8804180\n", "8804180\n", "8804180\n"}, // too long for a byte and a code
         {"86, 0414, 0415\n", "86, 0414, 0415\n", "86, 0414, 0415\n"},
         {"1080, 0410\n", "1080, 0410\n", "1080, 0410\n"},
         {"/ c\n", "/ c\n", "/ c\n"},
