@@ -677,6 +677,7 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     EXPECT_EQ(findings[0]["children"][0]["end_column"], 2);
     EXPECT_EQ(findings[0]["fixes"], nlohmann::json::array());
     EXPECT_EQ(findings[1]["class"], "long-line");
+    EXPECT_EQ(findings[1]["end_column"], 255);   // one byte: it ends where it starts
     EXPECT_EQ(findings[2]["severity"], "error"); // the rest of the long line, a piece of its own
     EXPECT_EQ(findings[2]["line"], 3);
     EXPECT_EQ(findings[2]["column"], 255);
@@ -711,8 +712,10 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     }
     write_file(dir / "A b-_~.dsc", "80, 0410 // " + cyrillic + "\n0x81, 0411\n");
     const std::string absolute = utf8_from(dir / "A b-_~.dsc");
-    const nlohmann::json sarif = nlohmann::json::parse(
-        run(dir, {"check", "--format=sarif", "-Wall", "A b-_~.dsc", absolute}).out);
+    const std::string log =
+        run(dir, {"check", "--format=sarif", "-Wall", "A b-_~.dsc", absolute}).out;
+    EXPECT_NE(log.find("\xD0\x96"), std::string::npos); // not \u0416
+    const nlohmann::json sarif = nlohmann::json::parse(log);
     const std::vector<std::pair<std::string, nlohmann::json>> expected = {
         {"/version", "2.1.0"},
         {"/runs/0/tool/driver/name", "maptool"},
@@ -754,6 +757,23 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     const std::string uri =
         results[4]["locations"][0]["physicalLocation"]["artifactLocation"]["uri"];
     EXPECT_TRUE(uri.starts_with("file:///") && uri.ends_with("/A%20b-_~.dsc")) << uri;
+
+    // A drive's colon is kept, any other escaped; the ends of the letters and digits are
+    // kept. Files that are not there are named all the same.
+    const nlohmann::json names = nlohmann::json::parse(
+        run(dir, {"check", "--format=sarif", "c:/", "a:bc", "azAZ09.dsc"}).out);
+    std::string uris;
+    for (const nlohmann::json& each : names["runs"][0]["results"]) {
+        uris +=
+            each["locations"][0]["physicalLocation"]["artifactLocation"]["uri"].get<std::string>() +
+            ' ';
+    }
+    EXPECT_EQ(uris, "file:///c:/ a%3Abc azAZ09.dsc ");
+    // A file with nothing to report: the log with no results.
+    write_file(dir / "clean.dsc", "80, 0410\n");
+    EXPECT_EQ(nlohmann::json::parse(run(dir, {"check", "--format=sarif", "clean.dsc"}).out)
+                  .value(nlohmann::json::json_pointer("/runs/0/results"), nlohmann::json()),
+              nlohmann::json::array());
 }
 
 struct fix_file_case {
