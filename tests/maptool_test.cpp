@@ -118,6 +118,12 @@ TEST(Check, ReportsEachKindOfProblem) {
         {"80, 0410\n\x1a"
          "81, 0411\n",
          "t.dsc:2:1: warning: text after a Ctrl-Z byte is never read [-Wctrl-z]"},
+        // Text after the Ctrl-Z in the block read and none after it, and the other way round
+        // (the last read of the rest one byte long).
+        {"80, 0410\n\x1ax" + std::string(70000, '\n'),
+         "t.dsc:2:1: warning: text after a Ctrl-Z byte is never read [-Wctrl-z]"},
+        {"80, 0410\n\x1a" + std::string(65536 - 10 + 4096, '\n') + "x",
+         "t.dsc:2:1: warning: text after a Ctrl-Z byte is never read [-Wctrl-z]"},
         {std::string("80, 04\0 10\n", 11),
          "t.dsc:1:7: warning: a NUL byte ends the text: mapmaker ignores the rest of the line "
          "[-Wnul]"},
@@ -225,6 +231,8 @@ TEST(Check, NameMismatchNeedsNames) {
          "t.dsc:1:13: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
         {"80, 0411 // U+0410 CYRILLIC CAPITAL LETTER A\n",
          "t.dsc:1:20: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
+        {"80, 0411 // U+4 CYRILLIC CAPITAL LETTER A\n",
+         "t.dsc:1:17: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
         {"80, 0411 // CYRILLIC CAPITAL LETTER A.\n",
          "t.dsc:1:13: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
         {"80, 0411 // \xD0\x90\n",
@@ -242,6 +250,9 @@ TEST(Check, NameMismatchNeedsNames) {
         {"80, 0410 // Cyrillic capital letter A\n81, 0411 // my note\n", ""},
         {"80, 0410 // U+0410 CYRILLIC CAPITAL LETTER A (Serbocroatian).\n", ""},
         {"80, 0411 // U+0410GREEK SMALL LETTER ALPHA\n", ""}, // no space after the code
+        {"80, 0411 // U+ CYRILLIC CAPITAL LETTER A\n81, 0412 // U+X CYRILLIC CAPITAL LETTER A\n"
+         "82, 0413 // CYRILLIC CAPITAL LETTER A(x)\n",
+         ""},
         {"80, 0410 // \xD0\x90\n81, 0411 // \xD0\x91\xD0\x91\n82, 0412 // a\n", ""},
         // A three-byte form broken in its middle, and a surrogate's: no character.
         {"80, 0411 // \xE2"
@@ -382,6 +393,7 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
     write_file(dir / "dup.dsc", "80, 0410\n80, 0411\n");
     write_file(dir / "bad.dsc", "80 , 0410\n");
     write_file(dir / "worse.dsc", "x\n80 , 0410\n80, 0410\n80, 0410\ny\n");
+    write_file(dir / "late.dsc", "80, 0410\n80, 0411\nx\n");
     const std::vector<status_case> cases = {
         {{"check", "good.dsc"}, 0, "0 errors and 0 warnings in 1 file\n"},
         {{"check", "dup.dsc"}, 1, "dup.dsc:2:1: warning:"},
@@ -435,6 +447,7 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
          "bad.dsc:1:4: error:"},
         {{"check", "--max-errors", "1", "worse.dsc"}, 2, "", "\n3 errors and 1 warning in 1 file"},
         {{"check", "--max-errors=0", "worse.dsc"}, 2, "", "worse.dsc:5:1: error:"},
+        {{"check", "--max-errors=1", "late.dsc"}, 2, "", "late.dsc:3:1: error:"}, // errors only
         {{"check", "--max-errors=x", "good.dsc"}, 2, "", "--max-errors: 'x' is not a number"},
         {{"-V"}, 0, "maptool " MAPTOOL_VERSION " ("},
         {{"version"}, 0, "maptool " MAPTOOL_VERSION " ("},
@@ -703,6 +716,7 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     EXPECT_TRUE(empty[0]["line"].is_null());
     EXPECT_TRUE(empty[0]["column"].is_null());
     EXPECT_EQ(empty[0]["mapmaker_line"], 2);
+    EXPECT_EQ(empty[0]["notes"], nlohmann::json::array()); // that line is for the whole file
 
     // The SARIF log of a line read in two pieces (its second piece's columns counted in
     // characters), a fix, and a finding about the whole file; a name a URI escapes.
