@@ -760,6 +760,9 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
         EXPECT_EQ(sarif.value(nlohmann::json::json_pointer(pointer), nlohmann::json()), value)
             << pointer;
     }
+    for (const nlohmann::json& rule : sarif["runs"][0]["tool"]["driver"]["rules"]) {
+        EXPECT_NE(rule["id"], ""); // a rule for each class and kind, and no more
+    }
     const nlohmann::json& results = sarif["runs"][0]["results"];
     ASSERT_EQ(results.size(), 8u);
     for (const nlohmann::json& result : results) {
