@@ -190,6 +190,18 @@ TEST(PinnedCheck, ExcerptAndCaretLines) {
          "    2 | 80, 04<01>\n"
          "      |     ^~~~~~\n"
          "1 error and 0 warnings in 1 file\n"},
+        // An empty field: the place where it is missing.
+        {", 0410\n80, // x\n",
+         {},
+         2,
+         "t.dsc:1:1: error: the first field is empty\n"
+         "    1 | , 0410\n"
+         "      | ^\n"
+         "t.dsc:2:5: error: the second field is empty\n"
+         "    2 | 80, // x\n"
+         "      |     ^\n"
+         "t.dsc: error: no entry: a table needs at least one\n"
+         "3 errors and 0 warnings in 1 file\n"},
         // The entry one too many: its first character only.
         {data_lines(257),
          {},
@@ -308,6 +320,15 @@ TEST(PinnedWarningOptions, EdgesOfTheWarnings) {
          "      | ^~\n"
          "0 errors and 1 warning in 1 file\n"},
         {"80, 0410\n", {"-Wascii"}, 0, clean},
+        // Three digits: too many for a byte, so few that the code would fit one.
+        {"180, 410\n",
+         {},
+         1,
+         "t.dsc:1:1: warning: source code '180' has more digits than a byte: it is read as 80 "
+         "[-Wtruncated-field]\n"
+         "    1 | 180, 410\n"
+         "      | ^~~\n"
+         "0 errors and 1 warning in 1 file\n"},
         {"81, 0411\n",
          {"-Wall"},
          1,

@@ -102,6 +102,7 @@ TEST(Check, ReportsEachKindOfProblem) {
         {"80, 0410\n80, 0411\n", "t.dsc:1:1: note: first listed here"},
         {"80, 0410\n81, 0410\n",
          "t.dsc:2:5: warning: UNICODE code 0410 is listed again, for byte 81 [-Wduplicate-code]"},
+        {"80, 0410\n81, 0410\n", "t.dsc:1:5: note: first listed here, for byte 80"},
         {"80, d800\n",
          "t.dsc:1:5: warning: UNICODE code D800 is a surrogate, not a character [-Wsurrogate]"},
         {"80, FDD0\n", "t.dsc:1:5: warning: UNICODE code FDD0 is a noncharacter [-Wnoncharacter]"},
@@ -191,6 +192,7 @@ TEST(Check, CleanFilesReportNothing) {
         {std::string("// a\0b\n80, 0410\n", 16), ""},
         {"// " + std::string(60, 'a') + "\r\n80, 0410\r\n", ""}, // CR LF across 64 bytes
         {"80, 0410\n\x1a\r\n\x1a", ""}, // nothing but line ends after the Ctrl-Z
+        {"0, 0\n", ""},                 // fields of one zero
     };
     for (const report_case& c : cases) {
         SCOPED_TRACE(c.bytes);
@@ -231,6 +233,8 @@ TEST(Check, NameMismatchNeedsNames) {
          "t.dsc:1:13: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
         {"80, 0411 // U+0410 CYRILLIC CAPITAL LETTER A\n",
          "t.dsc:1:20: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
+        {"80, 0411 // CYRILLIC CAPITAL LETTER VE\n", // a name as long as the code's
+         "t.dsc:1:13: warning: the comment names U+0412 CYRILLIC CAPITAL LETTER VE," + be},
         {"80, 0411 // U+4 CYRILLIC CAPITAL LETTER A\n",
          "t.dsc:1:17: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
         {"80, 0411 // CYRILLIC CAPITAL LETTER A.\n",

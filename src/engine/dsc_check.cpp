@@ -262,11 +262,8 @@ finding fault_rule(const position& at, const dsc_line& parsed) {
         fix_at(found, at, "delete the spaces before the ','", true, parsed.first_end,
                parsed.second_start - parsed.first_end, "");
     }
-    if (parsed.fault == line_fault::second_field_empty && first.size() >= 5) {
-        hint(found, at, parsed, first, parsed.first_start); // "880418 // ..."
-    } else {
-        hint(found, at, parsed, field, field_start);
-    }
+    // A second field that is empty gives the hints about the first: "880418 // ...".
+    hint(found, at, parsed, field, field_start);
     return found;
 }
 
