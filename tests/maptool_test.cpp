@@ -66,7 +66,7 @@ TEST(Check, ReportsEachKindOfProblem) {
         {"0x80, 0410\n", "t.dsc:1:1: error: the first field '0x80' is not a hexadecimal number"},
         {"0x80, 0410\n", "t.dsc:1:1: note: write the byte as 80, without 0x"},
         {"0x80, 0410\n", "      | 80"}, // a certain fix, under the caret
-        {"80, U+0410\n", "t.dsc:1:5: note: write the code as 0410, without U+"},
+        {"80, U+0410\n", "t.dsc:1:5: note: write the code as 0410, without U+\n"},
         {"84, O414\n", "t.dsc:1:5: note: the letter O is no digit: is 0414 meant?"},
         {"84, O414\n", "t.dsc:1:5: note: unsafe fix: write 0414"},
         {"88;0418\n",
@@ -304,6 +304,9 @@ TEST(Check, FixesRepairTheLine) {
          "80, 0410\n", "80, 0410\n"},
         {"86, 0414,\n", "86, 0414\n", "86, 0414\n"},
         {"86, 0414, // x\n", "86, 0414 // x\n", "86, 0414 // x\n"},
+        {"86, 0414,//x\n", "86, 0414//x\n", "86, 0414//x\n"},
+        {"0x8, 0410\n", "8, 0410\n", "8, 0410\n"},
+        {"80, U+8\n", "80, 8\n", "80, 8\n"},
         {"86, 4,\n", "86, 4\n", "86, 4\n"},
         // Hints: likely, not certain.
         {"84, O414\n", "84, O414\n", "84, 0414\n"},
@@ -317,6 +320,9 @@ TEST(Check, FixesRepairTheLine) {
         // No certain repair, or no fault.
         {"80\n", "80\n", "80\n"},
         {"8804180\n", "8804180\n", "8804180\n"}, // too long for a byte and a code
+        {";0418\n", ";0418\n", ";0418\n"},
+        {"80,,\n", "80,,\n", "80,,\n"},
+        {"86, 4G,\n", "86, 4G,\n", "86, 4G,\n"},
         {"86, 0414, 0415\n", "86, 0414, 0415\n", "86, 0414, 0415\n"},
         {"1080, 0410\n", "1080, 0410\n", "1080, 0410\n"},
         {"/ c\n", "/ c\n", "/ c\n"},
