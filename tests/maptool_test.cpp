@@ -113,6 +113,9 @@ TEST(Check, ReportsEachKindOfProblem) {
          "pieces, and from column 255 on as another line [-Wlong-line]"},
         {"80, 0410 " + std::string(300, 'x') + "\n", "t.dsc:1:255: note: mapmaker counts this as "
                                                      "line 2"},
+        {"80, 0410 " + std::string(245, 'x') + "// c\n", // the rest a comment line of its own
+         "t.dsc:1:255: warning: the line has 254 characters or more: mapmaker reads it in "
+         "pieces, and from column 255 on as another line [-Wlong-line]"},
         {"80, 0410\r81, 0411\r\n",
          "t.dsc:1:9: warning: a CR without an LF after it ends the text: mapmaker ignores the "
          "rest of the line [-Wlone-cr]"},
@@ -191,8 +194,9 @@ TEST(Check, CleanFilesReportNothing) {
         {"//x\r\n\r\n   // indented\r\n80, 0410\r\n", ""},
         {std::string("// a\0b\n80, 0410\n", 16), ""},
         {"// " + std::string(60, 'a') + "\r\n80, 0410\r\n", ""}, // CR LF across 64 bytes
-        {"80, 0410\n\x1a\r\n\x1a", ""}, // nothing but line ends after the Ctrl-Z
-        {"0, 0\n", ""},                 // fields of one zero
+        {"80, 0410\n\x1a\r\n\x1a", ""},      // nothing but line ends after the Ctrl-Z
+        {"0, 0\n", ""},                      // fields of one zero
+        {data_lines(256), "", {"unmapped"}}, // as many entries as a table holds
     };
     for (const report_case& c : cases) {
         SCOPED_TRACE(c.bytes);
@@ -255,7 +259,8 @@ TEST(Check, NameMismatchNeedsNames) {
         {"80, 0410 // U+0410 CYRILLIC CAPITAL LETTER A (Serbocroatian).\n", ""},
         {"80, 0411 // U+0410GREEK SMALL LETTER ALPHA\n", ""}, // no space after the code
         {"80, 0411 // U+ CYRILLIC CAPITAL LETTER A\n81, 0412 // U+X CYRILLIC CAPITAL LETTER A\n"
-         "82, 0413 // CYRILLIC CAPITAL LETTER A(x)\n",
+         "82, 0413 // CYRILLIC CAPITAL LETTER A(x)\n83, 0414 // ab\n84, 0415 // \xC1\x81\n"
+         "85, 0416 // \xE2\x82\xACx\n86, 0417 // \xC2\xA9\x80\n87, 0418 // \xE0\x9F\xBF\n",
          ""},
         {"80, 0410 // \xD0\x90\n81, 0411 // \xD0\x91\xD0\x91\n82, 0412 // a\n", ""},
         // A three-byte form broken in its middle, and a surrogate's: no character.
