@@ -293,6 +293,7 @@ TEST(Check, FixesRepairTheLine) {
     };
     const std::string long_name = padded(217, "A");
     const auto no_end = [](const std::string& line) { return line.substr(0, line.size() - 1); };
+    const auto crlf = [&](const std::string& line) { return no_end(line) + "\r\n"; };
     const std::vector<fix_case> cases = {
         {"0x80, 0410\n", "80, 0410\n", "80, 0410\n"},
         {"0X80, 0x0410 // A\n", "80, 0410 // A\n", "80, 0410 // A\n"},
@@ -349,6 +350,8 @@ TEST(Check, FixesRepairTheLine) {
         // which the next reading could not tell from the start of a longer line.
         {no_end(long_name), no_end(long_name), no_end(long_name), true},
         {no_end(padded(216, "A")), no_end(padded(216, "A")), no_end(padded(216, "BE")), true},
+        // The CR of a CR LF counts for nothing.
+        {crlf(long_name), crlf(long_name), crlf(long_name), true},
     };
     ASSERT_EQ(long_name.size(), LINE_PIECE_MAX);
     for (const fix_case& c : cases) {
@@ -864,6 +867,11 @@ TEST(MaptoolCommand, CheckFixRewritesWhatItCan) {
          1,
          "[-Wctrl-z]"},
         {{"--fix", "a.dsc"}, long_line, long_line, 2, "a.dsc:1:255: error: the first field '0x81'"},
+        {{"--fix", "a.dsc"},
+         long_line + "0x82, 0412\n",
+         long_line + "82, 0412\n",
+         2,
+         "a.dsc:1:255: error: the first field '0x81'"},
         // What check refuses stays as it was.
         {{"--fix", "a.dsc"}, utf16, utf16, 2, "a.dsc: error: the file is UTF-16 text"},
         {{"--fix", "-"},
