@@ -848,6 +848,12 @@ TEST(MaptoolCommand, CheckFixRewritesWhatItCan) {
          "80, 0410\n80, 0410\n",
          1,
          "a.dsc:2:1: warning: source code 80 is listed again"},
+        // A file larger than what is written at a time: each part written once.
+        {{"--fix", "a.dsc"},
+         "0x80, 0410\n" + repeated("// c\n", 20000),
+         "80, 0410\n" + repeated("// c\n", 20000),
+         0,
+         "0 errors"},
         // Given twice, or by another name: fixed once, counted once.
         {{"--fix", "a.dsc", "./a.dsc", "a.dsc"},
          "0x80, 0410\n",
