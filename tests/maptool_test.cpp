@@ -113,9 +113,6 @@ TEST(Check, ReportsEachKindOfProblem) {
          "pieces, and from column 255 on as another line [-Wlong-line]"},
         {"80, 0410 " + std::string(300, 'x') + "\n", "t.dsc:1:255: note: mapmaker counts this as "
                                                      "line 2"},
-        {"80, 0410 " + std::string(245, 'x') + "// c\n", // the rest a comment line of its own
-         "t.dsc:1:255: warning: the line has 254 characters or more: mapmaker reads it in "
-         "pieces, and from column 255 on as another line [-Wlong-line]"},
         {"80, 0410\r81, 0411\r\n",
          "t.dsc:1:9: warning: a CR without an LF after it ends the text: mapmaker ignores the "
          "rest of the line [-Wlone-cr]"},
@@ -466,6 +463,7 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
         {{"check", "--max-errors=0", "worse.dsc"}, 2, "", "worse.dsc:5:1: error:"},
         {{"check", "--max-errors=1", "late.dsc"}, 2, "", "late.dsc:3:1: error:"}, // errors only
         {{"check", "--max-errors=x", "good.dsc"}, 2, "", "--max-errors: 'x' is not a number"},
+        {{"check", "--max-errors=1x", "good.dsc"}, 2, "", "--max-errors: '1x' is not a number"},
         {{"-V"}, 0, "maptool " MAPTOOL_VERSION " ("},
         {{"version"}, 0, "maptool " MAPTOOL_VERSION " ("},
         {{"check", "-Wextra", "good.dsc"}, 1, "good.dsc: warning: bytes 80-FF that no entry"},
