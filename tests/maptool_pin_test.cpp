@@ -131,6 +131,18 @@ TEST(PinnedCheck, ExcerptAndCaretLines) {
          "    1 | 80, <FF>10\n"
          "      |     ^~~~~~\n"
          "1 error and 0 warnings in 1 file\n"},
+        // The cause of a lone CR is told once a file.
+        {"80, 0410\rx\r\n81, 0411\ry\n",
+         {},
+         1,
+         "t.dsc:1:9: " + LONE_CR_WARNING +
+             "    1 | 80, 0410<0D>x\n"
+             "      |         ^~~~\n"
+             "t.dsc:1:9: " +
+             OLD_MAC_NOTE + "t.dsc:2:9: " + LONE_CR_WARNING +
+             "    2 | 81, 0411<0D>y\n"
+             "      |         ^~~~\n"
+             "0 errors and 2 warnings in 1 file\n"},
         // A UTF-8 character takes one column, however many bytes it has.
         {"80, 0410 // \xD0\x94\xD0\x96 \xE2\x82\xAC\rx\r\n",
          {},
@@ -178,6 +190,18 @@ TEST(PinnedCheck, ExcerptAndCaretLines) {
          "    2 | 80, 04<01>\n"
          "      |     ^~~~~~\n"
          "1 error and 0 warnings in 1 file\n"},
+        // An empty field: the place where it is missing.
+        {", 0410\n80, // x\n",
+         {},
+         2,
+         "t.dsc:1:1: error: the first field is empty\n"
+         "    1 | , 0410\n"
+         "      | ^\n"
+         "t.dsc:2:5: error: the second field is empty\n"
+         "    2 | 80, // x\n"
+         "      |     ^\n"
+         "t.dsc: error: no entry: a table needs at least one\n"
+         "3 errors and 0 warnings in 1 file\n"},
         // The entry one too many: its first character only.
         {data_lines(257),
          {},
@@ -296,6 +320,15 @@ TEST(PinnedWarningOptions, EdgesOfTheWarnings) {
          "      | ^~\n"
          "0 errors and 1 warning in 1 file\n"},
         {"80, 0410\n", {"-Wascii"}, 0, clean},
+        // Three digits: too many for a byte, so few that the code would fit one.
+        {"180, 410\n",
+         {},
+         1,
+         "t.dsc:1:1: warning: source code '180' has more digits than a byte: it is read as 80 "
+         "[-Wtruncated-field]\n"
+         "    1 | 180, 410\n"
+         "      | ^~~\n"
+         "0 errors and 1 warning in 1 file\n"},
         {"81, 0411\n",
          {"-Wall"},
          1,

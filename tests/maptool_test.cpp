@@ -66,7 +66,7 @@ TEST(Check, ReportsEachKindOfProblem) {
         {"0x80, 0410\n", "t.dsc:1:1: error: the first field '0x80' is not a hexadecimal number"},
         {"0x80, 0410\n", "t.dsc:1:1: note: write the byte as 80, without 0x"},
         {"0x80, 0410\n", "      | 80"}, // a certain fix, under the caret
-        {"80, U+0410\n", "t.dsc:1:5: note: write the code as 0410, without U+"},
+        {"80, U+0410\n", "t.dsc:1:5: note: write the code as 0410, without U+\n"},
         {"84, O414\n", "t.dsc:1:5: note: the letter O is no digit: is 0414 meant?"},
         {"84, O414\n", "t.dsc:1:5: note: unsafe fix: write 0414"},
         {"88;0418\n",
@@ -102,9 +102,12 @@ TEST(Check, ReportsEachKindOfProblem) {
         {"80, 0410\n80, 0411\n", "t.dsc:1:1: note: first listed here"},
         {"80, 0410\n81, 0410\n",
          "t.dsc:2:5: warning: UNICODE code 0410 is listed again, for byte 81 [-Wduplicate-code]"},
+        {"80, 0410\n81, 0410\n", "t.dsc:1:5: note: first listed here, for byte 80"},
         {"80, d800\n",
          "t.dsc:1:5: warning: UNICODE code D800 is a surrogate, not a character [-Wsurrogate]"},
         {"80, FDD0\n", "t.dsc:1:5: warning: UNICODE code FDD0 is a noncharacter [-Wnoncharacter]"},
+        {"80, FDEF\n", "t.dsc:1:5: warning: UNICODE code FDEF is a noncharacter [-Wnoncharacter]"},
+        {"80, FFFE\n", "t.dsc:1:5: warning: UNICODE code FFFE is a noncharacter [-Wnoncharacter]"},
         {"80, 0410 " + std::string(300, 'x') + "\n",
          "t.dsc:1:255: warning: the line has 254 characters or more: mapmaker reads it in "
          "pieces, and from column 255 on as another line [-Wlong-line]"},
@@ -116,6 +119,12 @@ TEST(Check, ReportsEachKindOfProblem) {
         {"80, 0410\n\x1a"
          "81, 0411\n",
          "t.dsc:2:1: warning: text after a Ctrl-Z byte is never read [-Wctrl-z]"},
+        // Text after the Ctrl-Z in the block read and none after it, and the other way round
+        // (the last read of the rest one byte long).
+        {"80, 0410\n\x1ax" + std::string(70000, '\n'),
+         "t.dsc:2:1: warning: text after a Ctrl-Z byte is never read [-Wctrl-z]"},
+        {"80, 0410\n\x1a" + std::string(65536 - 10 + 4096, '\n') + "x",
+         "t.dsc:2:1: warning: text after a Ctrl-Z byte is never read [-Wctrl-z]"},
         {std::string("80, 04\0 10\n", 11),
          "t.dsc:1:7: warning: a NUL byte ends the text: mapmaker ignores the rest of the line "
          "[-Wnul]"},
@@ -124,6 +133,9 @@ TEST(Check, ReportsEachKindOfProblem) {
          {"all"}},
         {"80, 0410\n",
          "t.dsc: warning: bytes 80-FF that no entry lists: 81-FF [-Wunmapped]",
+         {"all"}},
+        {"FE, 0410\n",
+         "t.dsc: warning: bytes 80-FF that no entry lists: 80-FD, FF [-Wunmapped]",
          {"all"}},
         {"80, 0410\n80, 0410\n",
          "t.dsc:2:1: error: source code 80 is listed again [-Werror,-Wduplicate-byte]",
@@ -179,7 +191,9 @@ TEST(Check, CleanFilesReportNothing) {
         {"//x\r\n\r\n   // indented\r\n80, 0410\r\n", ""},
         {std::string("// a\0b\n80, 0410\n", 16), ""},
         {"// " + std::string(60, 'a') + "\r\n80, 0410\r\n", ""}, // CR LF across 64 bytes
-        {"80, 0410\n\x1a\r\n\x1a", ""}, // nothing but line ends after the Ctrl-Z
+        {"80, 0410\n\x1a\r\n\x1a", ""},      // nothing but line ends after the Ctrl-Z
+        {"0, 0\n", ""},                      // fields of one zero
+        {data_lines(256), "", {"unmapped"}}, // as many entries as a table holds
     };
     for (const report_case& c : cases) {
         SCOPED_TRACE(c.bytes);
@@ -200,7 +214,8 @@ TEST(Check, Utf16FileIsOneError) {
     be.insert(be.begin(), '\0');
     be.pop_back();
     for (const std::string& bytes :
-         {"\xFF\xFE" + le, "\xFE\xFF" + be, le, be, "\xFF\xFE/\0/\0\x1A\x04\n\0" + le}) {
+         {"\xFF\xFE" + le, "\xFE\xFF" + be, le, be, "\xFF\xFE/\0/\0\x1A\x04\n\0" + le,
+          le.substr(0, 4), std::string(" \0~\0", 4) + le, std::string("\0 \0~", 4) + be}) {
         SCOPED_TRACE(testing::PrintToString(bytes));
         EXPECT_EQ(check_text(bytes), "t.dsc: error: the file is UTF-16 text: save it as UTF-8 or "
                                      "ASCII\n");
@@ -219,22 +234,37 @@ TEST(Check, NameMismatchNeedsNames) {
          "t.dsc:1:13: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
         {"80, 0411 // U+0410 CYRILLIC CAPITAL LETTER A\n",
          "t.dsc:1:20: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
+        {"80, 0411 // CYRILLIC CAPITAL LETTER VE\n", // a name as long as the code's
+         "t.dsc:1:13: warning: the comment names U+0412 CYRILLIC CAPITAL LETTER VE," + be},
+        {"80, 0411 // U+4 CYRILLIC CAPITAL LETTER A\n",
+         "t.dsc:1:17: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
         {"80, 0411 // CYRILLIC CAPITAL LETTER A.\n",
          "t.dsc:1:13: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
         {"80, 0411 // \xD0\x90\n",
          "t.dsc:1:13: warning: the comment names U+0410 CYRILLIC CAPITAL LETTER A," + be},
         {"80, 0411 // \xE2\x82\xAC\n", // three bytes
          "t.dsc:1:13: warning: the comment names U+20AC EURO SIGN," + be},
+        // The first and last lead byte of two bytes, and the first code of three.
+        {"80, 0411 // \xC2\xA9\n",
+         "t.dsc:1:13: warning: the comment names U+00A9 COPYRIGHT SIGN," + be},
+        {"80, 0411 // \xDF\x80\n",
+         "t.dsc:1:13: warning: the comment names U+07C0 NKO DIGIT ZERO," + be},
+        {"80, 0411 // \xE0\xA0\x80\n",
+         "t.dsc:1:13: warning: the comment names U+0800 SAMARITAN LETTER ALAF," + be},
         // Comments that name the code, or no character at all.
         {"80, 0410 // Cyrillic capital letter A\n81, 0411 // my note\n", ""},
         {"80, 0410 // U+0410 CYRILLIC CAPITAL LETTER A (Serbocroatian).\n", ""},
         {"80, 0411 // U+0410GREEK SMALL LETTER ALPHA\n", ""}, // no space after the code
+        {"80, 0411 // U+ CYRILLIC CAPITAL LETTER A\n81, 0412 // U+X CYRILLIC CAPITAL LETTER A\n"
+         "82, 0413 // CYRILLIC CAPITAL LETTER A(x)\n",
+         ""},
         {"80, 0410 // \xD0\x90\n81, 0411 // \xD0\x91\xD0\x91\n82, 0412 // a\n", ""},
         // A three-byte form broken in its middle, and a surrogate's: no character.
         {"80, 0411 // \xE2"
          "A\x80\n",
          ""},
         {"80, 0411 // \xED\xA0\x80\n", ""},
+        {"80, 0411 // \xED\xBF\xBF\n", ""},
         {"80, 0411 // CYRILLIC CAPITAL LETTER A, mostly\n81, 0412 // (CYRILLIC CAPITAL LETTER A)\n",
          ""},
     };
@@ -260,6 +290,7 @@ TEST(Check, FixesRepairTheLine) {
     };
     const std::string long_name = padded(217, "A");
     const auto no_end = [](const std::string& line) { return line.substr(0, line.size() - 1); };
+    const auto crlf = [&](const std::string& line) { return no_end(line) + "\r\n"; };
     const std::vector<fix_case> cases = {
         {"0x80, 0410\n", "80, 0410\n", "80, 0410\n"},
         {"0X80, 0x0410 // A\n", "80, 0410 // A\n", "80, 0410 // A\n"},
@@ -275,16 +306,25 @@ TEST(Check, FixesRepairTheLine) {
          "80, 0410\n", "80, 0410\n"},
         {"86, 0414,\n", "86, 0414\n", "86, 0414\n"},
         {"86, 0414, // x\n", "86, 0414 // x\n", "86, 0414 // x\n"},
+        {"86, 0414,//x\n", "86, 0414//x\n", "86, 0414//x\n"},
+        {"0x8, 0410\n", "8, 0410\n", "8, 0410\n"},
+        {"80, U+8\n", "80, 8\n", "80, 8\n"},
+        {"86, 4,\n", "86, 4\n", "86, 4\n"},
         // Hints: likely, not certain.
         {"84, O414\n", "84, O414\n", "84, 0414\n"},
         {"8o, 0414\n", "8o, 0414\n", "80, 0414\n"},
         {"88;0418\n", "88;0418\n", "88,0418\n"},
         {"88; 0418\n", "88; 0418\n", "88, 0418\n"},
+        {"8;0418\n", "8;0418\n", "8,0418\n"},
         {"880418 // x\n", "880418 // x\n", "88, 0418 // x\n"},
         {"88418\n", "88418\n", "88, 418\n"},
         {"0x84, O414\n", "84, O414\n", "84, 0414\n"},
         // No certain repair, or no fault.
         {"80\n", "80\n", "80\n"},
+        {"8804180\n", "8804180\n", "8804180\n"}, // too long for a byte and a code
+        {";0418\n", ";0418\n", ";0418\n"},
+        {"80,,\n", "80,,\n", "80,,\n"},
+        {"86, 4G,\n", "86, 4G,\n", "86, 4G,\n"},
         {"86, 0414, 0415\n", "86, 0414, 0415\n", "86, 0414, 0415\n"},
         {"1080, 0410\n", "1080, 0410\n", "1080, 0410\n"},
         {"/ c\n", "/ c\n", "/ c\n"},
@@ -307,6 +347,8 @@ TEST(Check, FixesRepairTheLine) {
         // which the next reading could not tell from the start of a longer line.
         {no_end(long_name), no_end(long_name), no_end(long_name), true},
         {no_end(padded(216, "A")), no_end(padded(216, "A")), no_end(padded(216, "BE")), true},
+        // The CR of a CR LF counts for nothing.
+        {crlf(long_name), crlf(long_name), crlf(long_name), true},
     };
     ASSERT_EQ(long_name.size(), LINE_PIECE_MAX);
     for (const fix_case& c : cases) {
@@ -365,6 +407,7 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
     write_file(dir / "dup.dsc", "80, 0410\n80, 0411\n");
     write_file(dir / "bad.dsc", "80 , 0410\n");
     write_file(dir / "worse.dsc", "x\n80 , 0410\n80, 0410\n80, 0410\ny\n");
+    write_file(dir / "late.dsc", "80, 0410\n80, 0411\nx\n");
     const std::vector<status_case> cases = {
         {{"check", "good.dsc"}, 0, "0 errors and 0 warnings in 1 file\n"},
         {{"check", "dup.dsc"}, 1, "dup.dsc:2:1: warning:"},
@@ -437,7 +480,9 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
          "bad.dsc:1:4: error:"},
         {{"check", "--max-errors", "1", "worse.dsc"}, 2, "", "\n3 errors and 1 warning in 1 file"},
         {{"check", "--max-errors=0", "worse.dsc"}, 2, "", "worse.dsc:5:1: error:"},
+        {{"check", "--max-errors=1", "late.dsc"}, 2, "", "late.dsc:3:1: error:"}, // errors only
         {{"check", "--max-errors=x", "good.dsc"}, 2, "", "--max-errors: 'x' is not a number"},
+        {{"check", "--max-errors=1x", "good.dsc"}, 2, "", "--max-errors: '1x' is not a number"},
         {{"-V"}, 0, "maptool " MAPTOOL_VERSION " ("},
         {{"version"}, 0, "maptool " MAPTOOL_VERSION " ("},
         {{"check", "-Wextra", "good.dsc"}, 1, "good.dsc: warning: bytes 80-FF that no entry"},
@@ -696,6 +741,7 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     EXPECT_EQ(findings[0]["children"][0]["end_column"], 2);
     EXPECT_EQ(findings[0]["fixes"], nlohmann::json::array());
     EXPECT_EQ(findings[1]["class"], "long-line");
+    EXPECT_EQ(findings[1]["end_column"], 255);   // one byte: it ends where it starts
     EXPECT_EQ(findings[2]["severity"], "error"); // the rest of the long line, a piece of its own
     EXPECT_EQ(findings[2]["line"], 3);
     EXPECT_EQ(findings[2]["column"], 255);
@@ -721,6 +767,7 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     EXPECT_TRUE(empty[0]["line"].is_null());
     EXPECT_TRUE(empty[0]["column"].is_null());
     EXPECT_EQ(empty[0]["mapmaker_line"], 2);
+    EXPECT_EQ(empty[0]["notes"], nlohmann::json::array()); // that line is for the whole file
 
     // The SARIF log of a line read in two pieces (its second piece's columns counted in
     // characters), a fix, and a finding about the whole file; a name a URI escapes.
@@ -730,8 +777,10 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     }
     write_file(dir / "A b-_~.dsc", "80, 0410 // " + cyrillic + "\n0x81, 0411\n");
     const std::string absolute = utf8_from(dir / "A b-_~.dsc");
-    const nlohmann::json sarif = nlohmann::json::parse(
-        run(dir, {"check", "--format=sarif", "-Wall", "A b-_~.dsc", absolute}).out);
+    const std::string log =
+        run(dir, {"check", "--format=sarif", "-Wall", "A b-_~.dsc", absolute}).out;
+    EXPECT_NE(log.find("\xD0\x96"), std::string::npos); // not \u0416
+    const nlohmann::json sarif = nlohmann::json::parse(log);
     const std::vector<std::pair<std::string, nlohmann::json>> expected = {
         {"/version", "2.1.0"},
         {"/runs/0/tool/driver/name", "maptool"},
@@ -762,6 +811,9 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
         EXPECT_EQ(sarif.value(nlohmann::json::json_pointer(pointer), nlohmann::json()), value)
             << pointer;
     }
+    for (const nlohmann::json& rule : sarif["runs"][0]["tool"]["driver"]["rules"]) {
+        EXPECT_NE(rule["id"], ""); // a rule for each class and kind, and no more
+    }
     const nlohmann::json& results = sarif["runs"][0]["results"];
     ASSERT_EQ(results.size(), 8u);
     for (const nlohmann::json& result : results) {
@@ -773,6 +825,23 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     const std::string uri =
         results[4]["locations"][0]["physicalLocation"]["artifactLocation"]["uri"];
     EXPECT_TRUE(uri.starts_with("file:///") && uri.ends_with("/A%20b-_~.dsc")) << uri;
+
+    // A drive's colon is kept, any other escaped; the ends of the letters and digits are
+    // kept. Files that are not there are named all the same.
+    const nlohmann::json names = nlohmann::json::parse(
+        run(dir, {"check", "--format=sarif", "c:/", "a:bc", "azAZ09.dsc"}).out);
+    std::string uris;
+    for (const nlohmann::json& each : names["runs"][0]["results"]) {
+        uris +=
+            each["locations"][0]["physicalLocation"]["artifactLocation"]["uri"].get<std::string>() +
+            ' ';
+    }
+    EXPECT_EQ(uris, "file:///c:/ a%3Abc azAZ09.dsc ");
+    // A file with nothing to report: the log with no results.
+    write_file(dir / "clean.dsc", "80, 0410\n");
+    EXPECT_EQ(nlohmann::json::parse(run(dir, {"check", "--format=sarif", "clean.dsc"}).out)
+                  .value(nlohmann::json::json_pointer("/runs/0/results"), nlohmann::json()),
+              nlohmann::json::array());
 }
 
 struct fix_file_case {
@@ -813,6 +882,12 @@ TEST(MaptoolCommand, CheckFixRewritesWhatItCan) {
          "80, 0410\n80, 0410\n",
          1,
          "a.dsc:2:1: warning: source code 80 is listed again"},
+        // A file larger than what is written at a time: each part written once.
+        {{"--fix", "a.dsc"},
+         "0x80, 0410\n" + repeated("// c\n", 20000),
+         "80, 0410\n" + repeated("// c\n", 20000),
+         0,
+         "0 errors"},
         // Given twice, or by another name: fixed once, counted once.
         {{"--fix", "a.dsc", "./a.dsc", "a.dsc"},
          "0x80, 0410\n",
@@ -832,6 +907,11 @@ TEST(MaptoolCommand, CheckFixRewritesWhatItCan) {
          1,
          "[-Wctrl-z]"},
         {{"--fix", "a.dsc"}, long_line, long_line, 2, "a.dsc:1:255: error: the first field '0x81'"},
+        {{"--fix", "a.dsc"},
+         long_line + "0x82, 0412\n",
+         long_line + "82, 0412\n",
+         2,
+         "a.dsc:1:255: error: the first field '0x81'"},
         // What check refuses stays as it was.
         {{"--fix", "a.dsc"}, utf16, utf16, 2, "a.dsc: error: the file is UTF-16 text"},
         {{"--fix", "-"},

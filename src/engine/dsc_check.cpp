@@ -192,9 +192,9 @@ void hint(finding& found, const position& at, const dsc_line& parsed, std::strin
     std::string zeros(text);
     std::replace(zeros.begin(), zeros.end(), 'O', '0');
     std::replace(zeros.begin(), zeros.end(), 'o', '0');
+    // (An empty text is a hexadecimal field here: "88;" passes.)
     if (semicolon != std::string_view::npos && semicolon > 0 &&
-        is_hex_field(text.substr(0, semicolon)) &&
-        (semicolon + 1 == text.size() || is_hex_field(text.substr(semicolon + 1)))) {
+        is_hex_field(text.substr(0, semicolon)) && is_hex_field(text.substr(semicolon + 1))) {
         found.note("is ';' meant as ','? fields are separated by ',' or spaces");
         fix_at(found, at, "replace ';' with ','", false, start + semicolon, 1, ",");
     } else if (zeros != text && is_hex_field(zeros)) {
@@ -262,11 +262,8 @@ finding fault_rule(const position& at, const dsc_line& parsed) {
         fix_at(found, at, "delete the spaces before the ','", true, parsed.first_end,
                parsed.second_start - parsed.first_end, "");
     }
-    if (parsed.fault == line_fault::second_field_empty && first.size() >= 5) {
-        hint(found, at, parsed, first, parsed.first_start); // "880418 // ..."
-    } else {
-        hint(found, at, parsed, field, field_start);
-    }
+    // A second field that is empty gives the hints about the first: "880418 // ...".
+    hint(found, at, parsed, field, field_start);
     return found;
 }
 
