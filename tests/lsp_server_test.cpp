@@ -642,6 +642,8 @@ TEST(LanguageServer, EditsOnlyWhatChanges) {
         {"x\xD0\x96y", "x\xD0\x97y", {{1, 3, "\xD0\x97"}}},
         {"a\xD0\x96", "b\xD1\x96", {{0, 3, "b\xD1\x96"}}},
         {"ab", "b", {{0, 1, ""}}},
+        // the byte after the old text is no part of it, even where the new text has it
+        {"ab", std::string("ab\0c", 4), {{2, 2, std::string("\0c", 2)}}},
         // lines that come or go: the whole text
         {"a\nb\n", "a\n", {{0, 4, "a\n"}}},
     };
