@@ -78,6 +78,10 @@ TEST(Check, ReportsEachKindOfProblem) {
         {"\xEF\xBB\xBF"
          "80, 0410\n",
          "t.dsc:1:1: note: the file starts with a UTF-8 byte order mark: save it without one"},
+        {"80, 0410\n\xEF\xBB\xBF"
+         "81, 0411\n",
+         "t.dsc:2:1: note: the line starts with a UTF-8 byte order mark, as where files were "
+         "joined: delete it"},
         {"80 , 0410\n", "t.dsc:1:4: error: the second field ',' is not a hexadecimal number"},
         {", 0410\n", "t.dsc:1:1: error: the first field is empty"},
         {"80,\n", "t.dsc:1:4: error: the second field is empty"},

@@ -158,8 +158,12 @@ void explain(finding& found, const position& at, std::string_view text, std::siz
                    std::string(prefix));
         fix_at(found, at, "delete " + std::string(prefix), true, start, text.size(), digits);
     };
-    if (at.line == 1 && at.column_base == 0 && text.starts_with("\xEF\xBB\xBF")) {
-        found.note("the file starts with a UTF-8 byte order mark: save it without one");
+    if (at.column_base == 0 && text.starts_with("\xEF\xBB\xBF")) {
+        // Further down, the start of another file joined to this one.
+        found.note(at.line == 1
+                       ? "the file starts with a UTF-8 byte order mark: save it without one"
+                       : "the line starts with a UTF-8 byte order mark, as where files "
+                         "were joined: delete it");
         fix_at(found, at, "delete the byte order mark", true, start, 3, "");
     } else if ((text.starts_with("0x") || text.starts_with("0X")) && rest_is_number(2)) {
         drop_prefix(text.substr(0, 2));
