@@ -538,13 +538,6 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "maptool convert: -c and --replace cannot be given together\n"
          "Usage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
          "old"},
-        {"a bare --replace: U+FFFD when decoding",
-         {"convert", "-f", cp1251, "--replace"},
-         "a\x98",
-         0,
-         "a\xEF\xBF\xBD",
-         "",
-         "old"},
         {"a byte of no UTF-8 character is no --replace",
          {"convert", "-t", cp1251, "--replace=\x80"},
          "",
@@ -799,6 +792,27 @@ TEST(Which, FindsTheTableAMapWasBuiltFrom) {
         maptool(dir, {"which", "--text", "--tables", "known", "-n", "1", "t.map"});
     EXPECT_NE(as_text.out.find("bytes unmapped"), std::string::npos) << as_text.out;
     EXPECT_EQ(maptool(dir, {"which", "-n", "a", "t.map"}).status, 2);
+    // A sample with a byte the best table lacks has no best table: exit 1.
+    write_file(dir / "small" / "small.dsc", "80, 0410\n");
+    write_file(dir / "sample.txt", "\x81\x80");
+    const program_result unmapped =
+        maptool(dir, {"which", "--tables", "small", "--color=never", "sample.txt"});
+    EXPECT_EQ(unmapped.status, 1);
+    EXPECT_EQ(from_text_mode(unmapped.out), "small: 1 bytes unmapped, 0 unlikely\n");
+    // What cannot be read is said, with the system's reason, and exits 2.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> unreadable = {
+        {{"which", "--tables", "none", "t.map"},
+         "which: error: cannot read the tables folder none"},
+        {{"which", "--tables", "small", "none.txt"}, "none.txt: error: cannot open the file: "},
+#if !defined(_WIN32)
+        {{"which", "--tables", "small", "."}, ".: error: cannot read: "},
+#endif
+    };
+    for (const auto& [args, err] : unreadable) {
+        const program_result run = maptool(dir, args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.err.starts_with(err)) << run.err;
+    }
 }
 
 // With --iconv, iconv's charsets are known too, by the names iconv -l gives them, each
