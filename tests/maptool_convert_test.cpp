@@ -14,6 +14,7 @@
 #include <iconv.h>
 #endif
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <optional>
@@ -62,6 +63,20 @@ TEST(Convert, EachWayWithItsStopsAtEveryBlockSize) {
          "A",
          "\xD0\x90", stopped_at{"byte 41 is not in the table", 1, 1, 2}, unmappable::stop, "",
          false},
+        {"--no-ascii: byte 00 too", cyrillic, direction::decode, std::string(1, '\0'), "",
+         stopped_at{"byte 00 is not in the table", 0, 1, 1}, unmappable::stop, "", false},
+        {"byte 80 is no ASCII byte",
+         {{0x81, 0x0411}},
+         direction::decode,
+         "\x80",
+         "",
+         stopped_at{"byte 80 is not in the table", 0, 1, 1}},
+        {"a byte listed as a surrogate is not in the table",
+         {{0x80, 0xD800}},
+         direction::decode,
+         "\x80",
+         "",
+         stopped_at{"byte 80 is not in the table", 0, 1, 1}},
         {"--no-ascii both ways", cyrillic, direction::encode,
          "\xD0\x90"
          "A",
@@ -96,6 +111,12 @@ TEST(Convert, EachWayWithItsStopsAtEveryBlockSize) {
          direction::decode,
          "\x80",
          "\xD0\x91",
+         std::nullopt},
+        {"byte 00 first is a code's first entry too",
+         {{0x00, 0x0041}, {0x80, 0x0041}},
+         direction::encode,
+         "A",
+         std::string(1, '\0'),
          std::nullopt},
         {"a repeated code encodes as its first entry",
          {{0x81, 0x0410}, {0x80, 0x0410}},
@@ -132,6 +153,8 @@ TEST(Convert, EachWayWithItsStopsAtEveryBlockSize) {
          "a?b", std::nullopt, unmappable::replace, "?"},
         {"invalid UTF-8 stops even with -c", cyrillic, direction::encode, "a\xC3(", "a",
          stopped_at{"invalid UTF-8 from byte C3", 1, 1, 2}, unmappable::skip},
+        {"a byte from F5 up begins no character", cyrillic, direction::encode, "a\xF5\x80", "a",
+         stopped_at{"invalid UTF-8 from byte F5", 1, 1, 2}},
         {"a lone continuation byte is invalid", cyrillic, direction::encode, "\x80", "",
          stopped_at{"invalid UTF-8 from byte 80", 0, 1, 1}},
         {"an overlong form is invalid", cyrillic, direction::encode, "\xE0\x80\x80", "",
@@ -142,17 +165,28 @@ TEST(Convert, EachWayWithItsStopsAtEveryBlockSize) {
          stopped_at{"invalid UTF-8 from byte ED", 0, 1, 1}},
         {"a character cut off by the end", cyrillic, direction::encode, "\xD0\x90\xD0", "\x80",
          stopped_at{"incomplete UTF-8 character at the end of the input", 2, 1, 2}},
-        {"recoding: each byte through its character",
+        {"recoding: each byte through its character, NUL too",
          cyrillic,
          direction::recode,
-         "A\x80\x81\n",
-         "A\xC0\xC1\n",
+         std::string("A\0\x80\x81\n", 5),
+         std::string("A\0\xC0\xC1\n", 5),
          std::nullopt,
          unmappable::stop,
          "",
          true,
          false,
          {{0xC1, 0x0411}, {0xC0, 0x0410}}},
+        {"recoding: the last code a table holds",
+         {{0x80, 0xFFFF}},
+         direction::recode,
+         "\x80",
+         "\xC0",
+         std::nullopt,
+         unmappable::stop,
+         "",
+         true,
+         false,
+         {{0xC0, 0xFFFF}}},
         {"recoding: a byte the source lacks",
          cyrillic,
          direction::recode,
@@ -235,6 +269,16 @@ TEST(Convert, EachWayWithItsStopsAtEveryBlockSize) {
          unmappable::stop,
          "",
          false,
+         true},
+        {"--translit: a rendering into byte 00",
+         {{0x00, 0x006F}},
+         direction::encode,
+         "\xC5\x91",
+         std::string(1, '\0'),
+         std::nullopt,
+         unmappable::stop,
+         "",
+         true,
          true},
         {"recoding: a character the target gives byte 00",
          {{0x80, 0x0041}},
@@ -348,6 +392,8 @@ verb_case translit_case(const std::vector<std::string>& args) {
 TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
     const std::string ru = "\xCF\xF0\xE8\xE2\xE5\xF2\n"; // Привет
     const std::string utf8 = "\xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82\n";
+    // Byte 80 listed twice, the same both times: a warning of check's.
+    const std::string star = "80, 002A\n81, 006F\n82, FFFF\n00, 0023\n80, 002A\n";
     const std::vector<verb_case> cases = {
         {"standard input to standard output, byte for byte",
          {"convert", "-f", cp1251},
@@ -492,6 +538,43 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "maptool convert: -c and --replace cannot be given together\n"
          "Usage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
          "old"},
+        {"a byte of no UTF-8 character is no --replace",
+         {"convert", "-t", cp1251, "--replace=\x80"},
+         "",
+         2,
+         "",
+         "maptool convert: --replace: '\x80' is not one UTF-8 character\n"
+         "Usage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
+         "old"},
+        {"nor is one from F5 up",
+         {"convert", "-t", cp1251, "--replace=\xF5"},
+         "",
+         2,
+         "",
+         "maptool convert: --replace: '\xF5' is not one UTF-8 character\n"
+         "Usage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
+         "old"},
+        {"the source table from standard input, the text from a file",
+         {"convert", "-f", "-", "star.dsc"},
+         "80, 0410\n",
+         0,
+         star,
+         "",
+         "old"},
+        {"the target table from standard input",
+         {"convert", "-t", "-", "star.dsc"},
+         "80, 0410\n",
+         0,
+         star,
+         "",
+         "old"},
+        {"a table's warnings are for check, not here; --color",
+         {"convert", "-f", "star.dsc", "--color=never"},
+         "\x80",
+         0,
+         "*",
+         "",
+         "old"},
         {"--replace=CHAR takes one character",
          {"convert", "-t", cp1251, "--replace=ab"},
          "",
@@ -521,7 +604,7 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
         const temp_dir dir;
         write_file(dir / "a.txt", utf8);
         write_file(dir / "out.txt", "old");
-        write_file(dir / "star.dsc", "80, 002A\n81, 006F\n82, FFFF\n00, 0023\n");
+        write_file(dir / "star.dsc", star);
         const program_result run = maptool(dir, c.args, c.input);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, c.out);
@@ -537,6 +620,7 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
 #if !defined(_WIN32)
         // A folder opens on POSIX systems and fails at the first read.
         {{"convert", "-t", cp1251, "."}, ".: error: cannot read: "},
+        {{"convert", "-t", cp1251, ".", "-o", "out.txt"}, ".: error: cannot read: "},
 #endif
     };
     for (const auto& [args, err] : unusable) {
@@ -545,7 +629,27 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.out, "");
         EXPECT_TRUE(run.err.starts_with(err)) << run.err;
+        EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
     }
+}
+
+// Standard output on a full disk: what stays in the buffer fails only when flushed at the
+// end, and is an error all the same.
+TEST(Convert, AFullStandardOutputIsAnError) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "Windows has no device that always reports a full disk";
+#else
+    if (!fs::exists("/dev/full")) {
+        GTEST_SKIP() << "/dev/full is not available";
+    }
+    const temp_dir dir;
+    const program_result run =
+        run_program("/bin/sh", dir.path(),
+                    {"sh", "-c", "exec \"$0\" convert -f \"$1\" >/dev/full", MAPTOOL_PATH, cp1251},
+                    "ab", input_kind::pipe);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_TRUE(run.err.starts_with("<stdout>: error: cannot write: ")) << run.err;
+#endif
 }
 
 // What glibc's iconv makes of UTF-8 text with CHARSET//TRANSLIT, as UTF-8 again, in the
@@ -707,6 +811,27 @@ TEST(Which, FindsTheTableAMapWasBuiltFrom) {
         maptool(dir, {"which", "--text", "--tables", "known", "-n", "1", "t.map"});
     EXPECT_NE(as_text.out.find("bytes unmapped"), std::string::npos) << as_text.out;
     EXPECT_EQ(maptool(dir, {"which", "-n", "a", "t.map"}).status, 2);
+    // A sample with a byte the best table lacks has no best table: exit 1.
+    write_file(dir / "small" / "small.dsc", "80, 0410\n");
+    write_file(dir / "sample.txt", "\x81\x80");
+    const program_result unmapped =
+        maptool(dir, {"which", "--tables", "small", "--color=never", "sample.txt"});
+    EXPECT_EQ(unmapped.status, 1);
+    EXPECT_EQ(from_text_mode(unmapped.out), "small: 1 bytes unmapped, 0 unlikely\n");
+    // What cannot be read is said, with the system's reason, and exits 2.
+    const std::vector<std::pair<std::vector<std::string>, std::string>> unreadable = {
+        {{"which", "--tables", "none", "t.map"},
+         "which: error: cannot read the tables folder none"},
+        {{"which", "--tables", "small", "none.txt"}, "none.txt: error: cannot open the file: "},
+#if !defined(_WIN32)
+        {{"which", "--tables", "small", "."}, ".: error: cannot read: "},
+#endif
+    };
+    for (const auto& [args, err] : unreadable) {
+        const program_result run = maptool(dir, args);
+        EXPECT_EQ(run.status, 2);
+        EXPECT_TRUE(run.err.starts_with(err)) << run.err;
+    }
 }
 
 // With --iconv, iconv's charsets are known too, by the names iconv -l gives them, each

@@ -532,6 +532,7 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
          "",
          "maptool check: --format: 'yaml' is none of text, json, sarif\n"},
         {{"which", "-n", "", "good.dsc"}, 2, "", "maptool which: --best: '' is no number\n"},
+        {{"which"}, 2, "", "maptool which: FILE is missing\n"},
         {{}, 2, "", "maptool: no verb given\n"},
         {{"diff", "-", "-"},
          2,

@@ -152,7 +152,7 @@ std::size_t encode_block(conversion& run, const unsigned char* in, std::size_t s
             const std::optional<std::uint32_t> valid =
                 length == 0 || i + length > size ? std::nullopt : sequence_code(in + i, length);
             if (!valid) {
-                why = i + std::max<std::size_t>(length, 1) > size && length != 0
+                why = length != 0 && i + length > size
                           ? "incomplete UTF-8 character at the end of the input"
                           : "invalid UTF-8 from byte " + hex(in[i], 2);
                 return i;
