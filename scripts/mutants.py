@@ -109,7 +109,7 @@ def ctest(a, names, limit, total):
     rc, out = run(["ctest", "--test-dir", a.build, "--stop-on-failure", "-R", names,
                    "--timeout", str(limit)], total)
     passed = set(re.findall(r"Test\s+#\d+: (\S+) \.+\s+Passed", out))
-    failed = re.search(r"Test\s+#\d+: (\S+) \.*[^\n]*\*\*\*", out)
+    failed = re.search(r"Test\s+#\d+: (\S+) \.*[^\n]*\*\*\*(?!Skipped)", out)
     return rc, passed, failed.group(1) if failed else None
 
 
