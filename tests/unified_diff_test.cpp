@@ -71,8 +71,9 @@ TEST(UnifiedDiff, ManyEditsBecomeOneReplacedBlock) {
         std::string a = "c\n";
         std::string b = "c\n";
         for (int i = 0; i < pairs; ++i) {
-            a += "a" + std::to_string(i) + "\nk" + std::to_string(i) + "\n";
-            b += "b" + std::to_string(i) + "\nk" + std::to_string(i) + "\n";
+            const std::string n = std::to_string(i) + "\n";
+            a += 'a' + n + 'k' + n;
+            b += 'b' + n + 'k' + n;
         }
         const std::string edits = diff_of(a, b + extra);
         EXPECT_EQ(edits.find("\n k0\n") == std::string::npos, block) << pairs;
