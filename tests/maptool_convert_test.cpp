@@ -538,6 +538,7 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "maptool convert: -c and --replace cannot be given together\n"
          "Usage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
          "old"},
+#ifndef _WIN32 // Windows hands a program its arguments as UTF-16: such bytes never arrive
         {"a byte of no UTF-8 character is no --replace",
          {"convert", "-t", cp1251, "--replace=\x80"},
          "",
@@ -554,6 +555,7 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
          "maptool convert: --replace: '\xF5' is not one UTF-8 character\n"
          "Usage: maptool convert [OPTIONS] [FILE...]; see 'maptool help convert'\n",
          "old"},
+#endif
         {"the source table from standard input, the text from a file",
          {"convert", "-f", "-", "star.dsc"},
          "80, 0410\n",
