@@ -635,25 +635,6 @@ TEST(Convert, FilesStandardStreamsAndTheOutputFile) {
     }
 }
 
-// Standard output on a full disk: what stays in the buffer fails only when flushed at the
-// end, and is an error all the same.
-TEST(Convert, AFullStandardOutputIsAnError) {
-#if defined(_WIN32)
-    GTEST_SKIP() << "Windows has no device that always reports a full disk";
-#else
-    if (!fs::exists("/dev/full")) {
-        GTEST_SKIP() << "/dev/full is not available";
-    }
-    const temp_dir dir;
-    const program_result run =
-        run_program("/bin/sh", dir.path(),
-                    {"sh", "-c", "exec \"$0\" convert -f \"$1\" >/dev/full", MAPTOOL_PATH, cp1251},
-                    "ab", input_kind::pipe);
-    EXPECT_EQ(run.status, 2);
-    EXPECT_TRUE(run.err.starts_with("<stdout>: error: cannot write: ")) << run.err;
-#endif
-}
-
 // What glibc's iconv makes of UTF-8 text with CHARSET//TRANSLIT, as UTF-8 again, in the
 // locale C.UTF-8 (whose transliterations a user's UTF-8 locale has too); a character it
 // cannot render becomes "?", as the iconv program writes it. Nothing when iconv lacks the

@@ -408,6 +408,7 @@ TEST(Hostile, StandardOutputThatCannotBeWritten) {
         {"build t.dsc -o /dev/full", // a device, written in place
          "/dev/full: error: cannot write the map file: No space left on device\n"},
         {"convert -f t.dsc t.dsc", "<stdout>: error: cannot write: No space left on device\n"},
+        {"convert -f t.dsc <u.dsc", "<stdout>: error: cannot write: No space left on device\n"},
     };
     for (const auto& [arguments, error] : cases) {
         const program_result result = shell(dir, "exec \"$0\" " + arguments + " >/dev/full");
