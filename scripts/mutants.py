@@ -172,15 +172,15 @@ def main():
     ap.add_argument("--seed", type=int, default=1, help="with --max: mutate.py's seed")
     ap.add_argument("--part", default="1/1", metavar="K/N", help="run every Nth fault of the plan from the Kth")
     ap.add_argument("--report", action="store_true", help="sum up --results and list its survivors")
-    ap.add_argument("--retry", metavar="FILE", help="run again only the survivors FILE lists, with --tests")
-    ap.add_argument("--tests", metavar="REGEX", help="with --retry: the ctest names to run for each")
+    ap.add_argument("--retry", metavar="FILE", help="run again only the survivors FILE lists (with --coverage, or --tests)")
+    ap.add_argument("--tests", metavar="REGEX", help="with --retry and no --coverage: the ctest names to run for each")
     a = ap.parse_args()
     if a.report:
         return report(a.results)
     if not (a.sources and a.build and (a.coverage or (a.retry and a.tests))):
         ap.error("SOURCE and --build, and --coverage or --retry with --tests, are needed for a run")
     mutate = load_mutate(a.mutate)
-    cover = json.load(open(a.coverage, encoding="utf-8")) if not a.retry else None
+    cover = json.load(open(a.coverage, encoding="utf-8")) if a.coverage else None
     tests = cover["tests"] if cover else [{"name": a.tests, "seconds": 6}]
     wanted = None
     if a.retry:
