@@ -91,7 +91,7 @@ TEST(ChartGlyph, WhatCannotBeSeenIsDrawnVisibly) {
         {entry(0x007F, "", char_class::control), "\xE2\x90\xA1"},      // SYMBOL FOR DELETE
         {entry(0x00A0, "", char_class::space), "\xE2\x8D\xBD"},        // SHOULDERED OPEN BOX
         {entry(0x2003, "", char_class::space), "\xE2\x90\xA3"},        // OPEN BOX
-        {entry(0x0085, "", char_class::other), "\xE2\x8E\x95"},        // QUAD, even unclassified
+        {entry(0x0080, "", char_class::other), "\xE2\x8E\x95"},        // QUAD, even unclassified
         {entry(0x009F, "", char_class::other), "\xE2\x8E\x95"},        // to the C1 range's end
         {entry(0x2028, "", char_class::other), "\xE2\x8E\x95"},        // a line separator
         {entry(0x202E, "", char_class::control), "\xE2\x8E\x95"},      // no override, a quad
@@ -288,6 +288,7 @@ TEST(ChartVerb, HtmlToFilesAndPipesTextWhenAskedAndATableOfContentsForMany) {
     const std::string page = read_file(dir / "m.html");
     EXPECT_NE(page.find("<li><a href=\"#chart-3\">c.dsc</a></li>"), std::string::npos);
     EXPECT_NE(page.find("<section id=\"chart-3\">"), std::string::npos);
+    EXPECT_EQ(page.find("chart-4"), std::string::npos);
     EXPECT_EQ(page.find("compared"), std::string::npos);
 }
 

@@ -458,9 +458,10 @@ TEST(LanguageServer, OffersNamesToComplete) {
          {{2, "/result/contents/value",
            "byte 80 → Б U+0411 CYRILLIC CAPITAL LETTER BE\nclass: letter\n"
            "warning [duplicate-byte]: source code 80 is listed again"}}},
-        {"the name of the line's code in its comment",
+        {"the name of the line's code in its comment, also right after its '//'",
          start() + open(R"("80, 0410 // CYR\n")") +
-             request(2, "textDocument/completion", at(0, 15)) + END,
+             request(2, "textDocument/completion", at(0, 15)) +
+             request(3, "textDocument/completion", at(0, 11)) + END,
          {{2, "/result/isIncomplete", false},
           {2, "/result/items/0/label", "CYRILLIC CAPITAL LETTER A"},
           {2, "/result/items/0/sortText", "0000"},
@@ -468,7 +469,8 @@ TEST(LanguageServer, OffersNamesToComplete) {
           {2, "/result/items/0/textEdit",
            json::parse(R"({"range":)" + range(0, 12, 15) +
                        R"(,"newText":"CYRILLIC CAPITAL LETTER A"})")},
-          {2, "/result/items/1", nullptr}}},
+          {2, "/result/items/1", nullptr},
+          {3, "/result/items/0/textEdit/range", json::parse(range(0, 11, 15))}}},
         {"codes by the words of their names in the second field, a comment added",
          start() + open(R"("80, hebrew ale\n")") +
              request(2, "textDocument/completion", at(0, 14)) + END,
@@ -555,6 +557,8 @@ TEST(LanguageServer, TurnsPlacesIntoOffsetsAndBack) {
     text_locator locate(text, position_encoding::utf16);
     EXPECT_EQ(locate.position(11).line, 1U);
     EXPECT_EQ(locate.position(11).character, 3U);
+    // An offset within a character, going back: the place of its start.
+    EXPECT_EQ(locate.position(2).character, 1U);
     // The checker's lines end at LF alone; columns are bytes, clamped before the line end.
     EXPECT_EQ(locate.checker_offset(1, 1), 0U);
     EXPECT_EQ(locate.checker_offset(1, 6), 5U);

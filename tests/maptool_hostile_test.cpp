@@ -439,7 +439,8 @@ TEST(Hostile, LoopOfLinksAsOutputIsRefused) {
 
 // Under a file size limit a write fails rather than kill the run: the old file stays, and
 // no temporary file; a source from a pipe finds its scratch copy cut short. The limit is
-// maptool's alone: what it says goes through a pipe, to a file without the limit.
+// maptool's alone: what it says goes through a pipe, to a file without the limit. Likewise
+// under a limit of open files that lets the file to format be opened only once.
 TEST(Hostile, FileSizeLimit) {
 #if defined(_WIN32)
     GTEST_SKIP() << "no file size limit";
@@ -447,21 +448,32 @@ TEST(Hostile, FileSizeLimit) {
     const temp_dir dir;
     write_file(dir / "t.dsc", data_lines(2, 0x0410));
     write_file(dir / "src.txt", CHARMAP);
-    const std::vector<std::pair<std::string, std::string>> cases = {
+    // Reformatted, more than the C library holds before it writes.
+    const std::string unformatted = "80,0410\n" + std::string(70000, '\n');
+    struct limit_case {
+        std::string arguments;
+        std::string error;
+        std::string old = "old"; // out, before and after
+        std::string limit = "ulimit -f 0";
+    };
+    const std::vector<limit_case> cases = {
         {"build t.dsc -o out", "out: error: cannot write the map file: File too large\n"},
         {"import src.txt -o out", "out: error: cannot write the DSC file: File too large\n"},
         {"export --format=ucm t.dsc -o out", "out: error: cannot write the file: File too large\n"},
         {"dump - -o out <t.dsc", "out: error: cannot write the DSC file: File too large\n"},
         {"dump - </dev/zero", "<stdin>: error: cannot make a scratch copy of the file: File too "
                               "large\n"},
+        {"fmt out", "out: error: cannot write the file: File too large\n", unformatted},
+        {"fmt out", "out: error: cannot open the file: Too many open files\n", unformatted,
+         "exec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&-; ulimit -n 4"},
     };
-    for (const auto& [arguments, error] : cases) {
-        write_file(dir / "out", "old");
-        const program_result result = shell(dir, "( (ulimit -f 0; exec \"$0\" " + arguments +
+    for (const limit_case& c : cases) {
+        write_file(dir / "out", c.old);
+        const program_result result = shell(dir, "( (" + c.limit + "; exec \"$0\" " + c.arguments +
                                                      ") 2>&1; echo status $? ) | cat");
-        EXPECT_EQ(result.out, error + "status 2\n") << arguments;
-        EXPECT_EQ(read_file(dir / "out"), "old") << arguments;
-        EXPECT_EQ(listing(dir.path()), "out\nsrc.txt\nt.dsc\n") << arguments;
+        EXPECT_EQ(result.out, c.error + "status 2\n") << c.arguments;
+        EXPECT_EQ(read_file(dir / "out"), c.old) << c.arguments;
+        EXPECT_EQ(listing(dir.path()), "out\nsrc.txt\nt.dsc\n") << c.arguments;
     }
 #endif
 }

@@ -508,6 +508,7 @@ TEST(MaptoolCommand, ExitStatusesAndOptions) {
          "diff'\n"},
         {{"dump", "good.dsc", "dup.dsc"}, 2, "", "maptool dump: 'dup.dsc' is one word too many\n"},
         {{"dump"}, 2, "", "maptool dump: SOURCE is missing\nUsage: maptool dump [OPTIONS] SOURCE;"},
+        {{"export"}, 2, "", "maptool export: SOURCE is missing\n"},
         {{"completion"}, 2, "", "maptool completion: WHAT is missing\n"},
         {{"import", "good.dsc", "--iconv", "CP1251"},
          2,
@@ -866,8 +867,8 @@ TEST(MaptoolCommand, CheckFixRewritesWhatItCan) {
                             "0\0,\0 \0"
                             "4\0\n\0",
                             18);
-    const std::string junk = "0x80, 0410\n\x1a"
-                             "0x81 rest\r\n";
+    // After the Ctrl-Z, more than the first block read.
+    const std::string after_ctrl_z = "0x81 rest\r\n" + std::string(70000, 'j');
     // Its second piece, from column 255 on, is "0x81, 0411" to mapmaker.
     const std::string long_line = "0x80, 0410 //" + std::string(241, 'c') + "0x81, 0411\n";
     const std::vector<fix_file_case> cases = {
@@ -906,9 +907,8 @@ TEST(MaptoolCommand, CheckFixRewritesWhatItCan) {
          "--- a.dsc\n+++ a.dsc\n@@ -1 +1 @@\n-0x80, 0410\n+80, 0410\n0 errors"},
         // What follows a Ctrl-Z, and the pieces of a long line after the first, stay.
         {{"--fix", "a.dsc"},
-         junk,
-         "80, 0410\n\x1a"
-         "0x81 rest\r\n",
+         "0x80, 0410\n\x1a" + after_ctrl_z,
+         "80, 0410\n\x1a" + after_ctrl_z,
          1,
          "[-Wctrl-z]"},
         {{"--fix", "a.dsc"}, long_line, long_line, 2, "a.dsc:1:255: error: the first field '0x81'"},
