@@ -319,7 +319,7 @@ TEST(Hostile, ReadOnlyMapAndFolder) {
 }
 
 // A folder that takes no new file even from root (Linux's immutable attribute, EPERM rather
-// than EACCES): the map is written in place there too.
+// than EACCES): the map is written in place there too, and so is a file fmt rewrites.
 TEST(Hostile, ImmutableFolderHasTheMapWrittenInPlace) {
 #if !defined(__linux__)
     GTEST_SKIP() << "Linux's immutable attribute";
@@ -327,6 +327,7 @@ TEST(Hostile, ImmutableFolderHasTheMapWrittenInPlace) {
     const temp_dir dir;
     write_file(dir / "t.dsc", DSC);
     write_file(dir / "t.map", "old");
+    write_file(dir / "u.dsc", "80,0410\n");
     const int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
     int flags = 0;
     if (::ioctl(folder, FS_IOC_GETFLAGS, &flags) != 0 ||
@@ -335,6 +336,7 @@ TEST(Hostile, ImmutableFolderHasTheMapWrittenInPlace) {
         GTEST_SKIP() << "the folder cannot be made immutable here (root on ext4 can)";
     }
     const program_result result = maptool(dir, {"build", "t.dsc"});
+    const program_result formatted = maptool(dir, {"fmt", "u.dsc"});
     flags &= ~FS_IMMUTABLE_FL;
     ::ioctl(folder, FS_IOC_SETFLAGS, &flags);
     ::close(folder);
@@ -343,6 +345,11 @@ TEST(Hostile, ImmutableFolderHasTheMapWrittenInPlace) {
                                      "written in place, not replaced as a whole\n"))
         << result.err;
     EXPECT_EQ(read_file(dir / "t.map"), MAP);
+    EXPECT_EQ(formatted.status, 0);
+    EXPECT_TRUE(formatted.err.ends_with("u.dsc: warning: its folder takes no temporary file: "
+                                        "written in place, not replaced as a whole\n"))
+        << formatted.err;
+    EXPECT_EQ(read_file(dir / "u.dsc"), "80, 0410\n");
 #endif
 }
 

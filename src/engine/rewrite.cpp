@@ -2,7 +2,6 @@
 
 #include "engine/files.h"
 #include "engine/visible.h"
-#include "platform/atomic_file.h"
 #include "platform/files.h"
 
 #include <algorithm>
@@ -97,8 +96,10 @@ class old_text {
 };
 
 // Where the new text of a file goes: compared with the old text as it comes; when it
-// differs and the file is to be written, into a replacement that starts with the old text's
-// unchanged bytes. With `keep`, the new text is also held whole (for a diff, or for
+// differs and the file is to be written, into a scratch file that starts with the old text's
+// unchanged bytes, which replaces the file once the old text is read and closed: a file
+// written in place (its folder takes no temporary file) must not lose its old text while
+// that is still read. With `keep`, the new text is also held whole (for a diff, or for
 // standard output once it is accepted), and compared with the old text at the end.
 class new_text {
   public:
@@ -127,7 +128,7 @@ class new_text {
         } else if (!write_) {
             return;
         }
-        if (std::fwrite(piece.data(), 1, piece.size(), replacement_->stream()) != piece.size()) {
+        if (std::fwrite(piece.data(), 1, piece.size(), scratch_.get()) != piece.size()) {
             error_ = errno != 0 ? errno : EIO;
         }
     }
@@ -147,15 +148,23 @@ class new_text {
         return changed_;
     }
 
-    // Replaces the file with the new text; 0 or the error number.
-    int commit() {
-        if (error_ == 0) {
-            error_ = replacement_->commit();
+    // Replaces the file with the new text, once the old one is closed.
+    result<written_file> commit() {
+        if (error_ != 0 || std::fflush(scratch_.get()) != 0 ||
+            std::fseek(scratch_.get(), 0, SEEK_SET) != 0) {
+            return failure{system_reason(error_ != 0 ? error_ : errno != 0 ? errno : EIO)};
         }
-        return error_;
+        return replace_file_with(path_, [this](std::FILE* to) {
+            const auto block = std::make_unique<char[]>(BLOCK);
+            for (std::size_t got; (got = std::fread(block.get(), 1, BLOCK, scratch_.get())) > 0;) {
+                if (std::fwrite(block.get(), 1, got, to) != got) {
+                    return false;
+                }
+            }
+            return std::ferror(scratch_.get()) == 0;
+        });
     }
 
-    bool written_in_place() const { return replacement_ && replacement_->written_in_place(); }
     bool old_unreadable() const { return old_.failed(); }
     std::string old_whole() { return old_.whole(); }
     const std::string& kept() const { return kept_; }
@@ -163,15 +172,15 @@ class new_text {
   private:
     bool start_replacement(std::size_t unchanged) {
         errno = 0;
-        replacement_ = std::make_unique<atomic_file>(path_);
-        error_ = replacement_->open();
+        scratch_.reset(temporary_stream());
+        error_ = scratch_ ? 0 : errno != 0 ? errno : EIO;
         // Pieces are lines or runs of lines: one write call per block, not per line or per
         // page (glibc takes no size without a buffer).
         if (error_ == 0) {
             write_buffer_ = std::make_unique<char[]>(BLOCK);
-            std::setvbuf(replacement_->stream(), write_buffer_.get(), _IOFBF, BLOCK);
+            std::setvbuf(scratch_.get(), write_buffer_.get(), _IOFBF, BLOCK);
         }
-        if (error_ == 0 && !old_.copy_start(unchanged, replacement_->stream())) {
+        if (error_ == 0 && !old_.copy_start(unchanged, scratch_.get())) {
             error_ = errno != 0 ? errno : EIO;
         }
         return error_ == 0;
@@ -188,7 +197,7 @@ class new_text {
     bool changed_ = false;
     std::size_t unchanged_ = 0;            // bytes of the new text that are the old text's first
     std::unique_ptr<char[]> write_buffer_; // outlives the stream that uses it
-    std::unique_ptr<atomic_file> replacement_;
+    input_file scratch_;
     int error_ = 0;
     std::string kept_;
 };
@@ -250,12 +259,12 @@ rewrite_outcome rewrite_file(const std::string& path, rewrite_mode mode,
     // Windows renames nothing over a file that is open.
     in->reset();
     second.reset();
-    const int error = text.commit();
-    if (error != 0) {
-        report.report(file_error(name, "cannot write the file: " + system_reason(error)));
+    const result<written_file> written = text.commit();
+    if (!written) {
+        report.report(file_error(name, "cannot write the file: " + written.error().message));
         return rewrite_outcome::failed;
     }
-    report_in_place(report, path, written_file{text.written_in_place()});
+    report_in_place(report, path, *written);
     return outcome;
 }
 
