@@ -145,8 +145,8 @@ void document_store::open(const std::string& uri, std::string text, std::int64_t
     opened.version = version;
 }
 
-bool document_store::close(const std::string& uri) {
-    return documents_.erase(uri) != 0;
+void document_store::close(const std::string& uri) {
+    documents_.erase(uri);
 }
 
 document* document_store::find(const std::string& uri) {

@@ -86,8 +86,8 @@ struct document {
 class document_store {
   public:
     void open(const std::string& uri, std::string text, std::int64_t version);
-    // False when the document was not open.
-    bool close(const std::string& uri);
+    // A document that was not open is no error: nothing is there to forget.
+    void close(const std::string& uri);
     // nullptr when the document is not open.
     document* find(const std::string& uri);
 
