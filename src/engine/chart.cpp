@@ -15,11 +15,12 @@ bool is_noncharacter(std::uint32_t code) {
 }
 
 // Characters that change how the text around them is shown, or that a page must not
-// hold: they are spelled out, whatever the character data says.
+// hold: they are spelled out, whatever the character data says. (No surrogate comes here:
+// visible() spells out the bytes of one, and a cell draws U+FFFD for it.)
 bool spelled_out(std::uint32_t code) {
     return (code >= 0x80 && code <= 0x9F) || code == 0x061C || (code >= 0x200B && code <= 0x200F) ||
            (code >= 0x2028 && code <= 0x202E) || (code >= 0x2060 && code <= 0x206F) ||
-           code == 0xFEFF || (code >= 0xD800 && code <= 0xDFFF) || is_noncharacter(code);
+           code == 0xFEFF || is_noncharacter(code);
 }
 
 // The code point at text[at], which visible() left as valid UTF-8 or ASCII, and its length.
