@@ -97,12 +97,20 @@ TEST(ChartGlyph, WhatCannotBeSeenIsDrawnVisibly) {
         {entry(0x202E, "", char_class::control), "\xE2\x8E\x95"},      // no override, a quad
         {entry(0x0301, "", char_class::mark), "\xE2\x97\x8C\xCC\x81"}, // on a dotted circle
         {entry(0xD800), "\xEF\xBF\xBD"},                               // a surrogate: U+FFFD
+        {entry(0xDFFF), "\xEF\xBF\xBD"},                               // to their end
         {entry(0xFFFE), "\xEF\xBF\xBD"},                               // a noncharacter too
         {entry(0x0410), "\xD0\x90"},
     };
     for (const auto& [cell, glyph] : cases) {
         EXPECT_EQ(cell_glyph(cell), glyph) << cell.code;
     }
+    // Names given with the entries name them; a list shorter than the table, no more.
+    code_table two;
+    two.records[two.count++] = make_record(0x80, 0xE000);
+    two.records[two.count++] = make_record(0x81, 0xE001);
+    const chart_side cells = chart_cells(two, {false, {"given"}});
+    EXPECT_EQ(cells[0x80]->name, "given");
+    EXPECT_EQ(cells[0x81]->name, "");
 }
 
 TEST(ChartCompare, EveryDifferingCellIsMarkedWithBothCharacters) {
