@@ -282,7 +282,7 @@ TEST(ChartVerb, HtmlToFilesAndPipesTextWhenAskedAndATableOfContentsForMany) {
     temp_dir dir;
     write_file(dir / "a.dsc", "80, 0410\n");
     write_file(dir / "b.dsc", "80, 0411\n");
-    write_file(dir / "c.dsc", "80, 0412\n");
+    write_file(dir / "c.dsc", "80, 0412\n80, 0413\n"); // a byte listed again: one warning
     const program_result piped = maptool(dir, {"chart", "a.dsc"});
     EXPECT_TRUE(from_text_mode(piped.out).starts_with("<!DOCTYPE html>\n")) << piped.out;
     const program_result text = maptool(dir, {"chart", "--format=text", "a.dsc"});
@@ -297,6 +297,8 @@ TEST(ChartVerb, HtmlToFilesAndPipesTextWhenAskedAndATableOfContentsForMany) {
     EXPECT_NE(page.find("<li><a href=\"#chart-3\">c.dsc</a></li>"), std::string::npos);
     EXPECT_NE(page.find("<section id=\"chart-3\">"), std::string::npos);
     EXPECT_EQ(page.find("chart-4"), std::string::npos);
+    EXPECT_NE(page.find("<p>1 entry.</p>"), std::string::npos);
+    EXPECT_NE(page.find("<p>2 entries; 1 warning (marked !).</p>"), std::string::npos);
     EXPECT_EQ(page.find("compared"), std::string::npos);
 }
 
