@@ -299,6 +299,10 @@ TEST(ChartVerb, HtmlToFilesAndPipesTextWhenAskedAndATableOfContentsForMany) {
     EXPECT_EQ(page.find("chart-4"), std::string::npos);
     EXPECT_NE(page.find("<p>1 entry.</p>"), std::string::npos);
     EXPECT_NE(page.find("<p>2 entries; 1 warning (marked !).</p>"), std::string::npos);
+    // Two tables, each compared with a third: contents too.
+    maptool(dir, {"chart", "a.dsc", "b.dsc", "--against", "c.dsc", "-o", "against.html"});
+    EXPECT_NE(read_file(dir / "against.html").find("<li><a href=\"#chart-2\">b.dsc</a></li>"),
+              std::string::npos);
     EXPECT_EQ(page.find("compared"), std::string::npos);
 }
 
