@@ -472,15 +472,17 @@ TEST(LanguageServer, OffersNamesToComplete) {
           {2, "/result/items/1", nullptr},
           {3, "/result/items/0/textEdit/range", json::parse(range(0, 11, 15))}}},
         {"codes by the words of their names in the second field, a comment added",
-         start() + open(R"("80, hebrew ale\n")") +
-             request(2, "textDocument/completion", at(0, 14)) + END,
+         start() + open(R"("80, hebrew ale\n81, hebrew zay\n")") +
+             request(2, "textDocument/completion", at(0, 14)) +
+             request(3, "textDocument/completion", at(1, 14)) + END,
          {{2, "/result/isIncomplete", false},
           {2, "/result/items/0/label", "HEBREW LETTER ALEF"},
           {2, "/result/items/0/detail", "U+05D0"},
           {2, "/result/items/0/textEdit",
            json::parse(R"({"range":)" + range(0, 4, 14) +
                        R"(,"newText":"05D0 // HEBREW LETTER ALEF"})")},
-          {2, "/result/items/1/label", "HEBREW LETTER WIDE ALEF"}}},
+          {2, "/result/items/1/label", "HEBREW LETTER WIDE ALEF"},
+          {3, "/result/items/0/label", "HEBREW LETTER ZAYIN"}}},
         {"names that start with the typed text first, then the others, each in code order",
          start() + open(R"("80, alef\n")") + request(2, "textDocument/completion", at(0, 8)) + END,
          {{2, "/result/items/0/label", "ALEF SYMBOL"},
