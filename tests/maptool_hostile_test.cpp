@@ -471,6 +471,7 @@ TEST(Hostile, FileSizeLimit) {
         {"dump - </dev/zero", "<stdin>: error: cannot make a scratch copy of the file: File too "
                               "large\n"},
         {"fmt out", "out: error: cannot write the file: File too large\n", unformatted},
+        {"fmt out", "out: error: cannot write the file: File too large\n", "80,0410\n"},
         {"fmt out", "out: error: cannot open the file: Too many open files\n", unformatted,
          "exec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&-; ulimit -n 4"},
     };
