@@ -2,6 +2,7 @@
 
 #include "engine/files.h"
 #include "engine/visible.h"
+#include "platform/atomic_file.h"
 #include "platform/files.h"
 
 #include <algorithm>
@@ -96,11 +97,12 @@ class old_text {
 };
 
 // Where the new text of a file goes: compared with the old text as it comes; when it
-// differs and the file is to be written, into a scratch file that starts with the old text's
-// unchanged bytes, which replaces the file once the old text is read and closed: a file
-// written in place (its folder takes no temporary file) must not lose its old text while
-// that is still read. With `keep`, the new text is also held whole (for a diff, or for
-// standard output once it is accepted), and compared with the old text at the end.
+// differs and the file is to be written, into a replacement that starts with the old text's
+// unchanged bytes. Where the folder takes no temporary file, the file is written in place,
+// and must keep its old text until that is read: the new text then waits in a scratch file,
+// copied over the file once the old text is read and closed. With `keep`, the new text is also held
+// whole (for a diff, or for standard output once it is accepted), and compared with the old text at
+// the end.
 class new_text {
   public:
     new_text(std::FILE* old, const std::string& path, bool write, bool keep)
@@ -128,7 +130,7 @@ class new_text {
         } else if (!write_) {
             return;
         }
-        if (std::fwrite(piece.data(), 1, piece.size(), scratch_.get()) != piece.size()) {
+        if (std::fwrite(piece.data(), 1, piece.size(), out_) != piece.size()) {
             error_ = errno != 0 ? errno : EIO;
         }
     }
@@ -150,9 +152,18 @@ class new_text {
 
     // Replaces the file with the new text, once the old one is closed.
     result<written_file> commit() {
-        if (error_ != 0 || std::fflush(scratch_.get()) != 0 ||
-            std::fseek(scratch_.get(), 0, SEEK_SET) != 0) {
-            return failure{system_reason(error_ != 0 ? error_ : errno != 0 ? errno : EIO)};
+        if (error_ == 0 && replacement_) {
+            error_ = replacement_->commit();
+        }
+        if (error_ == 0 && !replacement_ &&
+            (std::fflush(scratch_.get()) != 0 || std::fseek(scratch_.get(), 0, SEEK_SET) != 0)) {
+            error_ = errno != 0 ? errno : EIO;
+        }
+        if (error_ != 0) {
+            return failure{system_reason(error_)};
+        }
+        if (replacement_) {
+            return written_file{replacement_->written_in_place()};
         }
         return replace_file_with(path_, [this](std::FILE* to) {
             const auto block = std::make_unique<char[]>(BLOCK);
@@ -172,15 +183,25 @@ class new_text {
   private:
     bool start_replacement(std::size_t unchanged) {
         errno = 0;
-        scratch_.reset(temporary_stream());
-        error_ = scratch_ ? 0 : errno != 0 ? errno : EIO;
+        replacement_ = std::make_unique<atomic_file>(path_);
+        replacement_->defer_in_place();
+        error_ = replacement_->open();
+        if (error_ == 0) {
+            out_ = replacement_->stream();
+        } else if (replacement_->in_place_deferred()) {
+            replacement_.reset();
+            errno = 0;
+            scratch_.reset(temporary_stream());
+            out_ = scratch_.get();
+            error_ = out_ != nullptr ? 0 : errno != 0 ? errno : EIO;
+        }
         // Pieces are lines or runs of lines: one write call per block, not per line or per
         // page (glibc takes no size without a buffer).
         if (error_ == 0) {
             write_buffer_ = std::make_unique<char[]>(BLOCK);
-            std::setvbuf(scratch_.get(), write_buffer_.get(), _IOFBF, BLOCK);
+            std::setvbuf(out_, write_buffer_.get(), _IOFBF, BLOCK);
         }
-        if (error_ == 0 && !old_.copy_start(unchanged, scratch_.get())) {
+        if (error_ == 0 && !old_.copy_start(unchanged, out_)) {
             error_ = errno != 0 ? errno : EIO;
         }
         return error_ == 0;
@@ -197,7 +218,9 @@ class new_text {
     bool changed_ = false;
     std::size_t unchanged_ = 0;            // bytes of the new text that are the old text's first
     std::unique_ptr<char[]> write_buffer_; // outlives the stream that uses it
-    input_file scratch_;
+    std::unique_ptr<atomic_file> replacement_;
+    input_file scratch_; // the new text of a file written in place
+    std::FILE* out_ = nullptr;
     int error_ = 0;
     std::string kept_;
 };

@@ -143,6 +143,10 @@ int atomic_file::open() {
     if (fd < 0) {
         const int error = errno;
         if (exists && fs::is_regular_file(status) && folder_refuses(error)) {
+            if (defer_in_place_) {
+                in_place_deferred_ = true;
+                return error;
+            }
             // The folder takes no new file, but the map may be written: as mapmaker does.
             in_place_ = true;
             written_in_place_ = true;

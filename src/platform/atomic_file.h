@@ -54,10 +54,19 @@ class atomic_file {
     // file: a failed write then leaves it damaged.
     bool written_in_place() const { return written_in_place_; }
 
+    // For a caller that still reads the target while it writes (a rewriter): where the
+    // folder takes no temporary file, open then fails with the folder's error instead of
+    // cutting the target short, and in_place_deferred() says so. The caller can keep the new
+    // text elsewhere and write it in place once the old text is read.
+    void defer_in_place() { defer_in_place_ = true; }
+    bool in_place_deferred() const { return in_place_deferred_; }
+
   private:
     std::string target_;
     std::string temporary_;
     std::FILE* stream_ = nullptr;
     bool in_place_ = false;
     bool written_in_place_ = false;
+    bool defer_in_place_ = false;
+    bool in_place_deferred_ = false;
 };
