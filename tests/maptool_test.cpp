@@ -778,7 +778,8 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
     EXPECT_EQ(empty[0]["notes"], nlohmann::json::array()); // that line is for the whole file
 
     // The SARIF log of a line read in two pieces (its second piece's columns counted in
-    // characters), a fix, and a finding about the whole file; a name a URI escapes.
+    // characters of the whole line: 12 + 121 before it), a fix, and a finding about the
+    // whole file; a name a URI escapes.
     std::string cyrillic;
     for (int i = 0; i < 130; ++i) {
         cyrillic += "\xD0\x96";
@@ -801,7 +802,7 @@ TEST(MaptoolCommand, JsonReportParsesBack) {
         {"/runs/0/results/1/level", "error"},
         {"/runs/0/results/1/locations/0/physicalLocation",
          {{"artifactLocation", {{"uri", "A%20b-_~.dsc"}}},
-          {"region", {{"startLine", 1}, {"startColumn", 255}, {"endColumn", 264}}}}},
+          {"region", {{"startLine", 1}, {"startColumn", 134}, {"endColumn", 143}}}}},
         {"/runs/0/results/2/ruleId", "first-field-bad"},
         {"/runs/0/results/2/fixes/0",
          {{"description", {{"text", "delete 0x"}}},

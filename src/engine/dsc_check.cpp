@@ -24,12 +24,13 @@ namespace {
 // mapmaker's count of line pieces, and the line and column as an editor counts them.
 struct position {
     std::string_view file;
-    std::uint64_t pieces = 0;        // mapmaker's line counter
-    std::uint64_t line = 1;          // as an editor counts
-    std::uint64_t column_base = 0;   // bytes of the line before the current piece
-    std::uint64_t piece_of_line = 0; // 0 for a line's first piece
-    std::string_view piece;          // the piece being read, line end included
-    std::string_view source;         // its text without the line end, for excerpts
+    std::uint64_t pieces = 0;          // mapmaker's line counter
+    std::uint64_t line = 1;            // as an editor counts
+    std::uint64_t column_base = 0;     // bytes of the line before the current piece
+    std::uint64_t piece_of_line = 0;   // 0 for a line's first piece
+    std::uint64_t characters_base = 0; // characters of the line before the current piece
+    std::string_view piece;            // the piece being read, line end included
+    std::string_view source;           // its text without the line end, for excerpts
 
     void enter(std::string_view next, bool ends_line) {
         ++pieces;
@@ -45,8 +46,10 @@ struct position {
             ++line;
             column_base = 0;
             piece_of_line = 0;
+            characters_base = 0;
         } else {
             column_base += piece.size();
+            characters_base += utf8_characters(piece);
             ++piece_of_line;
         }
     }
@@ -67,6 +70,7 @@ struct position {
         found.span = span;
         found.source = source;
         found.source_column = column_base + 1;
+        found.source_characters = characters_base;
         found.mapmaker_line = pieces;
         return found;
     }

@@ -90,9 +90,10 @@ struct finding {
     std::string_view file;  // the name the file goes by in reports
     std::uint64_t line = 0; // 0: about the whole file
     std::uint64_t column = 0;
-    std::size_t span = 1;            // bytes underlined from the column on
-    std::string_view source;         // the text of the line around the column, for the excerpt
-    std::uint64_t source_column = 1; // the column of source's first byte
+    std::size_t span = 1;                // bytes underlined from the column on
+    std::string_view source;             // the text of the line around the column, for the excerpt
+    std::uint64_t source_column = 1;     // the column of source's first byte
+    std::uint64_t source_characters = 0; // characters (UTF-8 code points) of the line before it
     std::vector<diagnostic_note> notes;
     std::vector<fix> fixes; // the safe ones first, then the unsafe alternatives in order
     std::optional<std::uint64_t> mapmaker_line; // the line number mapmaker gives for it

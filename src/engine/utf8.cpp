@@ -1,5 +1,7 @@
 #include "engine/utf8.h"
 
+#include <algorithm>
+
 std::string utf8_of(std::uint32_t code) {
     std::string text;
     if (code < 0x80) {
@@ -18,4 +20,10 @@ std::string utf8_of(std::uint32_t code) {
         text += static_cast<char>(0x80 | (code & 0x3F));
     }
     return text;
+}
+
+std::uint64_t utf8_characters(std::string_view text) {
+    return static_cast<std::uint64_t>(std::count_if(text.begin(), text.end(), [](char c) {
+        return (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }));
 }

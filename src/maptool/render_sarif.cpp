@@ -1,6 +1,7 @@
 #include "maptool/render_sarif.h"
 
 #include "engine/dsc_text.h"
+#include "engine/utf8.h"
 #include "platform/files.h"
 
 #include <nlohmann/json.hpp>
@@ -57,19 +58,17 @@ nlohmann::json rules() {
 }
 
 // SARIF counts columns in characters (code points here); the checker counts bytes. On the
-// finding's own line, whose text it has, a byte column becomes a character column; other
-// lines are the lines of the table's fields, which are ASCII.
+// finding's own line, whose text it has (one piece of a long line, with the count of the
+// characters before it), a byte column becomes a character column; other lines are the
+// lines of the table's fields, which are ASCII.
 std::uint64_t character_column(const finding& found, std::uint64_t line, std::uint64_t column) {
     if (line != found.line || column < found.source_column) {
         return column;
     }
-    const std::size_t bytes =
-        std::min<std::size_t>(column - found.source_column, found.source.size());
-    const std::string_view before = found.source.substr(0, bytes);
-    const auto continuations = std::count_if(before.begin(), before.end(), [](char c) {
-        return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
-    });
-    return column - static_cast<std::uint64_t>(continuations);
+    const std::uint64_t bytes = column - found.source_column;
+    const std::size_t known = std::min<std::size_t>(bytes, found.source.size());
+    return 1 + found.source_characters + utf8_characters(found.source.substr(0, known)) +
+           (bytes - known);
 }
 
 // The bytes [column, column + span) of a line; a whole file when line is 0.
