@@ -67,6 +67,7 @@ TEST(ParseDscLine, ClassifiesEveryKindOfLine) {
         {"   ", kind::invalid},
         {tab + "// note\n", kind::invalid},
         {"/ note\n", kind::invalid},
+        {"/x/ note\n", kind::invalid},
         {"/", kind::invalid},
         {" /\r/\n", kind::invalid},
         {"-80, 0410\n", kind::invalid},
@@ -545,28 +546,8 @@ TEST(ReadDsc, DirectoryIsAReadError) {
     EXPECT_EQ(lines, 0u);
 }
 
-#if defined(__GLIBC__)
-// A stream that hands out its bytes, then fails: what the failure cut short must not be
-// read as a line, while the lines completed before it are still checked.
-struct failing_source {
-    std::string bytes;
-    std::size_t at = 0;
-};
-
-ssize_t read_then_fail(void* cookie, char* buffer, std::size_t size) {
-    auto& source = *static_cast<failing_source*>(cookie);
-    if (source.at == source.bytes.size()) {
-        errno = EIO;
-        return -1;
-    }
-    const std::size_t got = std::min(size, source.bytes.size() - source.at);
-    std::memcpy(buffer, source.bytes.data() + source.at, got);
-    source.at += got;
-    return static_cast<ssize_t>(got);
-}
-
-#endif
-
+// What a read error cut short must not be read as a line, while the lines and whole pieces
+// completed before it are still checked.
 TEST(ReadDsc, ReadErrorPartwayThrough) {
 #if !defined(__GLIBC__)
     GTEST_SKIP() << "a failing stream is made with glibc's fopencookie";
@@ -575,12 +556,14 @@ TEST(ReadDsc, ReadErrorPartwayThrough) {
         {"half-read line", "80, 0410\n81, 04", status_code::read_error, 1, 1},
         {"bad line before the error", "80 , 0410\n81, 04", status_code::invalid_dsc, 1, 0},
         {"error before any byte", "", status_code::read_error, 0, 0},
+        // 255 bytes hold a whole piece of 254 and a byte that is no LF after it.
+        {"a whole piece before the error", "80, 0410 " + std::string(246, 'c'),
+         status_code::read_error, 1, 1},
     };
     for (const file_case& c : cases) {
         SCOPED_TRACE(c.name);
         failing_source source{c.bytes};
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-            ::fopencookie(&source, "rb", {read_then_fail, nullptr, nullptr, nullptr}), std::fclose);
+        const auto file = failing_stream(source);
         ASSERT_TRUE(file);
         const read_result result = read_stream(file.get());
         EXPECT_EQ(result.status, c.status);
