@@ -943,10 +943,10 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
     }
 }
 
-// A read error partway through gzip data, within a member or after a whole one (where
-// another may follow): the whole lines before it, then the system's reason, not a
-// complaint about the data.
-TEST(LineReader, ReadErrorPartwayThroughGzipData) {
+// A read error partway through a source, plain or gzip data (within a member, or after a
+// whole one where another may follow): the whole lines before it, then the system's
+// reason, not the end of the text nor a complaint about the data.
+TEST(LineReader, ReadErrorPartwayThrough) {
 #if !defined(__GLIBC__)
     GTEST_SKIP() << "a failing stream is made with glibc's fopencookie";
 #else
@@ -958,8 +958,8 @@ TEST(LineReader, ReadErrorPartwayThroughGzipData) {
     write_gz(dir / "t.gz", text);
     const std::string packed = read_file(dir / "t.gz");
     for (const auto& [bytes, whole] : std::vector<std::pair<std::string, bool>>{
-             {packed.substr(0, packed.size() / 2), false}, {packed, true}}) {
-        SCOPED_TRACE(whole);
+             {packed.substr(0, packed.size() / 2), false}, {packed, true}, {text, true}}) {
+        SCOPED_TRACE(bytes.size());
         failing_source source{bytes};
         const auto file = failing_stream(source);
         ASSERT_TRUE(file);
