@@ -874,7 +874,8 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
     write_file(dir / "comma.txt", ", 0410\n");    // what an entry has, but no first field
     write_gz(dir / "dsc.gz", "80, 0410\n");
     write_file(dir / "trailing.gz", packed + "junk");
-    write_file(dir / "byte.gz", packed + "j"); // less than a gzip header after the end
+    write_file(dir / "byte.gz", packed + "j");         // less than a gzip header after the end
+    write_file(dir / "magic.gz", packed + "\x1f\x8b"); // a member begun and cut short
     // Two members, as joined gzip files are: one text.
     write_gz(dir / "half.gz", table.substr(table.size() / 2));
     write_gz(dir / "joined.gz", table.substr(0, table.size() / 2));
@@ -901,6 +902,7 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
         {"trailing.gz", "trailing.gz: error: cannot read the file: data after the end of the "
                         "gzip data\n"},
         {"byte.gz", "byte.gz: error: cannot read the file: data after the end of the gzip data\n"},
+        {"magic.gz", "magic.gz: error: cannot read the file: the gzip data is cut short\n"},
     };
     for (const source_fault_case& c : cases) {
         for (const std::string verb : {"import", "export", "dump"}) {
