@@ -869,6 +869,13 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
     write_gz(dir / "bomb.gz", std::string(std::size_t{64} << 20, '\0'));
     write_file(dir / "long.txt", "0x80" + std::string(100000, ' ') + "0x0410\n");
     write_file(dir / "late.txt", "0x80 0x0410\n# " + std::string(5000, 'c') + "\n");
+    // A long line whose first 4097 bytes end the first block of 64 KiB read.
+    std::string edge;
+    for (int line = 1; line < 960; ++line) {
+        edge += "# " + std::string(61, 'p') + "\n";
+    }
+    write_file(dir / "edge.txt",
+               edge + "# " + std::string(60, 'p') + "\n# " + std::string(5000, 'c'));
     write_file(dir / "prose.txt", "Dear colleague,\n0x80 0x0410\n");
     write_file(dir / "letter.txt", "x1, 0410\n"); // a letter, then what an entry has
     write_file(dir / "comma.txt", ", 0410\n");    // what an entry has, but no first field
@@ -894,6 +901,8 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
                      "table's: not read on\n    1 | 0x80" +
                          std::string(76, ' ') + "\n      | ^\n"},
         {"late.txt", "late.txt:2:1: error: a line of more than 4096 bytes, longer than any "
+                     "table's: not read on\n"},
+        {"edge.txt", "edge.txt:961:1: error: a line of more than 4096 bytes, longer than any "
                      "table's: not read on\n"},
         {"prose.txt", "prose.txt:1:1: error: not a table: neither a map file"},
         {"letter.txt", "letter.txt:1:1: error: not a table: neither a map file"},
