@@ -163,6 +163,8 @@ TEST(ReadDsc, CountsLinePiecesAndEntries) {
          status_code::invalid_dsc, 0, 0},
         {"invalid line is counted", "// c\n\n80 0410\nbad\n81 0411\n", status_code::invalid_dsc, 4,
          1},
+        {"spaces, then a slash that starts no comment", "80, 0410\n  x/\n",
+         status_code::invalid_dsc, 2, 1},
         {"254 characters then LF make two pieces", line254 + "\n", status_code::ok, 2, 1},
         {"253 characters then CR LF make one piece", line254.substr(0, 253) + "\r\n",
          status_code::ok, 1, 1},
