@@ -497,9 +497,13 @@ TEST(MarkChunks, QuickLinesAndLoneCrsAcrossChunkEdges) {
         EXPECT_EQ(lone.quick, c.quick);
         EXPECT_EQ(lone.lone, c.lone);
         std::vector<std::size_t> lfs;
+        std::vector<std::size_t> crs; // every lone CR
         for (std::size_t i = 0; i < c.text.size(); ++i) {
             if (c.text[i] == '\n') {
                 lfs.push_back(i);
+            }
+            if (c.text[i] == '\r' && (i + 1 == c.text.size() || c.text[i + 1] != '\n')) {
+                crs.push_back(i);
             }
         }
         const auto all_lfs = [](const marked_text& marked) {
@@ -524,7 +528,11 @@ TEST(MarkChunks, QuickLinesAndLoneCrsAcrossChunkEdges) {
             return std::find(c.quick.begin(), c.quick.end(), lf) == c.quick.end();
         });
         EXPECT_EQ(quick, c.quick);
+        // Without quick lines asked for, every chunk is kept, with every lone CR when asked.
         EXPECT_TRUE(marks_of(c.text, {.quick = false, .lone = false}).quick.empty());
+        const marked_text every = marks_of(c.text, {.quick = false, .lone = true});
+        EXPECT_TRUE(every.quick.empty());
+        EXPECT_EQ(every.lone, crs);
     }
 }
 
