@@ -243,18 +243,26 @@ TEST(Hostile, StaleTemporaryFilesAreRemovedLiveOnesKept) {
         write_file(dir.path() / utf8_path(name + ".dsc"), DSC);
         // This test runs while maptool does; 999999999 is above every process id there is.
         const std::string live = prefix + ".maptool-" + std::to_string(this_process()) + ".tmp";
-        const std::string stale = prefix + ".maptool-999999999.tmp";
         const std::string other = "u.map.maptool-999999999.tmp";      // another map's
         const std::string no_id = prefix + ".maptool-999999999x.tmp"; // not a process id
-        for (const std::string& file : {live, stale, other, no_id}) {
+        for (const std::string& file : {live, other, no_id}) {
             write_file(dir.path() / utf8_path(file), "x");
+        }
+        // Several, so that the folder most likely lists one before the live one: its test
+        // must not take the failed test of the one before for its own.
+        std::vector<std::string> stale;
+        for (int id = 999999990; id <= 999999999; ++id) {
+            stale.push_back(prefix + ".maptool-" + std::to_string(id) + ".tmp");
+            write_file(dir.path() / utf8_path(stale.back()), "x");
         }
         const program_result result = maptool(dir, {"build", name + ".dsc"});
         EXPECT_EQ(result.status, 0) << result.err;
         for (const std::string& file : {name + ".dsc", name + ".map", live, other, no_id}) {
             EXPECT_TRUE(fs::exists(dir.path() / utf8_path(file))) << file;
         }
-        EXPECT_FALSE(fs::exists(dir.path() / utf8_path(stale))) << stale;
+        for (const std::string& file : stale) {
+            EXPECT_FALSE(fs::exists(dir.path() / utf8_path(file))) << file;
+        }
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5);
     }
 }
