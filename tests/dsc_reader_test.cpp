@@ -67,6 +67,7 @@ TEST(ParseDscLine, ClassifiesEveryKindOfLine) {
         {"   ", kind::invalid},
         {tab + "// note\n", kind::invalid},
         {"/ note\n", kind::invalid},
+        {"/x/ note\n", kind::invalid},
         {"/", kind::invalid},
         {" /\r/\n", kind::invalid},
         {"-80, 0410\n", kind::invalid},
@@ -162,6 +163,8 @@ TEST(ReadDsc, CountsLinePiecesAndEntries) {
          status_code::invalid_dsc, 0, 0},
         {"invalid line is counted", "// c\n\n80 0410\nbad\n81 0411\n", status_code::invalid_dsc, 4,
          1},
+        {"spaces, then a slash that starts no comment", "80, 0410\n  x/\n",
+         status_code::invalid_dsc, 2, 1},
         {"254 characters then LF make two pieces", line254 + "\n", status_code::ok, 2, 1},
         {"253 characters then CR LF make one piece", line254.substr(0, 253) + "\r\n",
          status_code::ok, 1, 1},
@@ -494,9 +497,13 @@ TEST(MarkChunks, QuickLinesAndLoneCrsAcrossChunkEdges) {
         EXPECT_EQ(lone.quick, c.quick);
         EXPECT_EQ(lone.lone, c.lone);
         std::vector<std::size_t> lfs;
+        std::vector<std::size_t> crs; // every lone CR
         for (std::size_t i = 0; i < c.text.size(); ++i) {
             if (c.text[i] == '\n') {
                 lfs.push_back(i);
+            }
+            if (c.text[i] == '\r' && (i + 1 == c.text.size() || c.text[i + 1] != '\n')) {
+                crs.push_back(i);
             }
         }
         const auto all_lfs = [](const marked_text& marked) {
@@ -521,7 +528,11 @@ TEST(MarkChunks, QuickLinesAndLoneCrsAcrossChunkEdges) {
             return std::find(c.quick.begin(), c.quick.end(), lf) == c.quick.end();
         });
         EXPECT_EQ(quick, c.quick);
+        // Without quick lines asked for, every chunk is kept, with every lone CR when asked.
         EXPECT_TRUE(marks_of(c.text, {.quick = false, .lone = false}).quick.empty());
+        const marked_text every = marks_of(c.text, {.quick = false, .lone = true});
+        EXPECT_TRUE(every.quick.empty());
+        EXPECT_EQ(every.lone, crs);
     }
 }
 
@@ -545,28 +556,8 @@ TEST(ReadDsc, DirectoryIsAReadError) {
     EXPECT_EQ(lines, 0u);
 }
 
-#if defined(__GLIBC__)
-// A stream that hands out its bytes, then fails: what the failure cut short must not be
-// read as a line, while the lines completed before it are still checked.
-struct failing_source {
-    std::string bytes;
-    std::size_t at = 0;
-};
-
-ssize_t read_then_fail(void* cookie, char* buffer, std::size_t size) {
-    auto& source = *static_cast<failing_source*>(cookie);
-    if (source.at == source.bytes.size()) {
-        errno = EIO;
-        return -1;
-    }
-    const std::size_t got = std::min(size, source.bytes.size() - source.at);
-    std::memcpy(buffer, source.bytes.data() + source.at, got);
-    source.at += got;
-    return static_cast<ssize_t>(got);
-}
-
-#endif
-
+// What a read error cut short must not be read as a line, while the lines and whole pieces
+// completed before it are still checked.
 TEST(ReadDsc, ReadErrorPartwayThrough) {
 #if !defined(__GLIBC__)
     GTEST_SKIP() << "a failing stream is made with glibc's fopencookie";
@@ -575,12 +566,14 @@ TEST(ReadDsc, ReadErrorPartwayThrough) {
         {"half-read line", "80, 0410\n81, 04", status_code::read_error, 1, 1},
         {"bad line before the error", "80 , 0410\n81, 04", status_code::invalid_dsc, 1, 0},
         {"error before any byte", "", status_code::read_error, 0, 0},
+        // 255 bytes hold a whole piece of 254 and a byte that is no LF after it.
+        {"a whole piece before the error", "80, 0410 " + std::string(246, 'c'),
+         status_code::read_error, 1, 1},
     };
     for (const file_case& c : cases) {
         SCOPED_TRACE(c.name);
         failing_source source{c.bytes};
-        std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(
-            ::fopencookie(&source, "rb", {read_then_fail, nullptr, nullptr, nullptr}), std::fclose);
+        const auto file = failing_stream(source);
         ASSERT_TRUE(file);
         const read_result result = read_stream(file.get());
         EXPECT_EQ(result.status, c.status);

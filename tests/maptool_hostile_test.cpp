@@ -13,6 +13,7 @@
 #if defined(_WIN32)
 #include <process.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 #if defined(__linux__)
@@ -242,24 +243,32 @@ TEST(Hostile, StaleTemporaryFilesAreRemovedLiveOnesKept) {
         write_file(dir.path() / utf8_path(name + ".dsc"), DSC);
         // This test runs while maptool does; 999999999 is above every process id there is.
         const std::string live = prefix + ".maptool-" + std::to_string(this_process()) + ".tmp";
-        const std::string stale = prefix + ".maptool-999999999.tmp";
         const std::string other = "u.map.maptool-999999999.tmp";      // another map's
         const std::string no_id = prefix + ".maptool-999999999x.tmp"; // not a process id
-        for (const std::string& file : {live, stale, other, no_id}) {
+        for (const std::string& file : {live, other, no_id}) {
             write_file(dir.path() / utf8_path(file), "x");
+        }
+        // Several, so that the folder most likely lists one before the live one: its test
+        // must not take the failed test of the one before for its own.
+        std::vector<std::string> stale;
+        for (int id = 999999990; id <= 999999999; ++id) {
+            stale.push_back(prefix + ".maptool-" + std::to_string(id) + ".tmp");
+            write_file(dir.path() / utf8_path(stale.back()), "x");
         }
         const program_result result = maptool(dir, {"build", name + ".dsc"});
         EXPECT_EQ(result.status, 0) << result.err;
         for (const std::string& file : {name + ".dsc", name + ".map", live, other, no_id}) {
             EXPECT_TRUE(fs::exists(dir.path() / utf8_path(file))) << file;
         }
-        EXPECT_FALSE(fs::exists(dir.path() / utf8_path(stale))) << stale;
+        for (const std::string& file : stale) {
+            EXPECT_FALSE(fs::exists(dir.path() / utf8_path(file))) << file;
+        }
         EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 5);
     }
 }
 
 // Folder and file permissions as a user who is not root meets them: as root, the test
-// runs maptool as nobody through setpriv.
+// runs maptool as nobody through setpriv, with a second group, 4321.
 TEST(Hostile, ReadOnlyMapAndFolder) {
 #if defined(_WIN32)
     GTEST_SKIP() << "POSIX permissions";
@@ -269,7 +278,7 @@ TEST(Hostile, ReadOnlyMapAndFolder) {
         if (!fs::exists("/usr/bin/setpriv")) {
             GTEST_SKIP() << "run as root without setpriv to drop the privileges";
         }
-        as_user = {"--reuid=65534", "--regid=65534", "--clear-groups", MAPTOOL_PATH};
+        as_user = {"--reuid=65534", "--regid=65534", "--groups=4321", MAPTOOL_PATH};
     }
     using p = fs::perms;
     struct case_ {
@@ -279,6 +288,9 @@ TEST(Hostile, ReadOnlyMapAndFolder) {
         std::string err;
         bool replaced;
         const char* verb = "build"; // build writes t.map; chart, told to, too
+        // The old map is root's, of group 4321: the new one, nobody's, keeps that group
+        // (tried as root only).
+        bool their_group = false;
     };
     const p all = p::owner_all | p::group_all | p::others_all;
     const p rw = p::owner_read | p::owner_write | p::group_read | p::group_write | p::others_read |
@@ -294,11 +306,18 @@ TEST(Hostile, ReadOnlyMapAndFolder) {
          "t.map: warning: its folder takes no temporary file: written in place, not replaced as "
          "a whole\n",
          true, "chart"},
+        {all, rw, 0, "", true, "build", true},
     };
     for (const case_& c : cases) {
+        if (c.their_group && as_user.empty()) {
+            continue;
+        }
         const temp_dir dir;
         write_file(dir / "t.dsc", "80, 0410\n81, 0411\n");
         write_file(dir / "t.map", "old");
+        if (c.their_group) {
+            ASSERT_EQ(::chown((dir / "t.map").c_str(), static_cast<uid_t>(-1), 4321), 0);
+        }
         fs::permissions(dir / "t.map", c.map);
         fs::permissions(dir.path(), c.folder);
         std::vector<std::string> arguments = as_user;
@@ -314,6 +333,9 @@ TEST(Hostile, ReadOnlyMapAndFolder) {
         const std::string written = std::string_view(c.verb) == "chart" ? "<!DOCTYPE html>" : MAP;
         EXPECT_TRUE(read_file(dir / "t.map").starts_with(c.replaced ? written : "old")) << c.verb;
         EXPECT_EQ(listing(dir.path()), "t.dsc\nt.map\n");
+        struct stat info {};
+        EXPECT_EQ(::stat((dir / "t.map").c_str(), &info), 0);
+        EXPECT_EQ(info.st_gid == 4321, c.their_group) << info.st_gid;
     }
 #endif
 }
@@ -524,6 +546,8 @@ TEST(Hostile, MemoryRunningOutWhileWriting) {
     const temp_dir dir;
     write_file(dir / "t.dsc", data_lines(2, 0x0410));
     write_file(dir / "src.txt", CHARMAP);
+    // More than one block of text: zlib takes its window only for a second one.
+    ASSERT_EQ(shell(dir, "(cat src.txt; yes % | head -n 40000) | gzip >src.gz").status, 0);
     const std::string preload = "LD_PRELOAD=" FAIL_MALLOC_LIBRARY " ";
     // The arguments, and the library whose allocations fail (all of them for a library);
     // without one, the last 61 allocations of the run.
@@ -532,6 +556,7 @@ TEST(Hostile, MemoryRunningOutWhileWriting) {
         {"import src.txt -o output.map", ""},
         {"export --format=ucm --name=ibm-866 t.dsc -o output.map", "libicuuc"},
         {"export --format=charmap --name=KOI8-R t.dsc -o output.map", "libc.so"},
+        {"import src.gz -o output.map", "libz"}, // its state, then its window
     };
     for (const auto& [arguments, from] : cases) {
         const std::string run = "exec \"$0\" " + arguments;
@@ -554,7 +579,7 @@ TEST(Hostile, MemoryRunningOutWhileWriting) {
                               read_file(dir / "output.map") == "old";
             EXPECT_TRUE(done || kept) << arguments << ", allocation " << n << " of " << total
                                       << " failing: status " << result.status << ", " << result.err;
-            EXPECT_EQ(listing(dir.path()), "output.map\nsrc.txt\nt.dsc\n")
+            EXPECT_EQ(listing(dir.path()), "output.map\nsrc.gz\nsrc.txt\nt.dsc\n")
                 << arguments << ", " << n;
         }
     }

@@ -2,6 +2,7 @@
 // DSC files made from the standard mapping forms, each checked by what the programs print,
 // write and exit with.
 
+#include "engine/line_reader.h"
 #include "engine/mapping_sources.h"
 #include "engine/visible.h"
 #include "run_program.h"
@@ -868,12 +869,20 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
     write_gz(dir / "bomb.gz", std::string(std::size_t{64} << 20, '\0'));
     write_file(dir / "long.txt", "0x80" + std::string(100000, ' ') + "0x0410\n");
     write_file(dir / "late.txt", "0x80 0x0410\n# " + std::string(5000, 'c') + "\n");
+    // A long line whose first 4097 bytes end the first block of 64 KiB read.
+    std::string edge;
+    for (int line = 1; line < 960; ++line) {
+        edge += "# " + std::string(61, 'p') + "\n";
+    }
+    write_file(dir / "edge.txt",
+               edge + "# " + std::string(60, 'p') + "\n# " + std::string(5000, 'c'));
     write_file(dir / "prose.txt", "Dear colleague,\n0x80 0x0410\n");
     write_file(dir / "letter.txt", "x1, 0410\n"); // a letter, then what an entry has
     write_file(dir / "comma.txt", ", 0410\n");    // what an entry has, but no first field
     write_gz(dir / "dsc.gz", "80, 0410\n");
     write_file(dir / "trailing.gz", packed + "junk");
-    write_file(dir / "byte.gz", packed + "j"); // less than a gzip header after the end
+    write_file(dir / "byte.gz", packed + "j");         // less than a gzip header after the end
+    write_file(dir / "magic.gz", packed + "\x1f\x8b"); // a member begun and cut short
     // Two members, as joined gzip files are: one text.
     write_gz(dir / "half.gz", table.substr(table.size() / 2));
     write_gz(dir / "joined.gz", table.substr(0, table.size() / 2));
@@ -893,6 +902,8 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
                          std::string(76, ' ') + "\n      | ^\n"},
         {"late.txt", "late.txt:2:1: error: a line of more than 4096 bytes, longer than any "
                      "table's: not read on\n"},
+        {"edge.txt", "edge.txt:961:1: error: a line of more than 4096 bytes, longer than any "
+                     "table's: not read on\n"},
         {"prose.txt", "prose.txt:1:1: error: not a table: neither a map file"},
         {"letter.txt", "letter.txt:1:1: error: not a table: neither a map file"},
         {"comma.txt", "comma.txt:1:1: error: not a table: neither a map file"},
@@ -900,6 +911,7 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
         {"trailing.gz", "trailing.gz: error: cannot read the file: data after the end of the "
                         "gzip data\n"},
         {"byte.gz", "byte.gz: error: cannot read the file: data after the end of the gzip data\n"},
+        {"magic.gz", "magic.gz: error: cannot read the file: the gzip data is cut short\n"},
     };
     for (const source_fault_case& c : cases) {
         for (const std::string verb : {"import", "export", "dump"}) {
@@ -918,13 +930,18 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
               std::string::npos);
     EXPECT_EQ(maptool(dir, "diff whole.gz cp866.dsc").status, 0);
     EXPECT_EQ(maptool(dir, "diff joined.gz cp866.dsc").status, 0);
-    // A plain file read in more than one block.
+    // A file read in more than one block, plain and compressed: letters that hardly
+    // compress make more than one block of gzip data too.
     std::string preamble;
-    while (preamble.size() < 80000) {
-        preamble += "# a comment of a long preamble\n";
+    for (std::uint32_t seed = 1; preamble.size() < 200000; seed = seed * 1103515245 + 12345) {
+        preamble +=
+            preamble.size() % 64 == 0 ? "\n# " : std::string(1, static_cast<char>('a' + seed % 26));
     }
-    write_file(dir / "blocks.txt", preamble + table);
+    write_file(dir / "blocks.txt", preamble.substr(1) + "\n" + table);
+    write_gz(dir / "blocks.gz", read_file(dir / "blocks.txt"));
+    ASSERT_GT(read_file(dir / "blocks.gz").size(), std::size_t{1} << 16);
     EXPECT_EQ(maptool(dir, "diff blocks.txt cp866.dsc").status, 0);
+    EXPECT_EQ(maptool(dir, "diff blocks.gz cp866.dsc").status, 0);
     // The longest line allowed is read, its CR LF not counted; one byte more is not; nothing
     // after END CHARMAP is read for its words, a line of any length included.
     for (const auto& [text, status] : std::vector<std::pair<std::string, int>>{
@@ -935,6 +952,39 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
         EXPECT_EQ(maptool(dir, "import longest.txt -o out").status, status) << text.substr(0, 30);
         fs::remove(dir / "out");
     }
+}
+
+// A read error partway through a source, plain or gzip data (within a member, or after a
+// whole one where another may follow): the whole lines before it, then the system's
+// reason, not the end of the text nor a complaint about the data.
+TEST(LineReader, ReadErrorPartwayThrough) {
+#if !defined(__GLIBC__)
+    GTEST_SKIP() << "a failing stream is made with glibc's fopencookie";
+#else
+    const temp_dir dir;
+    std::string text;
+    for (int i = 0; i < 3000; ++i) {
+        text += "line " + std::to_string(i) + "\n";
+    }
+    write_gz(dir / "t.gz", text);
+    const std::string packed = read_file(dir / "t.gz");
+    for (const auto& [bytes, whole] : std::vector<std::pair<std::string, bool>>{
+             {packed.substr(0, packed.size() / 2), false}, {packed, true}, {text, true}}) {
+        SCOPED_TRACE(bytes.size());
+        failing_source source{bytes};
+        const auto file = failing_stream(source);
+        ASSERT_TRUE(file);
+        line_reader reader(file.get());
+        int lines = 0;
+        line_status status = line_status::line;
+        while ((status = reader.next()) == line_status::line) {
+            EXPECT_EQ(reader.line(), "line " + std::to_string(lines++));
+        }
+        EXPECT_EQ(status, line_status::failed);
+        EXPECT_EQ(reader.problem(), std::string("cannot read the file: ") + std::strerror(EIO));
+        EXPECT_EQ(lines == 3000, whole) << lines;
+    }
+#endif
 }
 
 // Every verb that reads a source and writes a file refuses to write over the source.

@@ -2,10 +2,14 @@
 // an anonymous file.
 #pragma once
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -114,3 +118,28 @@ inline std::string read_back(std::FILE* file) {
     }
     return bytes;
 }
+
+#if defined(__GLIBC__)
+// A stream that hands out its bytes, then fails every read with EIO: a file whose reading
+// fails partway through, made with glibc's fopencookie.
+struct failing_source {
+    std::string bytes;
+    std::size_t at = 0;
+};
+
+inline ssize_t read_then_fail(void* cookie, char* buffer, std::size_t size) {
+    auto& source = *static_cast<failing_source*>(cookie);
+    if (source.at == source.bytes.size()) {
+        errno = EIO;
+        return -1;
+    }
+    const std::size_t got = std::min(size, source.bytes.size() - source.at);
+    std::memcpy(buffer, source.bytes.data() + source.at, got);
+    source.at += got;
+    return static_cast<ssize_t>(got);
+}
+
+inline std::unique_ptr<std::FILE, int (*)(std::FILE*)> failing_stream(failing_source& source) {
+    return {::fopencookie(&source, "rb", {read_then_fail, nullptr, nullptr, nullptr}), std::fclose};
+}
+#endif

@@ -112,8 +112,7 @@ bool line_reader::refill() {
         z_->next_in = reinterpret_cast<Bytef*>(input_.data());
         z_->avail_in = static_cast<uInt>(got);
         if (inflateInit2(z_.get(), 16 + MAX_WBITS) != Z_OK) {
-            z_.reset();
-            throw_out_of_memory(); // zlib could not allocate its state
+            throw_out_of_memory(); // zlib could not allocate its state: inflateEnd frees nothing
         }
     }
     if (mode_ == mode::plain) {
