@@ -63,23 +63,27 @@ def batches_for(line, per_line, tests):
     counters name with no test is run by none. For a line they do not name (a statement's
     second line, a member's initial value) the nearest named line above it within a few
     lines stands in, and every other test that ran the file (for a file with no named line,
-    every test) follows in a last call."""
+    every test) follows in a last call. A test that failed while the map was made (under a
+    file size limit, or in a folder it made read-only, gcov cannot write its counters) may
+    run lines the map does not give it: it joins the last call of every fault."""
     def quickest(ids):
         return sorted(ids, key=lambda i: tests[i]["seconds"])
 
     everything = quickest({i for ran in per_line.values() for i in ran})
+    unmapped = quickest(i for i, test in enumerate(tests) if not test["passed"])
     first, named = [], False
     for n in range(line, max(0, line - 4), -1):
         if str(n) in per_line:
             first, named = quickest(per_line[str(n)]), n == line
             break
     if named and not first:
-        return []
+        return [unmapped] if unmapped else []
     if not everything:
         # A header's member initial value or default argument: no line of the file is
         # named, and any test may run the code that uses it.
         everything = quickest(range(len(tests)))
     rest = first[3:] + ([] if named else [i for i in everything if i not in set(first)])
+    rest += [i for i in unmapped if i not in set(first[:3] + rest)]
     return [[i] for i in first[:3]] + ([rest] if rest else [])
 
 
