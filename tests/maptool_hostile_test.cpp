@@ -392,6 +392,8 @@ TEST(Hostile, StandardOutputThatCannotBeWritten) {
         bad += "zz, 0410\n";
     }
     write_file(dir / "bad.dsc", bad);
+    // A text whose byte 90, which t.dsc leaves out, comes after the first failed write.
+    write_file(dir / "long.txt", std::string(1 << 17, 'a') + "\x90");
     fs::create_directory(dir / "tables");
     write_file(dir / "tables" / "t.dsc", DSC);
     const std::string reason = "cannot write to standard output: No space left on device\n";
@@ -409,11 +411,14 @@ TEST(Hostile, StandardOutputThatCannotBeWritten) {
          "/dev/full: error: cannot write the map file: No space left on device\n"},
         {"convert -f t.dsc t.dsc", "<stdout>: error: cannot write: No space left on device\n"},
         {"convert -f t.dsc <u.dsc", "<stdout>: error: cannot write: No space left on device\n"},
+        {"convert -f t.dsc long.txt", "<stdout>: error: cannot write: No space left on device\n"},
     };
     for (const auto& [arguments, error] : cases) {
         const program_result result = shell(dir, "exec \"$0\" " + arguments + " >/dev/full");
         EXPECT_EQ(result.status, 2) << arguments;
         EXPECT_TRUE(result.err.ends_with(error)) << arguments << ": " << result.err;
+        // The failed write ends the run: nothing after it is read on and found wrong.
+        EXPECT_EQ(result.err.find(": error: "), result.err.rfind(": error: ")) << arguments;
     }
 #endif
 }
