@@ -1105,9 +1105,11 @@ TEST(Sources, TablesByNameAndTheirList) {
     {
         // No iconv program to list the charsets: an error that says so.
         const scoped_environment no_programs("PATH", utf8_from(dir / "near"));
-        const run_result failed = maptool(dir, "list --iconv");
-        EXPECT_EQ(failed.status, 2);
-        EXPECT_TRUE(failed.err.ends_with("iconv: error: iconv -l failed\n")) << failed.err;
+        for (const char* arguments : {"list --iconv", "which --iconv -"}) {
+            const run_result failed = maptool(dir, arguments);
+            EXPECT_EQ(failed.status, 2);
+            EXPECT_TRUE(failed.err.ends_with("iconv: error: iconv -l failed\n")) << failed.err;
+        }
     }
 #endif
     const scoped_environment twice("MAPTOOL_TABLES", utf8_from(dir / "twice"));
