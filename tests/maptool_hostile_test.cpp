@@ -423,6 +423,28 @@ TEST(Hostile, StandardOutputThatCannotBeWritten) {
 #endif
 }
 
+// A DSC file removed while diff reads the other table from a pipe cannot give its text for
+// the diff: said, and the run fails. The writer's last bytes fit the pipe only once diff
+// reads it, which it does after the first table.
+TEST(Hostile, TableRemovedBeforeItsTextIsRead) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "no POSIX shell";
+#else
+    const temp_dir dir;
+    write_file(dir / "a.dsc", DSC);
+    std::string b = "80, 0411\n";
+    while (b.size() < (std::size_t{1} << 18)) {
+        b += "// " + std::string(60, 'x') + "\n";
+    }
+    write_file(dir / "b.dsc", b);
+    const program_result result =
+        shell(dir, "{ cat b.dsc; rm a.dsc; } | exec \"$0\" diff ./a.dsc -");
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "./a.dsc: error: cannot open the file: No such file or directory\n");
+#endif
+}
+
 TEST(Hostile, LoopOfLinksAsOutputIsRefused) {
     const temp_dir dir;
     write_file(dir / "t.dsc", DSC);
