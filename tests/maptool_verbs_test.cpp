@@ -1003,6 +1003,32 @@ struct named_case {
 
 } // namespace
 
+// A byte that iconv decodes to several characters, or to none, is left out with a warning
+// that says which.
+TEST(Import, IconvBytesOfSeveralCharactersOrNoneAreLeftOut) {
+#if !defined(MAPTOOL_ICONV)
+    GTEST_SKIP() << "built without glibc's iconv";
+#else
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"TSCII", "byte 82 gives 4 characters, and a map holds one per byte: left out"},
+        {"IBM930", "byte 0E gives no character: left out"},
+    };
+    for (const auto& [charset, warning] : cases) {
+        const iconv_t converter = iconv_open("UTF-32BE", charset.c_str());
+        if (converter == reinterpret_cast<iconv_t>(-1)) {
+            GTEST_SKIP() << "iconv does not know " << charset;
+        }
+        iconv_close(converter);
+        const temp_dir dir;
+        const run_result result = maptool(dir, "import --all --no-names iconv:" + charset);
+        EXPECT_EQ(result.status, 0) << result.err;
+        EXPECT_NE(result.err.find("iconv:" + charset + ": warning: " + warning + "\n"),
+                  std::string::npos)
+            << result.err;
+    }
+#endif
+}
+
 // A .ucm file is told from a charmap by any of ICU's declarations, and its quoted name is
 // taken without the quotes.
 TEST(Import, TellsAUcmFileByItsDeclarationsAndUnquotesItsName) {
