@@ -879,6 +879,8 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
     write_file(dir / "prose.txt", "Dear colleague,\n0x80 0x0410\n");
     write_file(dir / "letter.txt", "x1, 0410\n"); // a letter, then what an entry has
     write_file(dir / "comma.txt", ", 0410\n");    // what an entry has, but no first field
+    // One byte order mark is taken off a first line, not two: this is no DSC file.
+    write_file(dir / "marks.txt", std::string("\xFF\xFE\xFE\xFF") + "80, 0410\n");
     write_gz(dir / "dsc.gz", "80, 0410\n");
     write_file(dir / "trailing.gz", packed + "junk");
     write_file(dir / "byte.gz", packed + "j"); // less than a gzip header after the end
@@ -904,6 +906,7 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
         {"prose.txt", "prose.txt:1:1: error: not a table: neither a map file"},
         {"letter.txt", "letter.txt:1:1: error: not a table: neither a map file"},
         {"comma.txt", "comma.txt:1:1: error: not a table: neither a map file"},
+        {"marks.txt", "marks.txt:1:1: error: not a table: neither a map file"},
         {"dsc.gz", "dsc.gz:1:1: error: not a table: neither a map file"},
         {"trailing.gz", "trailing.gz: error: cannot read the file: data after the end of the "
                         "gzip data\n"},
