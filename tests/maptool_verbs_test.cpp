@@ -870,6 +870,7 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
     write_gz(dir / "early.gz", "0x80 0x04G0\n" + after);
     const std::string early_packed = read_file(dir / "early.gz");
     write_file(dir / "early.gz", early_packed.substr(0, early_packed.size() * 3 / 4));
+    write_file(dir / "early.txt", "0x80 0x04G0\n# " + std::string(5000, 'c') + "\n");
     std::string damaged = packed;
     damaged[damaged.size() - 6] ^= 0x55; // the CRC
     write_file(dir / "crc.gz", damaged);
@@ -893,6 +894,7 @@ TEST(Sources, DamagedOrHostileInputIsOneErrorAndNothingWritten) {
         {"tail.gz", "tail.gz: error: cannot read the file: the gzip data is cut short\n"},
         {"after.gz", "after.gz: error: cannot read the file: the gzip data is cut short\n"},
         {"early.gz", "early.gz:1:6: error: expected a UNICODE code, such as 0x0410\n"},
+        {"early.txt", "early.txt:1:6: error: expected a UNICODE code, such as 0x0410\n"},
         {"crc.gz", "crc.gz: error: cannot read the file: damaged gzip data (incorrect data "
                    "check)\n"},
         {"bomb.gz", "bomb.gz:1:1: error: a line of more than 4096 bytes, longer than any "
