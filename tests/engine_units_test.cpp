@@ -1,6 +1,8 @@
 // Pieces of maptool's engine called directly, at the edges where a slip hides: UTF-8 at
-// each length's first and last code, and the bytes visible() spells out.
+// each length's first and last code, the bytes visible() spells out, and the names iconv
+// is asked about.
 
+#include "engine/import.h"
 #include "engine/utf8.h"
 #include "engine/visible.h"
 
@@ -70,6 +72,18 @@ TEST(Visible, SpellsOutWhatIsNoCharacterOrActsOnTheTerminal) {
     std::vector<std::size_t> columns;
     EXPECT_EQ(visible("a\xD0\x90\x01\xC2\x85", columns), "a\xD0\x90<01><U+0085>");
     EXPECT_EQ(columns, (std::vector<std::size_t>{0, 1, 1, 2, 6, 6, 14}));
+}
+
+// No name is no charset: to iconv_open the empty name is the locale's own.
+TEST(IconvKnows, ACharsetByItsNameAndNoneByNoName) {
+#if !defined(MAPTOOL_ICONV)
+    GTEST_SKIP() << "built without iconv";
+#else
+    const std::vector<std::pair<std::string, bool>> cases = {{"CP1251", true}, {"", false}};
+    for (const auto& [name, known] : cases) {
+        EXPECT_EQ(iconv_knows(name), known) << name;
+    }
+#endif
 }
 
 } // namespace

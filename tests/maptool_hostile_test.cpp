@@ -421,6 +421,8 @@ TEST(Hostile, StandardOutputThatCannotBeWritten) {
         bad += "zz, 0410\n";
     }
     write_file(dir / "bad.dsc", bad);
+    // A text whose byte 90, which t.dsc leaves out, comes after the first failed write.
+    write_file(dir / "long.txt", std::string(1 << 17, 'a') + "\x90");
     fs::create_directory(dir / "tables");
     write_file(dir / "tables" / "t.dsc", DSC);
     const std::string reason = "cannot write to standard output: No space left on device\n";
@@ -438,12 +440,37 @@ TEST(Hostile, StandardOutputThatCannotBeWritten) {
          "/dev/full: error: cannot write the map file: No space left on device\n"},
         {"convert -f t.dsc t.dsc", "<stdout>: error: cannot write: No space left on device\n"},
         {"convert -f t.dsc <u.dsc", "<stdout>: error: cannot write: No space left on device\n"},
+        {"convert -f t.dsc long.txt", "<stdout>: error: cannot write: No space left on device\n"},
     };
     for (const auto& [arguments, error] : cases) {
         const program_result result = shell(dir, "exec \"$0\" " + arguments + " >/dev/full");
         EXPECT_EQ(result.status, 2) << arguments;
         EXPECT_TRUE(result.err.ends_with(error)) << arguments << ": " << result.err;
+        // The failed write ends the run: nothing after it is read on and found wrong.
+        EXPECT_EQ(result.err.find(": error: "), result.err.rfind(": error: ")) << arguments;
     }
+#endif
+}
+
+// A DSC file removed while diff reads the other table from a pipe cannot give its text for
+// the diff: said, and the run fails. The writer's last bytes fit the pipe only once diff
+// reads it, which it does after the first table.
+TEST(Hostile, TableRemovedBeforeItsTextIsRead) {
+#if defined(_WIN32)
+    GTEST_SKIP() << "no POSIX shell";
+#else
+    const temp_dir dir;
+    write_file(dir / "a.dsc", DSC);
+    std::string b = "80, 0411\n";
+    while (b.size() < (std::size_t{1} << 18)) {
+        b += "// " + std::string(60, 'x') + "\n";
+    }
+    write_file(dir / "b.dsc", b);
+    const program_result result =
+        shell(dir, "{ cat b.dsc; rm a.dsc; } | exec \"$0\" diff ./a.dsc -");
+    EXPECT_EQ(result.status, 2);
+    EXPECT_EQ(result.out, "");
+    EXPECT_EQ(result.err, "./a.dsc: error: cannot open the file: No such file or directory\n");
 #endif
 }
 

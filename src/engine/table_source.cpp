@@ -187,7 +187,6 @@ std::optional<table_form> other_form(std::FILE* file) {
     if (holds_map(file)) {
         return table_form::map;
     }
-    std::rewind(file);
     line_reader lines(file);
     mapping_reader reader;
     std::uint64_t first_content = 0;
