@@ -89,6 +89,7 @@ TEST(Check, ReportsEachKindOfProblem) {
          "t.dsc:2:1: error: no ',' or space after the first field '80': the line has no second "
          "field"},
         {"   \r\n", "t.dsc:1:1: error: a line of spaces only is not an empty line"},
+        {"   \r\n", "t.dsc:1:1: note: delete the spaces"},
         {"80,\t0410\n", "t.dsc:1:4: note: a tab is not skipped as a space is: use spaces"},
         {"/ c\n", "t.dsc:1:1: note: a comment starts with '//'"},
         {data_lines(257), "t.dsc:257:1: error: a table holds at most 256 entries"},
