@@ -524,13 +524,34 @@ TEST(Hostile, FileSizeLimit) {
         {"fmt out", "out: error: cannot open the file: Too many open files\n", unformatted,
          "exec 3>&- 4>&- 5>&- 6>&- 7>&- 8>&- 9>&-; ulimit -n 4"},
     };
+    // The sanitizers' runtime needs descriptors of its own (a pipe, to see whether memory
+    // can be read): under a limit of open files it reports faults that are none.
+#if defined(__SANITIZE_ADDRESS__)
+    const bool sanitized = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+    const bool sanitized = true;
+#else
+    const bool sanitized = false;
+#endif
+#else
+    const bool sanitized = false;
+#endif
+    bool left_out = false;
     for (const limit_case& c : cases) {
+        if (sanitized && c.limit.find("ulimit -n") != std::string::npos) {
+            left_out = true;
+            continue;
+        }
         write_file(dir / "out", c.old);
         const program_result result = shell(dir, "( (" + c.limit + "; exec \"$0\" " + c.arguments +
                                                      ") 2>&1; echo status $? ) | cat");
         EXPECT_EQ(result.out, c.error + "status 2\n") << c.arguments;
         EXPECT_EQ(read_file(dir / "out"), c.old) << c.arguments;
         EXPECT_EQ(listing(dir.path()), "out\nsrc.txt\nt.dsc\n") << c.arguments;
+    }
+    if (left_out) {
+        GTEST_SKIP() << "the limit of open files is not tried under the sanitizers";
     }
 #endif
 }
