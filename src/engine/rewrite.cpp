@@ -100,9 +100,9 @@ class old_text {
 // differs and the file is to be written, into a replacement that starts with the old text's
 // unchanged bytes. Where the folder takes no temporary file, the file is written in place,
 // and must keep its old text until that is read: the new text then waits in a scratch file,
-// copied over the file once the old text is read and closed. With `keep`, the new text is also held
-// whole (for a diff, or for standard output once it is accepted), and compared with the old text at
-// the end.
+// copied over the file once the old text is read and closed. With `keep`, the new text is
+// also held whole (for a diff, or for standard output once it is accepted), and compared
+// with the old text at the end.
 class new_text {
   public:
     new_text(std::FILE* old, const std::string& path, bool write, bool keep)
@@ -152,18 +152,17 @@ class new_text {
 
     // Replaces the file with the new text, once the old one is closed.
     result<written_file> commit() {
-        if (error_ == 0 && replacement_) {
-            error_ = replacement_->commit();
-        }
-        if (error_ == 0 && !replacement_ &&
-            (std::fflush(scratch_.get()) != 0 || std::fseek(scratch_.get(), 0, SEEK_SET) != 0)) {
-            error_ = errno != 0 ? errno : EIO;
-        }
         if (error_ != 0) {
             return failure{system_reason(error_)};
         }
         if (replacement_) {
+            if (const int error = replacement_->commit(); error != 0) {
+                return failure{system_reason(error)};
+            }
             return written_file{replacement_->written_in_place()};
+        }
+        if (std::fflush(scratch_.get()) != 0 || std::fseek(scratch_.get(), 0, SEEK_SET) != 0) {
+            return failure{system_reason(errno != 0 ? errno : EIO)};
         }
         return replace_file_with(path_, [this](std::FILE* to) {
             const auto block = std::make_unique<char[]>(BLOCK);
